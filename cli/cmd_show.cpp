@@ -1,0 +1,8 @@
+#include "cli/commands.h"
+
+namespace vs::cli {
+
+// Placeholder until the command is built.
+void addShowCommand(CLI::App& app) { (void)app; }
+
+}  // namespace vs::cli
