@@ -1,0 +1,810 @@
+#include "package/filer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <shared_mutex>
+
+#include "platform/errors.h"
+
+namespace vs {
+
+namespace {
+
+// Readers of one root hold this for writing, so that name uniquing sees a
+// stable set of global names.
+std::shared_mutex& globalNameLock() {
+    static std::shared_mutex m;
+    return m;
+}
+
+// Deeper nesting than this is not a stream any writer makes.
+constexpr int kMaxNesting = 256;
+
+[[noreturn]] void propValueError() { throw EReadError(msg::InvalidPropertyValue); }
+[[noreturn]] void readError() { throw EReadError(msg::StreamRead); }
+
+struct StateGuard {
+    TComponent& c;
+    unsigned flags;
+    StateGuard(TComponent& comp, unsigned f) : c(comp), flags(f) { c.SetState(f); }
+    ~StateGuard() { c.ClearState(flags); }
+};
+
+}  // namespace
+
+// ---- extended floats
+
+void DoubleToExtended(long double value, std::uint8_t out[10]) {
+    double d = static_cast<double>(value);
+    std::uint16_t signExp = std::signbit(d) ? 0x8000 : 0;
+    std::uint64_t mant = 0;
+    if (std::isnan(d)) {
+        signExp |= 0x7FFF;
+        mant = 0xC000000000000000ull;
+    } else if (std::isinf(d)) {
+        signExp |= 0x7FFF;
+        mant = 0x8000000000000000ull;
+    } else if (d != 0.0) {
+        int e = 0;
+        double m = std::frexp(std::fabs(d), &e);  // m in [0.5, 1)
+        mant = static_cast<std::uint64_t>(std::ldexp(m, 64));
+        signExp |= static_cast<std::uint16_t>(e - 1 + 16383);
+    }
+    std::memcpy(out, &mant, 8);
+    std::memcpy(out + 8, &signExp, 2);
+}
+
+long double ExtendedToDouble(const std::uint8_t in[10]) {
+    std::uint64_t mant;
+    std::uint16_t signExp;
+    std::memcpy(&mant, in, 8);
+    std::memcpy(&signExp, in + 8, 2);
+    bool negative = signExp & 0x8000;
+    int exp = signExp & 0x7FFF;
+    double v;
+    if (exp == 0x7FFF)
+        v = (mant << 1) ? std::nan("") : HUGE_VAL;
+    else if (exp == 0 && mant == 0)
+        v = 0.0;
+    else
+        v = std::ldexp(static_cast<double>(mant), exp - 16383 - 63);
+    return negative ? -v : v;
+}
+
+// ---- TWriter
+
+TWriter::TWriter(TStream& stream) : TFiler(stream) { buffer_.reserve(kFilerBufferSize); }
+
+TWriter::~TWriter() {
+    try {
+        FlushBuffer();
+    } catch (...) {
+        // Destructors must not throw; callers that need to know flush first.
+    }
+}
+
+void TWriter::FlushBuffer() {
+    if (buffer_.empty()) return;
+    std::vector<std::uint8_t> pending;
+    pending.swap(buffer_);
+    buffer_.reserve(kFilerBufferSize);
+    stream_.WriteBuffer(pending.data(), pending.size());
+}
+
+void TWriter::Write(const void* data, std::size_t n) {
+    if (buffer_.size() + n > kFilerBufferSize) {
+        FlushBuffer();
+        if (n >= kFilerBufferSize) {
+            stream_.WriteBuffer(data, n);
+            return;
+        }
+    }
+    auto* p = static_cast<const std::uint8_t*>(data);
+    buffer_.insert(buffer_.end(), p, p + n);
+}
+
+void TWriter::WriteValue(ValueTag tag) {
+    auto b = static_cast<std::uint8_t>(tag);
+    Write(&b, 1);
+}
+
+void TWriter::WriteInteger(std::int64_t v) {
+    if (v >= -128 && v <= 127) {
+        WriteValue(ValueTag::Int8);
+        auto b = static_cast<std::int8_t>(v);
+        Write(&b, 1);
+    } else if (v >= -32768 && v <= 32767) {
+        WriteValue(ValueTag::Int16);
+        auto w = static_cast<std::int16_t>(v);
+        Write(&w, 2);
+    } else if (v >= INT32_MIN && v <= INT32_MAX) {
+        WriteValue(ValueTag::Int32);
+        auto d = static_cast<std::int32_t>(v);
+        Write(&d, 4);
+    } else {
+        WriteValue(ValueTag::Int64);
+        Write(&v, 8);
+    }
+}
+
+void TWriter::WriteStr(std::string_view s) {
+    auto n = static_cast<std::uint8_t>(std::min<std::size_t>(s.size(), 255));
+    Write(&n, 1);
+    Write(s.data(), n);
+}
+
+void TWriter::WriteString(std::string_view s) {
+    if (s.size() <= 255) {
+        WriteValue(ValueTag::String);
+        WriteStr(s);
+    } else {
+        if (s.size() > UINT32_MAX) throw EWriteError(msg::StreamWrite);
+        WriteValue(ValueTag::LString);
+        auto n = static_cast<std::uint32_t>(s.size());
+        Write(&n, 4);
+        Write(s.data(), s.size());
+    }
+}
+
+void TWriter::WriteIdent(std::string_view ident) {
+    if (SameText(ident, "False")) WriteValue(ValueTag::False);
+    else if (SameText(ident, "True")) WriteValue(ValueTag::True);
+    else if (SameText(ident, "Null")) WriteValue(ValueTag::Null);
+    else if (SameText(ident, "nil")) WriteValue(ValueTag::Nil);
+    else {
+        WriteValue(ValueTag::Ident);
+        WriteStr(ident);
+    }
+}
+
+void TWriter::WriteFloat(long double value) {
+    std::uint8_t ext[10];
+    DoubleToExtended(value, ext);
+    WriteValue(ValueTag::Extended);
+    Write(ext, 10);
+}
+
+void TWriter::WritePropName(std::string_view name) {
+    std::string full = propPath_;
+    full += name;
+    WriteStr(full);
+}
+
+void TWriter::WriteDescendent(TComponent& root) {
+    root_ = &root;
+    lookupRoot_ = &root;
+    Write(kFilerSignature, 4);
+    WriteComponent(root);
+}
+
+void TWriter::WriteComponent(TComponent& component) {
+    StateGuard writing(component, csWriting);
+    WriteStr(component.ClassName());
+    WriteStr(component.Name());
+    WriteProperties(component);
+    WriteListEnd();
+    for (TComponent* child : component.GetChildren()) WriteComponent(*child);
+    WriteListEnd();
+}
+
+void TWriter::WriteProperties(const TPersistent& instance) {
+    for (const PropInfo* prop : instance.classInfo().allProps())
+        if (prop->readable() && prop->writable() && prop->isStored(instance)) WriteProperty(instance, *prop);
+    const_cast<TPersistent&>(instance).DefineProperties(*this);
+}
+
+void TWriter::WriteProperty(const TPersistent& instance, const PropInfo& prop) {
+    switch (prop.kind) {
+        case PropKind::Integer: {
+            std::int64_t v = prop.getOrd(instance);
+            if (static_cast<std::int32_t>(v) == prop.defaultValue) return;
+            WritePropName(prop.name);
+            if (prop.identMap && prop.identMap->toIdent) {
+                if (auto ident = prop.identMap->toIdent(static_cast<std::int32_t>(v))) {
+                    WriteIdent(*ident);
+                    return;
+                }
+            }
+            WriteInteger(v);
+            return;
+        }
+        case PropKind::Enumeration: {
+            std::int64_t v = prop.getOrd(instance);
+            if (v == prop.defaultValue) return;
+            if (!prop.enumType || v < 0 || v >= static_cast<std::int64_t>(prop.enumType->idents.size()))
+                throw EWriteError(msg::InvalidPropertyValue);
+            WritePropName(prop.name);
+            WriteIdent(prop.enumType->idents[static_cast<std::size_t>(v)]);
+            return;
+        }
+        case PropKind::Char: {
+            std::int64_t v = prop.getOrd(instance);
+            if (v == prop.defaultValue) return;
+            WritePropName(prop.name);
+            WriteValue(ValueTag::String);
+            std::uint8_t bytes[2] = {1, static_cast<std::uint8_t>(v)};
+            Write(bytes, 2);
+            return;
+        }
+        case PropKind::Set: {
+            auto v = static_cast<std::uint32_t>(prop.getOrd(instance));
+            if (static_cast<std::int32_t>(v) == prop.defaultValue) return;
+            WritePropName(prop.name);
+            WriteValue(ValueTag::Set);
+            for (std::uint32_t i = 0; i < 32; ++i)
+                if ((v >> i) & 1u && prop.enumType && i < prop.enumType->idents.size())
+                    WriteStr(prop.enumType->idents[i]);
+            WriteStr("");
+            return;
+        }
+        case PropKind::Float: {
+            double v = prop.getFloat(instance);
+            if (v == 0.0) return;
+            WritePropName(prop.name);
+            WriteFloat(v);
+            return;
+        }
+        case PropKind::String: {
+            std::string v = prop.getStr(instance);
+            if (v.empty()) return;
+            WritePropName(prop.name);
+            WriteString(v);
+            return;
+        }
+        case PropKind::Method: {
+            TMethodRef m = prop.getMethod(instance);
+            if (m.empty() || !lookupRoot_ || !lookupRoot_->classInfo().hasMethod(m.name)) return;
+            WritePropName(prop.name);
+            WriteIdent(m.name);
+            return;
+        }
+        case PropKind::Object: {
+            TPersistent* obj = prop.getObj(instance);
+            if (!obj) return;
+            if (auto* comp = dynamic_cast<TComponent*>(obj)) {
+                if (comp->Name().empty()) return;
+                std::string ref = comp->Name();
+                if (comp->Owner() && comp->Owner() != lookupRoot_) ref = comp->Owner()->Name() + "." + ref;
+                WritePropName(prop.name);
+                WriteIdent(ref);
+            } else if (auto* coll = dynamic_cast<TCollection*>(obj)) {
+                WritePropName(prop.name);
+                WriteCollection(*coll);
+            } else {
+                std::string saved = propPath_;
+                propPath_ += prop.name;
+                propPath_ += '.';
+                WriteProperties(*obj);
+                propPath_ = std::move(saved);
+            }
+            return;
+        }
+    }
+}
+
+void TWriter::WriteCollection(const TCollection& collection) {
+    WriteValue(ValueTag::Collection);
+    std::string saved = std::move(propPath_);
+    propPath_.clear();
+    for (int i = 0; i < collection.Count(); ++i) {
+        WriteListBegin();
+        WriteProperties(collection.Item(i));
+        WriteListEnd();
+    }
+    propPath_ = std::move(saved);
+    WriteListEnd();
+}
+
+void TWriter::DefineProperty(const std::string& name, const ReaderProc&, const WriterProc& writeData, bool hasData) {
+    if (!hasData || !writeData) return;
+    WritePropName(name);
+    writeData(*this);
+}
+
+void TWriter::DefineBinaryProperty(const std::string& name, const StreamProc&, const StreamProc& writeData,
+                                   bool hasData) {
+    if (!hasData || !writeData) return;
+    WritePropName(name);
+    TMemoryStream ms;
+    writeData(ms);
+    if (ms.Size() > INT32_MAX) throw EWriteError(msg::StreamWrite);
+    WriteValue(ValueTag::Binary);
+    auto n = static_cast<std::uint32_t>(ms.Size());
+    Write(&n, 4);
+    Write(ms.Memory(), n);
+}
+
+// ---- TReader
+
+TReader::TReader(TStream& stream) : TFiler(stream), buffer_(kFilerBufferSize) {
+    streamPos_ = stream.Position();
+    streamSize_ = stream.Size();
+}
+
+TReader::~TReader() {
+    try {
+        FixupStreamPosition();
+    } catch (...) {
+    }
+}
+
+void TReader::FixupStreamPosition() {
+    if (bufEnd_ > bufPos_) {
+        auto back = static_cast<std::int64_t>(bufEnd_ - bufPos_);
+        stream_.Seek(-back, SeekOrigin::Current);
+        streamPos_ -= back;
+    }
+    bufPos_ = bufEnd_ = 0;
+}
+
+std::uint64_t TReader::Remaining() const {
+    std::uint64_t inStream = streamSize_ > streamPos_ ? static_cast<std::uint64_t>(streamSize_ - streamPos_) : 0;
+    return (bufEnd_ - bufPos_) + inStream;
+}
+
+void TReader::RequireAvailable(std::uint64_t n) const {
+    if (n > Remaining()) readError();
+}
+
+bool TReader::Refill() {
+    std::size_t n = stream_.Read(buffer_.data(), buffer_.size());
+    bufPos_ = 0;
+    bufEnd_ = n;
+    streamPos_ += static_cast<std::int64_t>(n);
+    return n > 0;
+}
+
+std::uint8_t TReader::ReadByte() {
+    if (bufPos_ == bufEnd_ && !Refill()) readError();
+    return buffer_[bufPos_++];
+}
+
+void TReader::Read(void* data, std::size_t n) {
+    auto* p = static_cast<std::uint8_t*>(data);
+    std::size_t take = std::min(n, bufEnd_ - bufPos_);
+    std::memcpy(p, buffer_.data() + bufPos_, take);
+    bufPos_ += take;
+    p += take;
+    n -= take;
+    if (n == 0) return;
+    if (n >= kFilerBufferSize) {
+        // Large blocks go straight from the stream into place.
+        std::size_t got = stream_.Read(p, n);
+        streamPos_ += static_cast<std::int64_t>(got);
+        if (got != n) readError();
+        return;
+    }
+    while (n > 0) {
+        if (!Refill()) readError();
+        take = std::min(n, bufEnd_);
+        std::memcpy(p, buffer_.data(), take);
+        bufPos_ = take;
+        p += take;
+        n -= take;
+    }
+}
+
+namespace {
+template <typename T>
+T readLE(TReader& r) {
+    T v;
+    r.Read(&v, sizeof v);
+    return v;
+}
+}  // namespace
+
+ValueTag TReader::ReadValue() { return static_cast<ValueTag>(ReadByte()); }
+
+ValueTag TReader::NextValue() {
+    ValueTag t = ReadValue();
+    --bufPos_;  // the byte just read is still in the buffer
+    return t;
+}
+
+std::int64_t TReader::ReadInt64() {
+    switch (ReadValue()) {
+        case ValueTag::Int8: return readLE<std::int8_t>(*this);
+        case ValueTag::Int16: return readLE<std::int16_t>(*this);
+        case ValueTag::Int32: return readLE<std::int32_t>(*this);
+        case ValueTag::Int64: return readLE<std::int64_t>(*this);
+        default: propValueError();
+    }
+}
+
+std::int32_t TReader::ReadInteger() {
+    switch (ReadValue()) {
+        case ValueTag::Int8: return readLE<std::int8_t>(*this);
+        case ValueTag::Int16: return readLE<std::int16_t>(*this);
+        case ValueTag::Int32: return readLE<std::int32_t>(*this);
+        default: propValueError();
+    }
+}
+
+bool TReader::ReadBoolean() { return ReadValue() == ValueTag::True; }
+
+std::string TReader::ReadStr() {
+    std::uint8_t n = ReadByte();
+    std::string s(n, '\0');
+    Read(s.data(), n);
+    return s;
+}
+
+std::string TReader::ReadString() {
+    std::uint32_t n;
+    switch (ReadValue()) {
+        case ValueTag::String: n = ReadByte(); break;
+        case ValueTag::LString: n = readLE<std::uint32_t>(*this); break;
+        default: propValueError();
+    }
+    RequireAvailable(n);
+    std::string s(n, '\0');
+    Read(s.data(), n);
+    return s;
+}
+
+std::string TReader::ReadIdent() {
+    switch (ReadValue()) {
+        case ValueTag::Ident: return ReadStr();
+        case ValueTag::False: return "False";
+        case ValueTag::True: return "True";
+        case ValueTag::Null: return "Null";
+        case ValueTag::Nil: return "nil";
+        default: propValueError();
+    }
+}
+
+long double TReader::ReadFloat() {
+    if (NextValue() == ValueTag::Extended) {
+        ReadValue();
+        std::uint8_t ext[10];
+        Read(ext, 10);
+        return ExtendedToDouble(ext);
+    }
+    return static_cast<long double>(ReadInt64());
+}
+
+void TReader::ReadListBegin() {
+    if (ReadValue() != ValueTag::List) propValueError();
+}
+
+void TReader::ReadListEnd() {
+    if (ReadValue() != ValueTag::Null) propValueError();
+}
+
+bool TReader::EndOfList() { return NextValue() == ValueTag::Null; }
+
+void TReader::EnterNesting() {
+    if (depth_ >= kMaxNesting) throw EReadError(msg::InvalidStreamFormat);
+}
+
+namespace {
+struct Nesting {
+    int& depth;
+    explicit Nesting(int& d) : depth(d) { ++depth; }
+    ~Nesting() { --depth; }
+};
+}  // namespace
+
+void TReader::SkipSetBody() {
+    while (!ReadStr().empty()) {
+    }
+}
+
+void TReader::SkipProperty() {
+    ReadStr();
+    SkipValue();
+}
+
+void TReader::SkipValue() {
+    EnterNesting();
+    Nesting nest(depth_);
+    auto skipBytes = [this](std::uint64_t n) {
+        RequireAvailable(n);
+        std::size_t inBuf = std::min<std::uint64_t>(n, bufEnd_ - bufPos_);
+        bufPos_ += inBuf;
+        n -= inBuf;
+        if (n > 0) {
+            stream_.Seek(static_cast<std::int64_t>(n), SeekOrigin::Current);
+            streamPos_ += static_cast<std::int64_t>(n);
+        }
+    };
+    switch (ReadValue()) {
+        case ValueTag::Null: case ValueTag::False: case ValueTag::True: case ValueTag::Nil: return;
+        case ValueTag::List:
+            while (!EndOfList()) SkipValue();
+            ReadListEnd();
+            return;
+        case ValueTag::Int8: skipBytes(1); return;
+        case ValueTag::Int16: skipBytes(2); return;
+        case ValueTag::Int32: case ValueTag::Single: skipBytes(4); return;
+        case ValueTag::Extended: skipBytes(10); return;
+        case ValueTag::String: case ValueTag::Ident: skipBytes(ReadByte()); return;
+        case ValueTag::Binary: case ValueTag::LString: skipBytes(readLE<std::uint32_t>(*this)); return;
+        case ValueTag::WString: skipBytes(std::uint64_t{readLE<std::uint32_t>(*this)} * 2); return;
+        case ValueTag::Set: SkipSetBody(); return;
+        case ValueTag::Currency: case ValueTag::Date: case ValueTag::Int64: skipBytes(8); return;
+        case ValueTag::Collection:
+            while (!EndOfList()) {
+                ValueTag t = NextValue();
+                if (t == ValueTag::Int8 || t == ValueTag::Int16 || t == ValueTag::Int32) ReadInteger();
+                ReadListBegin();
+                while (!EndOfList()) SkipProperty();
+                ReadListEnd();
+            }
+            ReadListEnd();
+            return;
+    }
+    propValueError();
+}
+
+void TReader::ReadPrefix() {
+    std::uint8_t b = static_cast<std::uint8_t>(NextValue());
+    if ((b & 0xF0) != 0xF0) return;
+    ReadByte();
+    if (b & 0x02) ReadInteger();  // child position
+}
+
+void TReader::ReadRootComponent(TComponent& instance) {
+    char sig[4];
+    Read(sig, 4);
+    if (std::memcmp(sig, kFilerSignature, 4) != 0) throw EReadError(msg::InvalidStreamFormat);
+
+    std::unique_lock lock(globalNameLock());
+    root_ = &instance;
+    lookupRoot_ = &instance;
+    try {
+        ReadPrefix();
+        ReadStr();  // class name: the instance is given
+        std::string name = ReadStr();
+        if (!(instance.State() & csDesigning)) {
+            instance.SetState(csLoading | csReading);
+            std::string unique = name;
+            for (int i = 1; !unique.empty(); ++i) {
+                TComponent* holder = FindGlobalComponent(unique);
+                if (!holder || holder == &instance) break;
+                unique = name + "_" + std::to_string(i);
+            }
+            instance.SetName(unique);
+        }
+        loaded_.push_back(&instance);
+        ReadDataInner(instance);
+
+        for (const Fixup& f : fixups_) {
+            TComponent* target = root_->FindComponent(f.name);
+            if (!target) target = FindGlobalComponent(f.name);
+            f.prop->setObj(*f.instance, target);
+        }
+        fixups_.clear();
+        instance.ClearState(csReading);
+        for (TComponent* c : loaded_) c->Loaded();
+        loaded_.clear();
+    } catch (...) {
+        fixups_.clear();
+        for (TComponent* c : loaded_) c->ClearState(csLoading | csReading);
+        loaded_.clear();
+        throw;
+    }
+}
+
+void TReader::ReadDataInner(TComponent& instance) {
+    EnterNesting();
+    Nesting nest(depth_);
+    while (!EndOfList()) ReadProperty(instance);
+    ReadListEnd();
+    while (!EndOfList()) ReadChildComponent();
+    ReadListEnd();
+}
+
+// Child records are never written by this system; a reader still takes them,
+// finding the child among the root's components or creating it by class name.
+void TReader::ReadChildComponent() {
+    ReadPrefix();
+    std::string className = ReadStr();
+    std::string name = ReadStr();
+    TComponent* child = root_->FindComponent(name);
+    if (!child) {
+        ComponentFactory factory = FindClassFactory(className);
+        if (!factory) throw EClassNotFound("Class " + className + " not found");
+        child = factory(root_);
+        child->SetName(name);
+    }
+    child->SetState(csLoading | csReading);
+    loaded_.push_back(child);
+    ReadDataInner(*child);
+    child->ClearState(csReading);
+}
+
+void TReader::ReadProperty(TPersistent& instance) {
+    std::string entry = ReadStr();
+    propName_ = entry;
+    try {
+        TPersistent* obj = &instance;
+        std::string_view rest = entry;
+        std::size_t dot;
+        while ((dot = rest.find('.')) != std::string_view::npos) {
+            std::string_view segment = rest.substr(0, dot);
+            rest.remove_prefix(dot + 1);
+            const PropInfo* p = obj->classInfo().findProp(segment);
+            if (!p) {
+                SkipValue();
+                throw EReadError(msg::UnknownProperty);
+            }
+            TPersistent* next = (p->kind == PropKind::Object && p->getObj) ? p->getObj(*obj) : nullptr;
+            if (!next) {
+                SkipValue();
+                throw EReadError(msg::InvalidPropertyPath);
+            }
+            obj = next;
+        }
+        if (const PropInfo* p = obj->classInfo().findProp(rest)) {
+            ReadPropValue(*obj, *p);
+        } else {
+            defineMode_ = true;
+            defineFound_ = false;
+            defineName_ = std::string(rest);
+            try {
+                obj->DefineProperties(*this);
+            } catch (...) {
+                defineMode_ = false;
+                throw;
+            }
+            defineMode_ = false;
+            if (!defineFound_) {
+                SkipValue();
+                throw EReadError(msg::UnknownProperty);
+            }
+        }
+    } catch (const VsError& e) {
+        std::string who;
+        if (auto* comp = dynamic_cast<TComponent*>(&instance)) who = comp->Name();
+        if (who.empty()) who = instance.ClassName();
+        throw EReadError("Error reading " + who + "." + entry + ": " + e.what());
+    }
+}
+
+void TReader::ReadPropValue(TPersistent& instance, const PropInfo& prop) {
+    if (!prop.writable()) throw EReadError(msg::ReadOnlyProperty);
+    switch (prop.kind) {
+        case PropKind::Integer: {
+            if (NextValue() == ValueTag::Ident) {
+                std::string ident = ReadIdent();
+                std::optional<std::int32_t> v;
+                if (prop.identMap && prop.identMap->fromIdent) v = prop.identMap->fromIdent(ident);
+                if (!v) propValueError();
+                prop.setOrd(instance, *v);
+            } else {
+                prop.setOrd(instance, ReadInteger());
+            }
+            return;
+        }
+        case PropKind::Enumeration: {
+            std::string ident = ReadIdent();
+            std::optional<int> v = prop.enumType ? prop.enumType->find(ident) : std::nullopt;
+            if (!v) propValueError();
+            prop.setOrd(instance, *v);
+            return;
+        }
+        case PropKind::Char: {
+            if (ReadValue() != ValueTag::String) propValueError();
+            if (ReadByte() != 1) propValueError();
+            prop.setOrd(instance, ReadByte());
+            return;
+        }
+        case PropKind::Set: {
+            if (ReadValue() != ValueTag::Set) propValueError();
+            std::uint32_t bits = 0;
+            for (;;) {
+                std::string member = ReadStr();
+                if (member.empty()) break;
+                std::optional<int> idx = prop.enumType ? prop.enumType->find(member) : std::nullopt;
+                if (!idx) {
+                    SkipSetBody();
+                    propValueError();
+                }
+                if (*idx <= 31) bits |= 1u << *idx;
+            }
+            prop.setOrd(instance, bits);
+            return;
+        }
+        case PropKind::Float:
+            prop.setFloat(instance, static_cast<double>(ReadFloat()));
+            return;
+        case PropKind::String:
+            prop.setStr(instance, ReadString());
+            return;
+        case PropKind::Object: {
+            switch (NextValue()) {
+                case ValueTag::Nil:
+                    ReadValue();
+                    // Objects that their holder owns cannot be dropped.
+                    if (!prop.setObj(instance, nullptr)) propValueError();
+                    return;
+                case ValueTag::Collection: {
+                    ReadValue();
+                    auto* coll = dynamic_cast<TCollection*>(prop.getObj ? prop.getObj(instance) : nullptr);
+                    if (!coll) propValueError();
+                    ReadCollection(*coll);
+                    return;
+                }
+                case ValueTag::Ident:
+                    fixups_.push_back({&instance, &prop, ReadIdent()});
+                    return;
+                default:
+                    propValueError();
+            }
+        }
+        case PropKind::Method: {
+            if (NextValue() == ValueTag::Nil) {
+                ReadValue();
+                prop.setMethod(instance, {});
+                return;
+            }
+            std::string name = ReadIdent();
+            if (!root_ || !root_->classInfo().hasMethod(name)) propValueError();
+            prop.setMethod(instance, {name, root_});
+            return;
+        }
+    }
+}
+
+void TReader::ReadCollection(TCollection& collection) {
+    EnterNesting();
+    Nesting nest(depth_);
+    collection.BeginUpdate();
+    struct EndUpdate {
+        TCollection& c;
+        ~EndUpdate() { c.EndUpdate(); }
+    } endUpdate{collection};
+    if (!EndOfList()) collection.Clear();
+    while (!EndOfList()) {
+        ValueTag t = NextValue();
+        if (t == ValueTag::Int8 || t == ValueTag::Int16 || t == ValueTag::Int32) ReadInteger();
+        TCollectionItem& item = collection.AddItem();
+        ReadListBegin();
+        while (!EndOfList()) ReadProperty(item);
+        ReadListEnd();
+    }
+    ReadListEnd();
+}
+
+void TReader::DefineProperty(const std::string& name, const ReaderProc& readData, const WriterProc&, bool) {
+    if (!defineMode_ || defineFound_ || !readData || !SameText(name, defineName_)) return;
+    defineFound_ = true;
+    defineMode_ = false;
+    readData(*this);
+}
+
+void TReader::DefineBinaryProperty(const std::string& name, const StreamProc& readData, const StreamProc&, bool) {
+    if (!defineMode_ || defineFound_ || !readData || !SameText(name, defineName_)) return;
+    defineFound_ = true;
+    defineMode_ = false;
+    if (NextValue() != ValueTag::Binary) {
+        SkipValue();
+        propValueError();
+    }
+    ReadValue();
+    std::uint32_t n = readLE<std::uint32_t>(*this);
+    RequireAvailable(n);
+    TMemoryStream ms;
+    ms.SetSize(n);
+    Read(ms.buffer().data(), n);
+    ms.SetPosition(0);
+    readData(ms);
+}
+
+// ---- whole components
+
+void WriteComponentToStream(TStream& stream, TComponent& root) {
+    TWriter writer(stream);
+    writer.WriteDescendent(root);
+    writer.FlushBuffer();
+}
+
+void ReadComponentFromStream(TStream& stream, TComponent& instance) {
+    TReader reader(stream);
+    reader.ReadRootComponent(instance);
+}
+
+}  // namespace vs

@@ -1,0 +1,81 @@
+#pragma once
+// A disk file carried inside the settings object as one zlib stream, and the
+// collection of such files.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/persistent.h"
+#include "platform/stream.h"
+
+namespace vs {
+
+// zlib level for a compression mode: 1 stored, 2 best speed, 3 default,
+// 4 best compression, anything else the default level.
+int LevelForMode(std::uint8_t mode);
+
+inline constexpr std::size_t kPackInputChunk = 61440;
+inline constexpr std::size_t kPackOutputBlock = 65536;
+
+// Compresses bytes into one complete zlib stream (window 15, memory level 8,
+// default strategy), feeding at most 61440 bytes at a time.
+std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int level);
+
+class TPackedFile : public TCollectionItem {
+public:
+    explicit TPackedFile(TCollection* collection = nullptr);
+
+    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo();
+
+    const std::string& Filename() const { return filename_; }
+    // Sets the name and, when a file of that name exists, loads and compresses
+    // it at the current CompressMode. An empty name empties the packed file.
+    void SetFilename(const std::string& name);
+
+    std::int32_t Filesize = 0;
+    std::uint8_t CompressMode = 0;
+
+    const std::vector<std::uint8_t>& FileData() const { return fileData_; }
+    std::uint32_t FileDataSize() const { return static_cast<std::uint32_t>(fileData_.size()); }
+    bool IsEmpty() const { return fileData_.empty(); }
+
+    void LoadFromFile(const std::string& name, std::uint8_t mode);
+    // Replaces the stored bytes by the stream's content from its current position.
+    void SetData(TStream& stream);
+    void SetData(std::vector<std::uint8_t> bytes) { fileData_ = std::move(bytes); }
+    void WriteCompressed(TStream& stream) const;
+    // Writes the original file back; the target is replaced only when complete.
+    void ExtractToFile(const std::string& name) const;
+    // The original bytes, inflated in memory.
+    std::vector<std::uint8_t> Extract() const;
+    bool SameData(const TPackedFile& other) const;
+
+    void Assign(const TPersistent& source) override;
+    void DefineProperties(TFiler& filer) override;
+
+private:
+    std::string filename_;
+    std::vector<std::uint8_t> fileData_;
+};
+
+class TPackedFiles : public TCollection {
+public:
+    TPackedFiles() = default;
+    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo();
+
+    std::uint8_t DefaultCompressMode = 0;
+
+    TPackedFile& Items(int index) const { return static_cast<TPackedFile&>(Item(index)); }
+    // Adds an item with CompressMode = DefaultCompressMode.
+    TPackedFile& Add();
+    // Adds an item and sets its name (compressing the file when it exists).
+    TPackedFile& AddFile(const std::string& name);
+
+protected:
+    std::unique_ptr<TCollectionItem> CreateItem() override;
+};
+
+}  // namespace vs
