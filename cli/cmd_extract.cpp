@@ -1,8 +1,91 @@
+#include <filesystem>
+#include <iostream>
+#include <set>
+
 #include "cli/commands.h"
+#include "package/package_file.h"
+#include "package/persistent.h"
+#include "package/vexel_projector.h"
+#include "platform/cp1252.h"
+#include "platform/errors.h"
 
 namespace vs::cli {
 
-// Placeholder until the command is built.
-void addExtractCommand(CLI::App& app) { (void)app; }
+namespace fs = std::filesystem;
+
+namespace {
+
+// "name.ext" -> "name (2).ext", "name (3).ext", ...
+std::string numbered(const std::string& name, int n) {
+    std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) return name + " (" + std::to_string(n) + ")";
+    return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
+}
+
+bool takenNoCase(const std::set<std::string>& used, const std::string& name) {
+    for (const std::string& u : used)
+        if (SameText(u, name)) return true;
+    return false;
+}
+
+}  // namespace
+
+void addExtractCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand("extract", "Write every packed file of a built projector or project file into DIR");
+    auto file = std::make_shared<std::string>();
+    auto dir = std::make_shared<std::string>();
+    auto force = std::make_shared<bool>(false);
+    cmd->add_option("FILE", *file, "A built projector (.exe) or a project file (.vsp)")->required();
+    cmd->add_option("DIR", *dir, "Folder to write into (created when missing)")->required();
+    cmd->add_flag("--force", *force, "Replace files that already exist in DIR");
+    cmd->callback([file, dir, force] {
+        runReporting([&] {
+            s_TVexelProjector settings;
+            ReadSettingsFile(*file, settings);
+            std::error_code ec;
+            fs::create_directories(*dir, ec);
+            if (!fs::is_directory(*dir)) throw EFCreateError(cannotCreateFile(*dir));
+
+            std::vector<const TPackedFile*> all = {&settings.MainFile(), &settings.DLLFile()};
+            for (int i = 0; i < settings.Files().Count(); ++i) all.push_back(&settings.Files().Items(i));
+
+            std::set<std::string> used;
+            int failures = 0;
+            for (const TPackedFile* f : all) {
+                if (f->Filename().empty() && f->IsEmpty()) continue;
+                std::string shown = Cp1252ToUtf8(f->Filename());
+                std::string base = SafeExtractName(shown);
+                if (base.empty()) {
+                    std::cerr << "skipped '" << shown << "': the name cannot be used as a file name\n";
+                    ++failures;
+                    continue;
+                }
+                if (f->IsEmpty()) {
+                    std::cerr << "skipped '" << shown << "': the package holds no data for it\n";
+                    continue;
+                }
+                // Two entries with one name never overwrite each other.
+                std::string name = base;
+                for (int n = 2; takenNoCase(used, name); ++n) name = numbered(base, n);
+                used.insert(name);
+                fs::path target = fs::path(*dir) / name;
+                if (fs::exists(target) && !*force) {
+                    std::cerr << "skipped '" << shown << "': " << target.string()
+                              << " exists (use --force to replace it)\n";
+                    ++failures;
+                    continue;
+                }
+                try {
+                    f->ExtractToFile(target.string());
+                    std::cout << target.string() << " (" << f->Filesize << " bytes)\n";
+                } catch (const VsError& e) {
+                    std::cerr << "failed '" << shown << "': " << e.what() << "\n";
+                    ++failures;
+                }
+            }
+            return failures ? 1 : 0;
+        });
+    });
+}
 
 }  // namespace vs::cli

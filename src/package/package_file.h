@@ -1,0 +1,57 @@
+#pragma once
+// Where a built projector keeps its settings, and the fixed names of the Tools
+// folder. A built projector is the engine's bytes, one component stream whose
+// root is the settings object, and the 4-byte little-endian offset of that
+// stream. A project file begins with the settings stream.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/stream.h"
+
+namespace vs {
+
+class s_TVexelProjector;
+
+namespace tools {
+inline constexpr std::string_view Folder = "tools";
+inline constexpr std::string_view Engine = "VSengine.exe";
+inline constexpr std::string_view HookLibrary = "mhproc.dll";
+inline constexpr std::string_view PrintTool = "VSP.exe";
+inline constexpr std::string_view ExecTool = "VSE.exe";
+inline constexpr std::string_view StoreTool = "VSS.exe";
+inline constexpr std::string_view DesktopTool = "VSD.exe";
+}  // namespace tools
+
+inline constexpr std::size_t kPackageOffsetSize = 4;
+
+// The path of a file in the Tools folder beside the generator. Folder and file
+// names are matched without regard to case, as the platform the engine runs
+// on does; a name that is not there is still formed, in the spelling given.
+std::string ToolsFile(const std::string& generatorDir, std::string_view name);
+
+// Appends the package to a stream: the settings as a component stream at the
+// stream's end, then that stream's offset. Returns the offset.
+std::int64_t AppendPackage(TStream& out, s_TVexelProjector& settings);
+
+enum class SettingsSource { Projector, Project };
+
+struct LocatedSettings {
+    SettingsSource source;
+    std::int64_t offset;  // where the component stream begins
+};
+
+// Finds the settings stream of a built projector (the last 4 bytes point at a
+// "TPF0" stream before them) or of a project file (a stream at offset 0).
+// Fails with "Invalid stream format" when the file is neither.
+LocatedSettings LocateSettings(TStream& file);
+
+// Reads the settings of a built projector or project file into an object.
+LocatedSettings ReadSettingsFile(const std::string& path, s_TVexelProjector& settings);
+
+// The file name under which an extracted packed file is written: the part of
+// its stored name after the last '\' or '/'. Empty when that part cannot name
+// a file inside a folder ("", ".", "..", control characters).
+std::string SafeExtractName(std::string_view storedName);
+
+}  // namespace vs

@@ -1,0 +1,113 @@
+// `vexelscreen show` and `vexelscreen extract` on packages made by the tests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli_support.h"
+#include "package/package_file.h"
+#include "package/vexel_projector.h"
+
+namespace vs {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCli;
+
+class ShowExtract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("vs_e2e_show_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "src" / "a");
+        fs::create_directories(dir_ / "src" / "b");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Make(const std::string& rel, const std::string& content) {
+        std::string p = (dir_ / "src" / rel).string();
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+    static std::string Slurp(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    // A fake engine followed by a package with a main file and two files of one name.
+    std::string MakePackage() {
+        s_TVexelProjector p;
+        p.CaptionText = "My movie";
+        p.MainFile().CompressMode = 3;
+        p.MainFile().SetFilename(Make("movie.exe", std::string(5000, 'M')));
+        p.Files().DefaultCompressMode = 1;
+        p.Files().AddFile(Make("a/readme.txt", "first"));
+        p.Files().AddFile(Make("b/README.TXT", "second"));
+        p.Files().AddFile((dir_ / "src" / "missing.dat").string());
+        std::string out = (dir_ / "built.exe").string();
+        TFileStream f(out, FileMode::Create);
+        f.WriteBuffer("MZ fake engine", 14);
+        AppendPackage(f, p);
+        return out;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ShowExtract, ShowPrintsPropertiesAndFiles) {
+    auto r = RunCli({"show", MakePackage()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("settings stream at offset 14"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("CaptionText = 'My movie'"), std::string::npos);
+    EXPECT_NE(r.out.find("PositionH = spphRight"), std::string::npos);
+    EXPECT_NE(r.out.find("movie.exe', 5000 bytes, mode 3"), std::string::npos);
+    EXPECT_NE(r.out.find("Files: 3"), std::string::npos);
+
+    auto j = RunCli({"show", "--json", MakePackage()});
+    ASSERT_EQ(j.exitCode, 0);
+    EXPECT_NE(j.out.find("\"CaptionText\": \"My movie\""), std::string::npos) << j.out;
+    EXPECT_NE(j.out.find("\"Filesize\": 5000, \"CompressMode\": 3"), std::string::npos);
+}
+
+TEST_F(ShowExtract, ExtractWritesEveryFileWithoutClobbering) {
+    std::string pkg = MakePackage();
+    fs::path out = dir_ / "out";
+    auto r = RunCli({"extract", pkg, out.string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Slurp(out / "movie.exe"), std::string(5000, 'M'));
+    EXPECT_EQ(Slurp(out / "readme.txt"), "first");
+    EXPECT_EQ(Slurp(out / "README (2).TXT"), "second");
+    EXPECT_NE(r.err.find("missing.dat"), std::string::npos);
+
+    // A second run does not replace what is there unless asked to.
+    std::ofstream(out / "readme.txt") << "mine";
+    auto again = RunCli({"extract", pkg, out.string()});
+    EXPECT_NE(again.exitCode, 0);
+    EXPECT_EQ(Slurp(out / "readme.txt"), "mine");
+    auto forced = RunCli({"extract", "--force", pkg, out.string()});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(Slurp(out / "readme.txt"), "first");
+}
+
+TEST_F(ShowExtract, ErrorsCarryTheStreamMessage) {
+    std::string junk = Make("junk.bin", "MZ not a projector at all");
+    auto r = RunCli({"show", junk});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Invalid stream format"), std::string::npos) << r.err;
+    auto missing = RunCli({"show", (dir_ / "nope.exe").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("Cannot open file"), std::string::npos);
+
+    // A package whose stream is cut short.
+    std::string pkg = MakePackage();
+    std::string bytes = Slurp(pkg);
+    std::string cut = bytes.substr(0, 200) + bytes.substr(bytes.size() - 4);
+    std::ofstream(pkg, std::ios::binary | std::ios::trunc) << cut;
+    auto c = RunCli({"show", pkg});
+    EXPECT_EQ(c.exitCode, 1);
+    EXPECT_NE(c.err.find("Stream read error"), std::string::npos) << c.err;
+}
+
+}  // namespace
+}  // namespace vs
