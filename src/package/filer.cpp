@@ -362,6 +362,7 @@ std::uint8_t TReader::ReadByte() {
 }
 
 void TReader::Read(void* data, std::size_t n) {
+    if (n == 0) return;
     auto* p = static_cast<std::uint8_t*>(data);
     std::size_t take = std::min(n, bufEnd_ - bufPos_);
     std::memcpy(p, buffer_.data() + bufPos_, take);
