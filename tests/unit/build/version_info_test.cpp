@@ -1,0 +1,214 @@
+// The version record and the version block built from it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "build/version_info.h"
+
+namespace vs {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Hex(const std::string& hex) {
+    Bytes out;
+    for (std::size_t i = 0; i < hex.size();) {
+        if (hex[i] == ' ' || hex[i] == '\n') { ++i; continue; }
+        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        i += 2;
+    }
+    return out;
+}
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+Bytes Slice(const Bytes& b, std::size_t at, std::size_t n) {
+    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+}
+std::uint16_t U16At(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8); }
+std::uint32_t U32At(const Bytes& b, std::size_t at) { return U16At(b, at) | std::uint32_t{U16At(b, at + 2)} << 16; }
+Bytes Utf16(const std::string& ascii) {
+    Bytes out;
+    for (char c : ascii) { out.push_back(static_cast<std::uint8_t>(c)); out.push_back(0); }
+    return out;
+}
+
+TVersionInfoRec Rec(const VersionInfoValues& v) {
+    TVersionInfoRec rec;
+    SetVersionInfoRec(rec, v);
+    return rec;
+}
+VersionInfoValues Empty(int major, int minor, int release, int build) {
+    VersionInfoValues v;
+    v.numbers = {major, minor, release, build};
+    return v;
+}
+
+// The block's first 152 bytes for version 1.0.0.0 and empty strings, compact
+// entries: 608 bytes in all.
+const char* kHeader1000 =
+    "6002 3400 0000"
+    "5600 5300 5f00 5600 4500 5200 5300 4900 4f00 4e00 5f00 4900 4e00 4600 4f00 0000"
+    "0000"
+    "bd04effe 00000100 00000100 00000000 00000100 00000000 3f000000 00000000"
+    "04000000 01000000 00000000 0000000000000000"
+    "0402 0000 0000"
+    "5300 7400 7200 6900 6e00 6700 4600 6900 6c00 6500 4900 6e00 6600 6f00 0000"
+    "e001 0000 0000"
+    "3000 3400 3000 3900 3000 3400 4500 3400 0000";
+
+TEST(VersionRecord, LayoutOffsets) {
+    EXPECT_EQ(sizeof(TVersionInfoRec), 788u);
+    EXPECT_EQ(offsetof(TVersionInfoRec, strings[11]), 715u);
+    EXPECT_EQ(offsetof(TVersionInfoRec, major), 780u);
+    EXPECT_EQ(offsetof(TVersionInfoRec, build), 786u);
+}
+
+TEST(VersionRecord, SetCutsTextsAndKeepsLow16BitsOfNumbers) {
+    VersionInfoValues v = Empty(70000, -1, 65536, 300);
+    v.strings[0] = std::string(70, 'x');
+    v.strings[1] = "Caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD";  // "Café € 中": é and € exist in 1252
+    TVersionInfoRec rec = Rec(v);
+    EXPECT_EQ(rec.strings[0].length, 64);
+    EXPECT_EQ(std::string(rec.strings[0].text, 64), std::string(64, 'x'));
+    EXPECT_EQ(rec.strings[1].length, 8);
+    EXPECT_EQ(std::string(rec.strings[1].text, 8), "Caf\xE9 \x80 ?");
+    EXPECT_EQ(rec.strings[2].length, 0);
+    EXPECT_EQ(rec.major, 4464);
+    EXPECT_EQ(rec.minor, 65535);
+    EXPECT_EQ(rec.release, 0);
+    EXPECT_EQ(rec.build, 300);
+
+    // Raw bytes: length byte, text; numbers little-endian at 780.
+    const auto* raw = reinterpret_cast<const std::uint8_t*>(&rec);
+    EXPECT_EQ(raw[65], 8);
+    EXPECT_EQ(raw[66], 'C');
+    EXPECT_EQ(Bytes(raw + 780, raw + 788), Hex("7011 ffff 0000 2c01"));
+}
+
+TEST(VersionRecord, GetReadsBackAndCapsTheLengthByte) {
+    VersionInfoValues v = DefaultVersionInfoValues();
+    v.strings[1] = "Caf\xC3\xA9";
+    v.numbers = {2, 5, 1, 300};
+    TVersionInfoRec rec = Rec(v);
+    VersionInfoValues back = GetVersionInfoRec(rec);
+    EXPECT_EQ(back.strings, v.strings);
+    EXPECT_EQ(back.numbers, v.numbers);
+
+    rec.strings[0].length = 200;  // damaged project file
+    std::memset(rec.strings[0].text, 'a', 64);
+    EXPECT_EQ(GetVersionInfoRec(rec).strings[0], std::string(64, 'a'));
+}
+
+TEST(VersionRecord, DefaultsAreTheWindowsDefaults) {
+    VersionInfoValues v = DefaultVersionInfoValues();
+    EXPECT_EQ(v.numbers, (std::array<int, 4>{1, 0, 0, 0}));
+    EXPECT_EQ(v.strings[2], "VexelSCREEN Flash Projector File");
+    for (int i = 0; i < kVersionStringCount; ++i)
+        if (i != 2) EXPECT_EQ(v.strings[i], "");
+}
+
+TEST(VersionRecord, FindsStringsByKeyOrLabel) {
+    EXPECT_EQ(FindVersionString("FileVersion"), 3);
+    EXPECT_EQ(FindVersionString("file version"), 3);
+    EXPECT_EQ(FindVersionString("LEGALCOPYRIGHT"), 5);
+    EXPECT_EQ(FindVersionString("Legal copyright"), 5);
+    EXPECT_EQ(FindVersionString("Copyright"), -1);
+    const std::size_t rooms[] = {55, 51, 47, 51, 51, 49, 47, 47, 51, 51, 49, 51};
+    for (int i = 0; i < kVersionStringCount; ++i) EXPECT_EQ(VersionStringRoom(i), rooms[i]) << i;
+}
+
+TEST(VersionBlock, EmptyStringsVersion1000) {
+    Bytes b = BuildVersionBlock(Rec(Empty(1, 0, 0, 0)));
+    ASSERT_EQ(b.size(), 608u);
+    EXPECT_EQ(Slice(b, 0, 152), Hex(kHeader1000));
+    // "Comments": length 28, one value unit (its zero), text type, key, empty value.
+    EXPECT_EQ(Slice(b, 152, 28), Hex("1c00 0100 0100 4300 6f00 6d00 6d00 6500 6e00 7400 7300 0000 00000000"));
+    // "CompanyName" (odd key length): the key is followed by an alignment zero.
+    EXPECT_EQ(Slice(b, 180, 36), Hex("2400 0100 0100") + Utf16("CompanyName") + Hex("0000 0000 00000000"));
+    // Twelve entries holding only keys, ending exactly at the block's end.
+    std::size_t at = 152;
+    for (int i = 0; i < kVersionStringCount; ++i) {
+        const std::string key = VersionStringFields()[i].key;
+        EXPECT_EQ(Slice(b, at + 6, 2 * key.size()), Utf16(key));
+        EXPECT_EQ(U16At(b, at + 2), 1);
+        at += U16At(b, at);
+    }
+    EXPECT_EQ(at, b.size());
+}
+
+TEST(VersionBlock, VersionNumbers) {
+    Bytes b = BuildVersionBlock(Rec(Empty(2, 5, 1, 300)));
+    EXPECT_EQ(U32At(b, 48), 0x00020005u);
+    EXPECT_EQ(U32At(b, 52), 0x0001012Cu);
+    EXPECT_EQ(U32At(b, 56), 0x00010000u);
+    EXPECT_EQ(U32At(b, 60), 0u);
+}
+
+TEST(VersionBlock, ValuesAreCutToTheirRoom) {
+    VersionInfoValues v = Empty(1, 0, 0, 0);
+    std::string sixtyFour;
+    for (int i = 0; i < 64; ++i) sixtyFour += static_cast<char>('0' + i % 10);
+    v.strings[0] = sixtyFour;  // Comments: room 55
+    v.strings[3] = sixtyFour;  // FileVersion: room 51
+    v.strings[1] = "\xE2\x82\xAC";  // € becomes U+20AC
+    Bytes b = BuildVersionBlock(Rec(v));
+
+    // Comments: 24 + 55 * 2 + 2 = 136, value length 56 units with its zero.
+    EXPECT_EQ(U16At(b, 152), 136);
+    EXPECT_EQ(U16At(b, 154), 56);
+    EXPECT_EQ(Slice(b, 152 + 24, 112), Utf16(sixtyFour.substr(0, 55)) + Hex("0000"));
+    // CompanyName follows with the euro sign.
+    EXPECT_EQ(Slice(b, 288, 36), Hex("2400 0200 0100") + Utf16("CompanyName") + Hex("0000 0000 ac20 0000"));
+    // FileDescription is empty (40 + 4 bytes), then FileVersion holds 51 characters.
+    const std::size_t fileVersion = 288 + 36 + 44;
+    EXPECT_EQ(Slice(b, fileVersion + 6, 22), Utf16("FileVersion"));
+    EXPECT_EQ(U16At(b, fileVersion), 136);
+    EXPECT_EQ(Slice(b, fileVersion + 32, 104), Utf16(sixtyFour.substr(0, 51)) + Hex("0000"));
+}
+
+TEST(VersionBlock, FixedSlotsLayoutIs1784Bytes) {
+    VersionInfoValues v = Empty(1, 0, 0, 0);
+    v.strings[1] = "Acme";
+    Bytes b = BuildVersionBlock(Rec(v), VersionBlockLayout::FixedSlots);
+    ASSERT_EQ(b.size(), kFixedVersionBlockSize);
+    Bytes header = Hex(kHeader1000);
+    header[0] = 0xF8, header[1] = 0x06;    // 1784
+    header[92] = 0x9C, header[93] = 0x06;  // 1692
+    header[128] = 0x78, header[129] = 0x06;  // 1656
+    EXPECT_EQ(Slice(b, 0, 152), header);
+    // Slot 2 (CompanyName, odd key): 136, value length 53, type 1, key, alignment zero, value, zeros.
+    Bytes slot = Hex("8800 3500 0100") + Utf16("CompanyName") + Hex("0000 0000") + Utf16("Acme");
+    slot.resize(136, 0);
+    EXPECT_EQ(Slice(b, 152 + 136, 136), slot);
+    const std::uint16_t valueLengths[] = {55, 53, 49, 53, 51, 49, 49, 47, 51, 53, 49, 51};
+    for (int i = 0; i < kVersionStringCount; ++i) {
+        EXPECT_EQ(U16At(b, 152 + 136 * i), 136);
+        EXPECT_EQ(U16At(b, 152 + 136 * i + 2), valueLengths[i]) << i;
+    }
+}
+
+TEST(VersionBlock, LayoutsMeetWhenEveryValueFillsItsRoom) {
+    VersionInfoValues v = Empty(3, 4, 5, 6);
+    for (auto& s : v.strings) s = std::string(64, 'w');
+    Bytes compact = BuildVersionBlock(Rec(v));
+    Bytes fixed = BuildVersionBlock(Rec(v), VersionBlockLayout::FixedSlots);
+    ASSERT_EQ(compact.size(), kFixedVersionBlockSize);
+    for (int i = 0; i < kVersionStringCount; ++i) {
+        const std::size_t at = 152 + 136 * i + 2;
+        EXPECT_EQ(U16At(compact, at), VersionStringRoom(i) + 1);
+        compact[at] = fixed[at], compact[at + 1] = fixed[at + 1];
+    }
+    EXPECT_EQ(compact, fixed);
+}
+
+TEST(VersionResource, MissingFileGivesFalse) {
+    TVersionInfoRec rec = Rec(DefaultVersionInfoValues());
+    EXPECT_FALSE(WriteVersionResource("/nonexistent/dir/file.exe", rec));
+}
+
+}  // namespace
+}  // namespace vs
