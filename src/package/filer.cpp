@@ -547,12 +547,42 @@ void TReader::ReadPrefix() {
     if (b & 0x02) ReadInteger();  // child position
 }
 
+namespace {
+thread_local TReader* g_currentReader = nullptr;
+
+struct CurrentReaderScope {
+    TReader* previous;
+    explicit CurrentReaderScope(TReader* r) : previous(g_currentReader) { g_currentReader = r; }
+    ~CurrentReaderScope() { g_currentReader = previous; }
+};
+}  // namespace
+
+TReader* TReader::Current() { return g_currentReader; }
+
+void TReader::Defer(const void* key, std::function<void()> work) {
+    CancelDeferred(key);
+    deferred_.emplace_back(key, std::move(work));
+}
+
+void TReader::CancelDeferred(const void* key) {
+    std::erase_if(deferred_, [key](const auto& d) { return d.first == key; });
+}
+
+void TReader::RunDeferred() {
+    while (!deferred_.empty()) {
+        auto work = std::move(deferred_.front().second);
+        deferred_.erase(deferred_.begin());
+        work();
+    }
+}
+
 void TReader::ReadRootComponent(TComponent& instance) {
     char sig[4];
     Read(sig, 4);
     if (std::memcmp(sig, kFilerSignature, 4) != 0) throw EReadError(msg::InvalidStreamFormat);
 
     std::unique_lock lock(globalNameLock());
+    CurrentReaderScope current(this);
     root_ = &instance;
     lookupRoot_ = &instance;
     try {
@@ -578,11 +608,17 @@ void TReader::ReadRootComponent(TComponent& instance) {
             f.prop->setObj(*f.instance, target);
         }
         fixups_.clear();
+        RunDeferred();
         instance.ClearState(csReading);
         for (TComponent* c : loaded_) c->Loaded();
         loaded_.clear();
     } catch (...) {
         fixups_.clear();
+        try {
+            RunDeferred();
+        } catch (const VsError&) {
+            // The read's own failure is the one to report.
+        }
         for (TComponent* c : loaded_) c->ClearState(csLoading | csReading);
         loaded_.clear();
         throw;

@@ -132,7 +132,17 @@ public:
 
     const std::string& PropName() const { return propName_; }
 
+    // The reader that is reading a root on this thread, if any.
+    static TReader* Current();
+    // Work that an object puts off until the root has been read (it runs in
+    // the order given, also when the read fails part way); a second call
+    // with the same key replaces the first.
+    void Defer(const void* key, std::function<void()> work);
+    void CancelDeferred(const void* key);
+
 private:
+    void RunDeferred();
+
     void ReadChildComponent();
     void ReadPrefix();
     void ReadProperty(TPersistent& instance);
@@ -158,6 +168,7 @@ private:
     struct Fixup { TPersistent* instance; const PropInfo* prop; std::string name; };
     std::vector<Fixup> fixups_;
     std::vector<TComponent*> loaded_;
+    std::vector<std::pair<const void*, std::function<void()>>> deferred_;
     int depth_ = 0;
 };
 

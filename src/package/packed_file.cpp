@@ -96,10 +96,65 @@ const ClassInfo& TPackedFile::StaticClassInfo() {
 
 TPackedFile::TPackedFile(TCollection* collection) : TCollectionItem(collection) {}
 
+TPackedFile::~TPackedFile() { CancelDeferredLoad(); }
+
+void TPackedFile::CancelDeferredLoad() {
+    if (TReader* reader = TReader::Current()) reader->CancelDeferred(this);
+}
+
+namespace {
+
+// Opens a file to pack and checks its size, which the stream keeps as a
+// signed 32-bit number.
+std::int32_t openForPacking(TFileStream& file, const std::string& name) {
+    std::int64_t size = file.Size();
+    if (size > INT32_MAX) throw EFOpenError("File is too large to pack: " + name);
+    return static_cast<std::int32_t>(size);
+}
+
+std::vector<std::uint8_t> compressFile(TFileStream& file, std::int64_t size, std::uint8_t mode) {
+    Deflater d(LevelForMode(mode), static_cast<std::size_t>(size));
+    // The file is read in large blocks and handed to zlib in chunks of at most
+    // 61440 bytes.
+    constexpr std::size_t kReadBlock = 16 * kPackInputChunk;
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(size, kReadBlock)));
+    std::int64_t left = size;
+    while (left > 0) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kReadBlock));
+        file.ReadBuffer(block.data(), n);
+        left -= static_cast<std::int64_t>(n);
+        for (std::size_t pos = 0; pos < n;) {
+            std::size_t take = std::min(kPackInputChunk, n - pos);
+            d.feed(block.data() + pos, take, left == 0 && pos + take == n);
+            pos += take;
+        }
+    }
+    return d.finish();
+}
+
+}  // namespace
+
 void TPackedFile::SetFilename(const std::string& name) {
+    CancelDeferredLoad();
     if (!name.empty()) {
         filename_ = name;
-        if (FileExists(name)) LoadFromFile(name, CompressMode);
+        if (!FileExists(name)) return;
+        TReader* reader = TReader::Current();
+        if (!reader) {
+            LoadFromFile(name, CompressMode);
+            return;
+        }
+        // While a stream is read, the file is checked now but compressed only
+        // when the read is over and no "Data" entry has replaced it: a stream
+        // almost always carries the data right behind the name.
+        TFileStream file(name, FileMode::OpenRead);
+        Filesize = openForPacking(file, name);
+        if (Filesize == 0) throw EReadError(msg::InputFileEmpty);
+        reader->Defer(this, [this, name, mode = CompressMode] {
+            TFileStream again(name, FileMode::OpenRead);
+            std::int32_t size = openForPacking(again, name);
+            if (size > 0) fileData_ = compressFile(again, size, mode);
+        });
     } else {
         filename_.clear();
         fileData_.clear();
@@ -110,25 +165,14 @@ void TPackedFile::SetFilename(const std::string& name) {
 void TPackedFile::LoadFromFile(const std::string& name, std::uint8_t mode) {
     CompressMode = mode;
     TFileStream file(name, FileMode::OpenRead);
-    std::int64_t size = file.Size();
-    // The stream stores the size as a signed 32-bit number.
-    if (size > INT32_MAX) throw EFOpenError("File is too large to pack: " + name);
-    Filesize = static_cast<std::int32_t>(size);
+    std::int32_t size = openForPacking(file, name);
+    Filesize = size;
     if (size == 0) throw EReadError(msg::InputFileEmpty);
-
-    Deflater d(LevelForMode(mode), static_cast<std::size_t>(size));
-    std::vector<std::uint8_t> chunk(kPackInputChunk);
-    std::int64_t left = size;
-    while (left > 0) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kPackInputChunk));
-        file.ReadBuffer(chunk.data(), n);
-        left -= static_cast<std::int64_t>(n);
-        d.feed(chunk.data(), n, left == 0);
-    }
-    fileData_ = d.finish();
+    fileData_ = compressFile(file, size, mode);
 }
 
 void TPackedFile::SetData(TStream& stream) {
+    CancelDeferredLoad();
     if (auto* ms = dynamic_cast<TMemoryStream*>(&stream); ms && ms->Position() == 0) {
         fileData_ = ms->release();  // the reader's temporary buffer is not needed again
         return;

@@ -25,6 +25,7 @@ std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int l
 class TPackedFile : public TCollectionItem {
 public:
     explicit TPackedFile(TCollection* collection = nullptr);
+    ~TPackedFile() override;
 
     const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
@@ -56,6 +57,8 @@ public:
     void DefineProperties(TFiler& filer) override;
 
 private:
+    void CancelDeferredLoad();
+
     std::string filename_;
     std::vector<std::uint8_t> fileData_;
 };

@@ -207,6 +207,41 @@ TEST_F(PackedFileTest, LocalFileIsReplacedByTheStreamData) {
     EXPECT_EQ(b.MainFile().Extract(), (ByteVec{'l', 'o', 'c', 'a', 'l'}));
 }
 
+TEST_F(PackedFileTest, StreamWithoutDataKeepsTheLocalFileAtTheModeOfTheNameEntry) {
+    std::string path = Make("local.txt", std::string(4000, 'L'));
+    // Filename, then CompressMode 1, no Data: the local file is packed at the
+    // mode the object had when the name was read (0, the default level).
+    ByteVec bytes = B{}("TPF0").s("s_TVexelProjector").s("")
+                        .s("MainFile.Filename")({6}).s(path)
+                        .s("MainFile.Filesize")({2, 9})
+                        .s("MainFile.CompressMode")({2, 1})({0, 0})
+                        .v;
+    s_TVexelProjector p;
+    TMemoryStream ms(bytes);
+    ReadComponentFromStream(ms, p);
+    EXPECT_EQ(p.MainFile().Filesize, 9);
+    EXPECT_EQ(p.MainFile().CompressMode, 1);
+    TPackedFile eager;
+    eager.SetFilename(path);  // mode 0, outside any read
+    EXPECT_EQ(p.MainFile().FileData(), eager.FileData());
+}
+
+TEST_F(PackedFileTest, ItemsReplacedDuringOneReadAreNotTouchedLater) {
+    std::string path = Make("x.txt", "xyz");
+    B files;
+    files.s("Files")({0x0E, 0x01}).s("Filename")({6}).s(path)({0, 0});
+    B b;
+    b("TPF0").s("s_TVexelProjector").s("");
+    b.v.insert(b.v.end(), files.v.begin(), files.v.end());
+    b.v.insert(b.v.end(), files.v.begin(), files.v.end());  // clears the first item
+    b({0, 0});
+    s_TVexelProjector p;
+    TMemoryStream ms(b.v);
+    ReadComponentFromStream(ms, p);
+    ASSERT_EQ(p.Files().Count(), 1);
+    EXPECT_EQ(p.Files().Items(0).Extract(), (ByteVec{'x', 'y', 'z'}));
+}
+
 TEST_F(PackedFileTest, ExtractWritesExactlyTheFileAndNeverAPartialOne) {
     std::string content(200000, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
