@@ -1,0 +1,161 @@
+#include "swf/bmh.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#ifdef _WIN32
+#include <io.h>
+#define VS_LSEEK _lseeki64
+#define VS_OPEN_FLAGS O_BINARY
+#else
+#include <unistd.h>
+#define VS_LSEEK lseek
+#define VS_OPEN_FLAGS O_CLOEXEC
+#endif
+
+namespace vs {
+
+FoldedSearch::FoldedSearch(std::string_view pattern, Fold fold) : pattern_(pattern) {
+    for (int b = 0; b < 256; ++b) {
+        std::uint8_t f = static_cast<std::uint8_t>(b);
+        if (fold == Fold::Upper && b >= 'a' && b <= 'z') f = static_cast<std::uint8_t>(b - 32);
+        if (fold == Fold::Lower && b >= 'A' && b <= 'Z') f = static_cast<std::uint8_t>(b + 32);
+        fold_[b] = f;
+    }
+    const std::size_t m = pattern_.size();
+    shift_.fill(m);
+    for (std::size_t j = 0; j + 1 < m; ++j) shift_[static_cast<std::uint8_t>(pattern_[j])] = m - 1 - j;
+}
+
+std::int64_t FoldedSearch::find(std::span<const std::uint8_t> haystack, std::size_t from) const {
+    const std::size_t m = pattern_.size();
+    const std::size_t n = haystack.size();
+    if (from > n || m > n - from) return -1;
+    if (m == 0) return static_cast<std::int64_t>(from);
+    const auto* pat = reinterpret_cast<const std::uint8_t*>(pattern_.data());
+    const std::uint8_t* h = haystack.data();
+    // `last` is the index of the window's last byte.
+    for (std::size_t last = from + m - 1; last < n;) {
+        std::uint8_t tail = fold_[h[last]];
+        if (tail == pat[m - 1]) {
+            std::size_t k = m - 1;
+            const std::size_t start = last + 1 - m;
+            while (k > 0 && fold_[h[start + k - 1]] == pat[k - 1]) --k;
+            if (k == 0) return static_cast<std::int64_t>(start);
+        }
+        last += shift_[tail];
+    }
+    return -1;
+}
+
+namespace {
+
+// DOS file error codes, which the scan messages name.
+int DosErrorCode(int err, int fallback) {
+    switch (err) {
+        case ENOENT: return 2;
+        case ENOTDIR: return 3;
+        case EMFILE: case ENFILE: return 4;
+        case EACCES: case EPERM: case EISDIR: case EROFS: case ETXTBSY: return 5;
+        case EBADF: return 6;
+        case EINVAL: return 12;
+        case ENXIO: case ENODEV: return 15;
+        default: return fallback;
+    }
+}
+
+const char* DosErrorReason(int code) {
+    switch (code) {
+        case 2: return "File not found";
+        case 3: return "Path not found";
+        case 4: return "Too many open files";
+        case 5: return "File access denied";
+        case 6: return "Invalid file handle";
+        case 12: return "Invalid file access code";
+        case 15: return "Invalid drive";
+        case 100: return "Disk read error";
+        case 101: return "Disk write error";
+        case 102: return "File not assigned";
+        case 103: return "File not open";
+        default: return "";
+    }
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads up to n bytes; -1 on a read error.
+long long ReadSome(int fd, std::uint8_t* p, std::size_t n) {
+    std::size_t total = 0;
+    while (total < n) {
+        auto got = ::read(fd, p + total, static_cast<unsigned>(n - total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(total);
+}
+
+}  // namespace
+
+std::string CannotScanMessage(const std::string& fileName, int code) {
+    std::string upper = fileName;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return "Cannot scan " + upper + ".\r" + DosErrorReason(code) + ".";
+}
+
+std::int64_t FindInFile(const std::string& pattern, const std::string& fileName, UserInterface& ui) {
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kSearchBlockSize]);
+    if (!block) {
+        ui.warning(kNotEnoughMemoryForSearch);
+        return -1;
+    }
+    const std::size_t m = pattern.size();
+    // A pattern that does not fit into one block with room to move on cannot be
+    // found by a block search, and stepping back by its length would never advance.
+    if (m == 0 || m >= kSearchBlockSize) return m == 0 ? 0 : -1;
+
+    FoldedSearch search(pattern, FoldedSearch::Fold::Upper);
+    Fd fd(::open(fileName.c_str(), O_RDONLY | VS_OPEN_FLAGS));
+    auto fail = [&](int code) {
+        ui.error(CannotScanMessage(fileName, code));
+        return std::int64_t{-1};
+    };
+    if (fd.get() < 0) return fail(DosErrorCode(errno, 2));
+
+    std::int64_t blockStart = 0;
+    for (;;) {
+        long long n = ReadSome(fd.get(), block.get(), kSearchBlockSize);
+        if (n < 0) return fail(DosErrorCode(errno, 100));
+        if (n == 0) return -1;
+        std::int64_t at = search.find({block.get(), static_cast<std::size_t>(n)});
+        if (at >= 0) return blockStart + at;
+        if (static_cast<std::size_t>(n) < kSearchBlockSize) {
+            blockStart += n;
+            continue;  // the next read returns 0 at the end of the file
+        }
+        // Overlap the next block with this one so that a match across the seam is found.
+        blockStart += n - static_cast<std::int64_t>(m);
+        if (VS_LSEEK(fd.get(), blockStart, SEEK_SET) < 0) return fail(DosErrorCode(errno, 100));
+    }
+}
+
+}  // namespace vs
