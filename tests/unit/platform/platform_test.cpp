@@ -1,0 +1,167 @@
+// The portable layer: code page 1252, region bytes, atomic writes, the
+// bounds-checked reader and the streams.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/atomic_file.h"
+#include "platform/byte_reader.h"
+#include "platform/cp1252.h"
+#include "platform/errors.h"
+#include "platform/region.h"
+#include "platform/stream.h"
+
+namespace vs {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Cp1252, ConvertsBothWays) {
+    EXPECT_EQ(Utf8ToCp1252("Caf\xc3\xa9 \xe2\x82\xac 5"), "Caf\xe9 \x80 5");
+    EXPECT_EQ(Cp1252ToUtf8("Caf\xe9 \x80 5"), "Caf\xc3\xa9 \xe2\x82\xac 5");
+    EXPECT_EQ(Utf8ToCp1252("\xe4\xb8\xad"), "?") << "no such character in the code page";
+    EXPECT_EQ(Utf8ToCp1252("\xc3"), "?") << "a cut sequence";
+    EXPECT_EQ(Cp1252ToUtf16("A\x80\x81"), (std::u16string{u'A', 0x20AC, 0x0081}));
+    for (int b = 0; b < 256; ++b) {
+        std::string one(1, static_cast<char>(b));
+        EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), one) << b;
+    }
+}
+
+std::vector<std::uint8_t> Le32(std::initializer_list<std::uint32_t> values) {
+    std::vector<std::uint8_t> out;
+    for (std::uint32_t v : values)
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return out;
+}
+
+TEST(RegionBytes, BandedLayoutWithHeader) {
+    // An L shape: a full top row band and a left column below it.
+    std::vector<Rect> rects = {{0, 0, 4, 1}, {0, 1, 1, 3}};
+    Region r = Region::fromRects(rects);
+    EXPECT_EQ(r.regionData(), Le32({32, 1, 2, 32, 0, 0, 4, 3, 0, 0, 4, 1, 0, 1, 1, 3}));
+    EXPECT_EQ(r.area(), 6u);
+    EXPECT_TRUE(r.contains(3, 0));
+    EXPECT_FALSE(r.contains(3, 2));
+    EXPECT_EQ(Region().regionData(), Le32({32, 1, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(RegionBytes, SplitsOverlapsIntoBands) {
+    std::vector<Rect> rects = {{0, 0, 2, 2}, {1, 1, 3, 3}};
+    EXPECT_EQ(Region::fromRects(rects).rects(),
+              (std::vector<Rect>{{0, 0, 2, 1}, {0, 1, 3, 2}, {1, 2, 3, 3}}));
+}
+
+TEST(RegionBytes, RefusesWhatIsNotARegion) {
+    auto good = Le32({32, 1, 1, 16, 0, 0, 1, 1, 0, 0, 1, 1});
+    EXPECT_TRUE(Region::fromRegionData(good));
+    auto shortData = good;
+    shortData.pop_back();
+    EXPECT_FALSE(Region::fromRegionData(shortData));
+    auto wrongType = good;
+    wrongType[4] = 2;
+    EXPECT_FALSE(Region::fromRegionData(wrongType));
+    auto smallHeader = good;
+    smallHeader[0] = 16;
+    EXPECT_FALSE(Region::fromRegionData(smallHeader));
+    auto hugeCount = Le32({32, 1, 0xFFFFFFFF, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(Region::fromRegionData(hugeCount));
+    EXPECT_FALSE(Region::fromRegionData({}));
+    auto emptyRect = Le32({32, 1, 1, 16, 0, 0, 0, 0, 5, 5, 5, 9});
+    auto r = Region::fromRegionData(emptyRect);
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->empty());
+}
+
+TEST(ByteReaderTest, ReadsInsideAndFailsOutside) {
+    std::uint8_t data[] = {1, 2, 3, 4, 5, 6};
+    ByteReader r({data, sizeof data});
+    EXPECT_EQ(r.u16(), 0x0201);
+    EXPECT_EQ(r.u32(), 0x06050403u);
+    EXPECT_THROW(r.u8(), EReadError);
+    EXPECT_FALSE(r.at(4, 3));
+    EXPECT_TRUE(r.at(4, 2));
+    EXPECT_FALSE(r.at(UINT64_MAX, 2)) << "no overflow in offset + size";
+    EXPECT_TRUE(fitsIn(0, 0, 0));
+    EXPECT_FALSE(fitsIn(1, UINT64_MAX, 10));
+}
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("vs_platform_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        fs::permissions(dir_, fs::perms::owner_all);
+        fs::remove_all(dir_);
+    }
+    static std::string Slurp(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    fs::path dir_;
+};
+
+TEST_F(FilesTest, AtomicFileReplacesOnlyOnCommit) {
+    fs::path target = dir_ / "out.bin";
+    std::ofstream(target) << "old";
+    {
+        AtomicFile f(target.string());
+        f.stream().WriteBuffer("new content", 11);
+        EXPECT_EQ(Slurp(target), "old");
+    }  // not committed
+    EXPECT_EQ(Slurp(target), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    WriteFileAtomic(target.string(), "new content", 11);
+    EXPECT_EQ(Slurp(target), "new content");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(FilesTest, FileStreamErrorsNameTheFile) {
+    std::string missing = (dir_ / "missing").string();
+    try {
+        TFileStream f(missing, FileMode::OpenRead);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+    }
+    try {
+        TFileStream f(dir_.string(), FileMode::OpenRead);
+        FAIL() << "a folder is not a file";
+    } catch (const EFOpenError&) {
+    }
+    std::string nowhere = (dir_ / "a" / "b").string();
+    try {
+        TFileStream f(nowhere, FileMode::Create);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + nowhere);
+    }
+    EXPECT_FALSE(FileExists(dir_.string()));
+    EXPECT_TRUE(DirectoryExists(dir_.string()));
+}
+
+TEST(Streams, MemoryStreamReadsAndWrites) {
+    TMemoryStream ms;
+    ms.WriteBuffer("abcdef", 6);
+    ms.SetPosition(2);
+    char buf[8] = {};
+    EXPECT_EQ(ms.Read(buf, 8), 4u);
+    EXPECT_STREQ(buf, "cdef");
+    EXPECT_THROW(ms.ReadBuffer(buf, 1), EReadError);
+    ms.SetPosition(1);
+    ms.WriteBuffer("ZZ", 2);
+    EXPECT_EQ(std::string(ms.bytes().begin(), ms.bytes().end()), "aZZdef");
+    std::uint8_t raw[] = {1, 2, 3};
+    TBytesStream view({raw, 3});
+    view.Seek(-1, SeekOrigin::End);
+    EXPECT_EQ(view.Read(buf, 5), 1u);
+    EXPECT_EQ(buf[0], 3);
+}
+
+}  // namespace
+}  // namespace vs
