@@ -176,7 +176,7 @@ private:
         }
         format_.compression = static_cast<BitmapCompression>(compression);
 
-        if (bpp == 16 || bpp == 32) ReadMasks(r, headersEnd);
+        if (bpp == 16 || bpp == 32) ReadMasks(r, headersEnd, fh.offBits);
 
         const std::uint64_t offBits = fh.offBits;
         if (offBits < headersEnd || offBits > file_.size()) Invalid();
@@ -197,13 +197,17 @@ private:
         }
     }
 
-    void ReadMasks(ByteReader& r, std::uint64_t& headersEnd) {
+    void ReadMasks(ByteReader& r, std::uint64_t& headersEnd, std::uint64_t offBits) {
         const int bpp = format_.bitsPerPixel;
         std::uint32_t red = bpp == 16 ? 0x7C00 : 0xFF0000;
         std::uint32_t green = bpp == 16 ? 0x03E0 : 0x00FF00;
         std::uint32_t blue = bpp == 16 ? 0x001F : 0x0000FF;
-        if (format_.compression == BitmapCompression::Bitfields ||
-            format_.compression == BitmapCompression::AlphaBitfields) {
+        const bool fields = format_.compression == BitmapCompression::Bitfields ||
+                            format_.compression == BitmapCompression::AlphaBitfields;
+        // Some writers declare bit fields after a 40-byte header but start the
+        // pixels right behind it; such files hold the standard layout.
+        const bool masksLeftOut = format_.headerSize == 40 && offBits == headersEnd;
+        if (fields && !masksLeftOut) {
             if (format_.headerSize == 12) Invalid();
             r.seek(kMaskOffset);
             red = r.u32();

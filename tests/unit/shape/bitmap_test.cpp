@@ -113,6 +113,24 @@ TEST(Bitmap, WidensSixteenBitChannelsToFullRange) {
     EXPECT_EQ(b.Format().greenMask, 0x07E0u);
 }
 
+TEST(Bitmap, BitFieldsWithoutTheirMasksAreFiveFiveFive) {
+    // Some writers declare bit fields after a 40-byte header and put the
+    // pixels right behind it.
+    BmpOptions o;
+    o.bitsPerPixel = 16;
+    o.compression = test::kBmpBitfields;
+    o.useRawData = true;
+    o.rawData = {0x00, 0x7C, 0xE0, 0x03};
+    ByteVector file = MakeBmp(o, 2, 1, {});
+    file.erase(file.begin() + 54, file.begin() + 66);
+    PutU32(file, 10, 54);
+    EXPECT_EQ(Decoded(TBitmap::FromBytes(file)), (std::vector<Colour>{0xFF0000, 0x00FF00}));
+    // Pixels that start inside where the masks would be are not valid.
+    PutU32(file, 10, 58);
+    file.insert(file.begin() + 54, 4, 0);
+    ExpectInvalid(file, "pixels inside the masks");
+}
+
 struct FormatCase {
     const char* name;
     BmpHeader header;
