@@ -38,6 +38,9 @@ public:
                 std::span<const std::uint8_t> data);
     bool Commit();
 
+    // Why the last Commit returned false (empty after a successful one).
+    const std::string& LastError() const { return error_; }
+
 private:
     struct Change {
         ResourceId type, name;
@@ -46,7 +49,21 @@ private:
     };
     std::string fileName_;
     std::vector<Change> changes_;
+    std::string error_;
 };
+
+// One change of a rewrite in memory.
+struct ResourceChange {
+    ResourceId type, name;
+    std::uint16_t language = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// Rewrites an executable image held in memory with the changes applied. On
+// success `out` holds the new file; otherwise the result is false, `out` is
+// left alone and `why` (when given) says what stood in the way.
+bool RewriteResources(std::span<const std::uint8_t> file, const std::vector<ResourceChange>& changes,
+                      std::vector<std::uint8_t>& out, std::string* why = nullptr);
 
 // One change, committed at once.
 bool UpdateResource(const std::string& fileName, const ResourceId& type, const ResourceId& name,
