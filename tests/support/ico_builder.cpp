@@ -1,0 +1,126 @@
+#include "support/ico_builder.h"
+
+#include <png.h>
+
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace vs::test {
+
+namespace {
+void put16(IcoBytes& b, std::uint32_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void put32(IcoBytes& b, std::uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+std::size_t rowBytes(int w, int bits) { return ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4; }
+}  // namespace
+
+IcoImage DibIcon(int width, int height, int bitCount, const std::vector<std::uint32_t>& palette, const PixelFn& pixel,
+                 const MaskFn& mask, bool withMask) {
+    IcoImage img{width, height, bitCount, {}};
+    IcoBytes& b = img.data;
+    const std::size_t colorRow = rowBytes(width, bitCount), maskRow = rowBytes(width, 1);
+    put32(b, 40);
+    put32(b, static_cast<std::uint32_t>(width));
+    put32(b, static_cast<std::uint32_t>(2 * height));
+    put16(b, 1);
+    put16(b, static_cast<std::uint32_t>(bitCount));
+    put32(b, 0);
+    put32(b, static_cast<std::uint32_t>(colorRow * height));
+    put32(b, 0);
+    put32(b, 0);
+    put32(b, bitCount <= 8 ? static_cast<std::uint32_t>(palette.size()) : 0);
+    put32(b, 0);
+    if (bitCount <= 8)
+        for (std::uint32_t c : palette) put32(b, c & 0xFFFFFF);
+    for (int row = 0; row < height; ++row) {
+        const int y = height - 1 - row;
+        IcoBytes line(colorRow, 0);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = pixel(x, y);
+            switch (bitCount) {
+                case 1: line[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8)); break;
+                case 4: line[x / 2] |= static_cast<std::uint8_t>((v & 15) << (x % 2 ? 0 : 4)); break;
+                case 8: line[x] = static_cast<std::uint8_t>(v); break;
+                case 24:
+                    line[3 * x] = v & 0xFF, line[3 * x + 1] = (v >> 8) & 0xFF, line[3 * x + 2] = (v >> 16) & 0xFF;
+                    break;
+                case 32: std::memcpy(&line[4 * x], &v, 4); break;
+                default: throw std::invalid_argument("bit count");
+            }
+        }
+        b.insert(b.end(), line.begin(), line.end());
+    }
+    if (withMask)
+        for (int row = 0; row < height; ++row) {
+            const int y = height - 1 - row;
+            IcoBytes line(maskRow, 0);
+            for (int x = 0; x < width; ++x)
+                if (mask && mask(x, y)) line[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            b.insert(b.end(), line.begin(), line.end());
+        }
+    return img;
+}
+
+IcoImage PngIcon(int width, int height, const PixelFn& argb) {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t v = argb(x, y);
+            std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+            p[0] = (v >> 16) & 0xFF, p[1] = (v >> 8) & 0xFF, p[2] = v & 0xFF, p[3] = v >> 24;
+        }
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(width);
+    png.height = static_cast<png_uint_32>(height);
+    png.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, pixels.data(), 0, nullptr))
+        throw std::runtime_error("png size");
+    IcoImage img{width, height, 32, IcoBytes(size)};
+    if (!png_image_write_to_memory(&png, img.data.data(), &size, 0, pixels.data(), 0, nullptr))
+        throw std::runtime_error("png write");
+    img.data.resize(size);
+    return img;
+}
+
+IcoBytes IcoFile(const std::vector<IcoImage>& images, std::uint16_t type) {
+    IcoBytes b;
+    put16(b, 0);
+    put16(b, type);
+    put16(b, static_cast<std::uint32_t>(images.size()));
+    std::size_t offset = 6 + 16 * images.size();
+    for (const IcoImage& img : images) {
+        b.push_back(static_cast<std::uint8_t>(img.width));
+        b.push_back(static_cast<std::uint8_t>(img.height));
+        b.push_back(img.bitCount < 8 ? static_cast<std::uint8_t>(1u << img.bitCount) : 0);
+        b.push_back(0);
+        put16(b, 1);
+        put16(b, static_cast<std::uint32_t>(img.bitCount));
+        put32(b, static_cast<std::uint32_t>(img.data.size()));
+        put32(b, static_cast<std::uint32_t>(offset));
+        offset += img.data.size();
+    }
+    for (const IcoImage& img : images) b.insert(b.end(), img.data.begin(), img.data.end());
+    return b;
+}
+
+void WriteBytes(const std::string& path, const IcoBytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<std::uint32_t> StandardPalette16() {
+    return {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+            0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+}
+
+}  // namespace vs::test
