@@ -1,0 +1,254 @@
+// The inspection of projector files: refusals, the grid, the flags of the
+// settings object, rewriting in the file, and bad input.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "package/vexel_projector.h"
+#include "platform/errors.h"
+#include "support/projector_builder.h"
+#include "support/swf_builder.h"
+#include "swf/bmh.h"
+#include "swf/inspection.h"
+#include "temp_dir.h"
+
+namespace vs {
+namespace {
+
+using test::ByteVec;
+
+class Inspection : public test::TempDirTest {
+protected:
+    std::string Write(const ByteVec& bytes, const std::string& name = "projector.exe") {
+        std::string p = Path(name);
+        test::WriteProjectorFile(p, bytes);
+        return p;
+    }
+    bool Inspect(const std::string& path, InspectOptions options = {}) {
+        return InspectProjector(path, ui, result, options);
+    }
+    static ByteVec Projector(test::SwfBuilder b) { return test::BuildProjector(b.build()); }
+
+    RecordingInterface ui;
+    InspectionResult result;
+};
+
+TEST_F(Inspection, MovieFactsAsTheGridShowsThem) {
+    test::SwfBuilder b;
+    b.version = 8;
+    b.frameRate = 12;
+    b.frameRateFraction = 0x80;
+    b.frameCount = 250;
+    b.storedLength = 0xFFFFFFF0u;  // claims more than the file holds
+    std::string p = Write(Projector(b));
+    const ByteVec before = test::ReadProjectorFile(p);
+    ASSERT_TRUE(Inspect(p));
+    const std::array<std::string, 9> want = {"550", "400", "8", "4294967280", "12", "250", "No", "No", "No"};
+    EXPECT_EQ(result.grid, want);
+    EXPECT_TRUE(result.complete);
+    EXPECT_FALSE(result.fileWritten);
+    EXPECT_EQ(test::ReadProjectorFile(p), before);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Inspection, ThreePrintCommandsAndTheOtherServices) {
+    test::SwfBuilder b;
+    b.fsExec("vexelprint(1,2,3,4)").showFrame();
+    b.fsExec("VexelPrint(5,6,7,8) /fitpage", "fscommand:EXEC").showFrame();
+    b.fsExec("vexelprint(9,9,9,9)");
+    b.fsExec("vexelexec(notepad.exe, readme.txt)");
+    b.getUrl("VexelScreen:LoadVariables(scores.txt)", "");
+    std::string p = Write(Projector(b));
+    const ByteVec before = test::ReadProjectorFile(p);
+
+    s_TVexelProjector settings;
+    ASSERT_TRUE(InspectProjector(p, settings, ui, result));
+    EXPECT_TRUE(settings.HasPrint);
+    EXPECT_TRUE(settings.HasEXEC);
+    EXPECT_TRUE(settings.HasVarStore);
+    EXPECT_EQ(result.grid[6], "Yes");
+    EXPECT_EQ(result.grid[8], "Yes");
+    ASSERT_EQ(result.commands.size(), 5u);
+    for (std::size_t i = 0; i + 1 < 3; ++i) EXPECT_LT(result.commands[i].offset, result.commands[i + 1].offset);
+    EXPECT_EQ(result.commands[1].newText, "VSP.exe\t5\t6\t7\t8\t~FITPAGE");
+    EXPECT_EQ(result.commands[4].newText, "http://127.0.0.1:5905/load/scores.txt");
+
+    const ByteVec after = test::ReadProjectorFile(p);
+    ASSERT_EQ(after.size(), before.size());
+    // Every changed byte lies inside a rewritten command.
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == before[i]) continue;
+        bool inside = false;
+        for (const CommandRewrite& c : result.commands) inside |= i >= c.offset && i < c.offset + c.newSize;
+        ASSERT_TRUE(inside) << i;
+    }
+    std::string text(after.begin(), after.end());
+    EXPECT_NE(text.find(std::string("FSCommand:exec\0VSP.exe\t1\t2\t3\t4\0", 31)), std::string::npos);
+    EXPECT_NE(text.find(std::string("VSE.exe\tnotepad.exe\treadme.txt\0\0\0", 33)), std::string::npos);
+
+    // Inspecting twice: nothing more is rewritten; the flags come from the rewritten forms.
+    s_TVexelProjector again;
+    ASSERT_TRUE(InspectProjector(p, again, ui, result));
+    EXPECT_TRUE(result.commands.empty());
+    EXPECT_FALSE(result.fileWritten);
+    EXPECT_TRUE(again.HasPrint && again.HasEXEC && again.HasVarStore);
+    EXPECT_EQ(test::ReadProjectorFile(p), after);
+}
+
+TEST_F(Inspection, DryRunReportsButChangesNothing) {
+    test::SwfBuilder b;
+    b.getUrl("vexelscreen:savevariables(hi)", "_level0");
+    std::string p = Write(Projector(b));
+    const ByteVec before = test::ReadProjectorFile(p);
+    ::chmod(p.c_str(), 0444);  // a dry run needs no write access
+    ASSERT_TRUE(Inspect(p, {.dryRun = true}));
+    EXPECT_EQ(test::ReadProjectorFile(p), before);
+    ASSERT_EQ(result.commands.size(), 1u);
+    EXPECT_EQ(result.commands[0].oldText, "vexelscreen:savevariables(hi)");
+    EXPECT_EQ(result.commands[0].newText, "http://127.0.0.1:5905/save/hi");
+    EXPECT_EQ(result.grid[8], "Yes");
+    EXPECT_FALSE(result.fileWritten);
+}
+
+TEST_F(Inspection, RefusalsKeepTheFlags) {
+    s_TVexelProjector settings;
+    settings.HasPrint = settings.HasEXEC = settings.HasVarStore = true;
+
+    EXPECT_FALSE(InspectProjector(Path("missing.exe"), settings, ui, result));
+    EXPECT_FALSE(InspectProjector(dir_.string(), settings, ui, result));  // a folder is no file
+    EXPECT_TRUE(ui.messages.empty());
+
+    const ByteVec notProjectors[] = {
+        {},                                                                     // empty file
+        test::BuildProjector(test::SwfBuilder().build(), {.playerText = ""}),   // no player text
+        test::BuildPlayerPart(),                                                // no movie
+        [] {  // small letters "fws" before the movie
+            ByteVec v = test::BuildPlayerPart();
+            for (char c : std::string("fws...")) v.push_back(static_cast<std::uint8_t>(c));
+            ByteVec m = test::SwfBuilder().build();
+            v.insert(v.end(), m.begin(), m.end());
+            return v;
+        }(),
+    };
+    for (const ByteVec& bytes : notProjectors) {
+        ui.messages.clear();
+        std::string p = Write(bytes);
+        EXPECT_FALSE(InspectProjector(p, settings, ui, result));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].kind, "warning");
+        EXPECT_EQ(ui.messages[0].text, "The selected file is not a Flash projector. Please use another file.");
+        EXPECT_EQ(test::ReadProjectorFile(p), bytes);
+    }
+    EXPECT_TRUE(settings.HasPrint && settings.HasEXEC && settings.HasVarStore);
+}
+
+TEST_F(Inspection, MovieHeaderCutShortIsAReadError) {
+    ByteVec movie = test::SwfBuilder().build();
+    ByteVec bytes = test::BuildProjector(movie);
+    bytes.resize(bytes.size() - movie.size() + 10);
+    std::string p = Write(bytes);
+    s_TVexelProjector settings;
+    settings.HasPrint = true;
+    EXPECT_THROW(InspectProjector(p, settings, ui, result), EReadError);
+    EXPECT_TRUE(settings.HasPrint);
+    EXPECT_EQ(test::ReadProjectorFile(p), bytes);
+}
+
+// Makes a file impossible to open for writing, also for a privileged user.
+bool MakeUnwritable(const std::string& path) {
+    ::chmod(path.c_str(), 0444);
+    int probe = ::open(path.c_str(), O_RDWR);
+    if (probe < 0) return true;
+    int flags = 0;
+    bool ok = ::ioctl(probe, FS_IOC_GETFLAGS, &flags) == 0;
+    flags |= FS_IMMUTABLE_FL;
+    ok = ok && ::ioctl(probe, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(probe);
+    return ok;
+}
+
+void MakeWritable(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(fd);
+    }
+    ::chmod(path.c_str(), 0644);
+}
+
+TEST_F(Inspection, ReadOnlyFileCannotBeOpenedAndStaysUnchanged) {
+    test::SwfBuilder b;
+    b.fsExec("vexelprint(1,2,3,4)");
+    std::string p = Write(Projector(b));
+    const ByteVec before = test::ReadProjectorFile(p);
+    if (!MakeUnwritable(p)) GTEST_SKIP() << "cannot make a file read-only here";
+    s_TVexelProjector settings;
+    settings.HasPrint = settings.HasEXEC = settings.HasVarStore = true;
+    try {
+        InspectProjector(p, settings, ui, result);
+        ADD_FAILURE() << "no error";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + p);
+    }
+    MakeWritable(p);
+    EXPECT_EQ(test::ReadProjectorFile(p), before);
+    // Flags reset and rows 0 to 5 written; rows 6 to 8 not.
+    EXPECT_FALSE(settings.HasPrint || settings.HasEXEC || settings.HasVarStore);
+    EXPECT_EQ(result.grid[0], "550");
+    EXPECT_EQ(result.grid[6], "");
+    EXPECT_FALSE(result.complete);
+}
+
+TEST_F(Inspection, CommandsThatDoNotFitLeaveTheMovieIntact) {
+    test::SwfBuilder b;
+    b.fsExec("vexelprint(3)");
+    b.getUrl("vexelscreen:savevariables", "");
+    b.fsExec("vexelprint(1,2,3,4)");
+    std::string p = Write(Projector(b));
+    const ByteVec before = test::ReadProjectorFile(p);
+    ASSERT_TRUE(Inspect(p));
+    ASSERT_EQ(result.commands.size(), 3u);
+    EXPECT_EQ(result.commands[0].outcome, RewriteOutcome::SkippedDoesNotFit);
+    EXPECT_EQ(result.commands[1].outcome, RewriteOutcome::Rewritten);
+    EXPECT_EQ(result.commands[2].outcome, RewriteOutcome::SkippedDoesNotFit);
+    EXPECT_EQ(result.grid[6], "Yes");
+    EXPECT_EQ(result.grid[8], "Yes");
+    const ByteVec after = test::ReadProjectorFile(p);
+    ASSERT_EQ(after.size(), before.size());
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < after.size(); ++i) changed += after[i] != before[i];
+    EXPECT_GT(changed, 0u);
+    EXPECT_LE(changed, result.commands[1].newSize);
+}
+
+TEST_F(Inspection, LargeFileWithCommandsAcrossBlockSeams) {
+    // 40 MiB with commands placed on and around the search blocks' seams.
+    ByteVec movie = test::SwfBuilder().build();
+    ByteVec bytes = test::BuildProjector(movie);
+    bytes.resize(40u << 20, 0x11);
+    const std::string cmd = std::string("fscommand:exec\0vexelexec(run.exe)\0", 34);
+    std::vector<std::size_t> at;
+    for (std::size_t k = 1; k < 600; k += 37) at.push_back(k * kSearchBlockSize - 10);
+    for (std::size_t a : at) std::copy(cmd.begin(), cmd.end(), bytes.begin() + static_cast<std::ptrdiff_t>(a));
+    std::string p = Write(bytes);
+    ASSERT_TRUE(Inspect(p));
+    EXPECT_EQ(result.commands.size(), at.size());
+    const ByteVec after = test::ReadProjectorFile(p);
+    ASSERT_EQ(after.size(), bytes.size());
+    for (std::size_t a : at)
+        EXPECT_EQ(std::string(after.begin() + static_cast<std::ptrdiff_t>(a + 15),
+                              after.begin() + static_cast<std::ptrdiff_t>(a + 34)),
+                  std::string("VSE.exe\trun.exe\t\0\0\0", 19));
+}
+
+}  // namespace
+}  // namespace vs
