@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "build/exe_image.h"
 #include "build/version_info.h"
+#include "platform/atomic_file.h"
+#include "platform/stream.h"
+#include "support/pe_builder.h"
 
 namespace vs {
 namespace {
@@ -208,6 +212,66 @@ TEST(VersionBlock, LayoutsMeetWhenEveryValueFillsItsRoom) {
 TEST(VersionResource, MissingFileGivesFalse) {
     TVersionInfoRec rec = Rec(DefaultVersionInfoValues());
     EXPECT_FALSE(WriteVersionResource("/nonexistent/dir/file.exe", rec));
+}
+
+// The languages of the version resource (type 16, name 1) of a file.
+std::vector<TResourceLanguage> VersionLanguages(TExeImage& image) {
+    TResourceList& root = image.ResourceTree();
+    for (int i = 0; i < root.Count(); ++i)
+        if (!root.Items(i).IsNamed() && root.Items(i).Id() == 16) {
+            TResourceList& names = root.Items(i).Children();
+            for (int k = 0; k < names.Count(); ++k)
+                if (names.Items(k).Id() == 1) return names.Items(k).Languages();
+        }
+    return {};
+}
+
+TEST(VersionResource, ReplacesItsOwnLanguageAndKeepsAnother) {
+    const std::string exe = ::testing::TempDir() + "vs_version_resource.exe";
+    test::VersionSpec german;
+    german.language = 1031;
+    test::PeBuilder()
+        .Version(test::VersionSpec{})
+        .Version(german)
+        .IconImage(1, test::MakeIconImage(32, 32, 8, 1))
+        .IconGroup(1, {1})
+        .Write(exe);
+
+    VersionInfoValues v = DefaultVersionInfoValues();
+    v.numbers = {2, 5, 1, 300};
+    v.strings[1] = "Acme";
+    const TVersionInfoRec rec = Rec(v);
+    ASSERT_TRUE(WriteVersionResource(exe, rec));
+
+    TExeImage image(exe);
+    auto languages = VersionLanguages(image);
+    ASSERT_EQ(languages.size(), 2u);
+    const Bytes german0 = test::MakeVersionBlock(german);
+    for (const TResourceLanguage& l : languages) {
+        Bytes data(l.pointer, l.pointer + l.size);
+        if (l.language == 1033) EXPECT_EQ(data, BuildVersionBlock(rec));
+        else EXPECT_EQ(data, german0);
+    }
+    std::remove(exe.c_str());
+}
+
+TEST(VersionResource, AddsOneWhereThereWasNone) {
+    const std::string exe = ::testing::TempDir() + "vs_version_added.exe";
+    test::PeBuilder().IconImage(1, test::MakeIconImage(32, 32, 8, 1)).IconGroup(1, {1}).Write(exe);
+    const TVersionInfoRec rec = Rec(Empty(1, 0, 0, 0));
+    ASSERT_TRUE(WriteVersionResource(exe, rec));
+    TExeImage image(exe);
+    auto languages = VersionLanguages(image);
+    ASSERT_EQ(languages.size(), 1u);
+    EXPECT_EQ(languages[0].language, 1033);
+    EXPECT_EQ(Bytes(languages[0].pointer, languages[0].pointer + languages[0].size), BuildVersionBlock(rec));
+
+    // A file that is not an executable is left as it was.
+    const Bytes text = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'e', 'x', 'e'};
+    WriteFileAtomic(exe, text.data(), text.size());
+    EXPECT_FALSE(WriteVersionResource(exe, rec));
+    EXPECT_EQ(ReadWholeFile(exe), text);
+    std::remove(exe.c_str());
 }
 
 }  // namespace
