@@ -1,8 +1,136 @@
+// `vexelscreen inspect FILE [--dry-run] [--json]`: the movie facts of a Flash
+// projector and the services its movie uses, rewriting its commands in the
+// file as the generator window does.
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
 #include "cli/commands.h"
+#include "platform/cp1252.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
+#include "swf/inspection.h"
 
 namespace vs::cli {
 
-// Placeholder until the command is built.
-void addInspectCommand(CLI::App& app) { (void)app; }
+namespace {
+
+// Printable ASCII as it is; everything else as an escape.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c > 0x7E) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Movie texts are Windows-1252.
+std::string JsonText(const std::string& ansi) { return JsonString(Cp1252ToUtf8(ansi)); }
+
+const char* Bool(bool b) { return b ? "true" : "false"; }
+
+void PrintText(const std::string& file, const InspectionResult& r, bool dryRun) {
+    for (std::size_t i = 0; i < r.grid.size(); ++i) std::cout << kMovieInfoLabels[i] << ": " << r.grid[i] << "\n";
+    std::size_t rewritten = 0;
+    for (const CommandRewrite& c : r.commands) rewritten += c.outcome == RewriteOutcome::Rewritten;
+    if (r.commands.empty()) {
+        std::cout << "No command to rewrite\n";
+        return;
+    }
+    std::cout << (dryRun ? "Would rewrite " : "Rewrote ") << rewritten << " of " << r.commands.size()
+              << (r.commands.size() == 1 ? " command" : " commands") << (dryRun ? " (dry run, file unchanged)" : "")
+              << "\n";
+    for (const CommandRewrite& c : r.commands) {
+        std::cout << "  " << CommandKindName(c.kind) << " at " << c.offset << ": \"" << Escaped(c.oldText) << "\"";
+        if (c.outcome == RewriteOutcome::Rewritten)
+            std::cout << " -> \"" << Escaped(c.newText) << "\"\n";
+        else
+            std::cout << " left unchanged (" << RewriteOutcomeName(c.outcome) << ": " << c.newSize << " bytes needed, "
+                      << c.oldSize << " there)\n";
+    }
+}
+
+void PrintJson(const std::string& file, const InspectionResult& r, bool dryRun) {
+    const TSWF_Header& h = r.header;
+    std::ostringstream o;
+    o << "{\n  \"file\": " << JsonString(file) << ",\n  \"dryRun\": " << Bool(dryRun) << ",\n";
+    o << "  \"movieInfo\": {";
+    for (std::size_t i = 0; i < r.grid.size(); ++i)
+        o << (i ? ", " : "") << JsonString(kMovieInfoLabels[i]) << ": " << JsonString(r.grid[i]);
+    o << "},\n";
+    o << "  \"header\": {\"signature\": " << JsonText(std::string(reinterpret_cast<const char*>(h.Signature), 3))
+      << ", \"version\": " << int(h.Version) << ", \"fileLength\": " << h.FileLength << ", \"frameSize\": {\"left\": "
+      << h.FrameSize.Left << ", \"top\": " << h.FrameSize.Top << ", \"right\": " << h.FrameSize.Right
+      << ", \"bottom\": " << h.FrameSize.Bottom << "}, \"frameRate\": " << int(h.FrameRate)
+      << ", \"frameRateFraction\": " << int(h.FrameRateFraction) << ", \"frameCount\": " << h.FrameCount << "},\n";
+    o << "  \"HasPrint\": " << Bool(r.HasPrint) << ",\n  \"HasEXEC\": " << Bool(r.HasEXEC)
+      << ",\n  \"HasVarStore\": " << Bool(r.HasVarStore) << ",\n  \"fileWritten\": " << Bool(r.fileWritten)
+      << ",\n  \"commands\": [";
+    for (std::size_t i = 0; i < r.commands.size(); ++i) {
+        const CommandRewrite& c = r.commands[i];
+        o << (i ? "," : "") << "\n    {\"kind\": \"" << CommandKindName(c.kind) << "\", \"offset\": " << c.offset
+          << ", \"outcome\": \"" << RewriteOutcomeName(c.outcome) << "\", \"oldText\": " << JsonText(c.oldText)
+          << ", \"newText\": " << JsonText(c.newText) << ", \"oldSize\": " << c.oldSize
+          << ", \"newSize\": " << c.newSize << "}";
+    }
+    o << (r.commands.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    std::cout << o.str();
+}
+
+}  // namespace
+
+void addInspectCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand(
+        "inspect", "Show the movie facts of a Flash projector and rewrite its print, exec, save and load commands");
+    auto file = std::make_shared<std::string>();
+    auto dryRun = std::make_shared<bool>(false);
+    auto json = std::make_shared<bool>(false);
+    cmd->add_option("FILE", *file, "A Flash projector (.exe)")->required();
+    cmd->add_flag("--dry-run", *dryRun, "Report what would be rewritten (offset, old text, new text); change nothing");
+    cmd->add_flag("--json", *json, "Print JSON for scripts");
+    cmd->callback([file, dryRun, json] {
+        runReporting([&] {
+            if (!FileExists(*file)) throw EFOpenError(cannotOpenFile(*file));
+            ConsoleInterface ui;
+            InspectionResult result;
+            if (!InspectProjector(*file, ui, result, InspectOptions{.dryRun = *dryRun})) return 1;
+            if (*json)
+                PrintJson(*file, result, *dryRun);
+            else
+                PrintText(*file, result, *dryRun);
+            return 0;
+        });
+    });
+}
 
 }  // namespace vs::cli
