@@ -1,8 +1,156 @@
+// vexelscreen stamp FILE [--version MAJOR.MINOR.RELEASE.BUILD] [--string Key=Value]... [--icon FILE]
+//
+// Gives any executable the version resource and the icon that a build gives
+// the engine. The changes are made on a copy beside the file, which replaces
+// it only when every change succeeded, so a failure leaves the file as it was.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "build/icon.h"
+#include "build/icon_replace.h"
+#include "build/version_info.h"
 #include "cli/commands.h"
+#include "platform/atomic_file.h"
+#include "platform/cp1252.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 namespace vs::cli {
 
-// Placeholder until the command is built.
-void addStampCommand(CLI::App& app) { (void)app; }
+namespace {
+
+namespace fs = std::filesystem;
+
+std::array<int, 4> parseVersion(const std::string& text) {
+    std::array<int, 4> numbers{0, 0, 0, 0};
+    std::size_t part = 0, at = 0;
+    while (true) {
+        std::size_t end = text.find('.', at);
+        std::string piece = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (part >= 4 || piece.empty() || piece.size() > 5 || piece.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(piece) > 65535)
+            throw VsError("--version wants up to four numbers from 0 to 65535 joined by dots "
+                          "(MAJOR.MINOR.RELEASE.BUILD), not \"" + text + "\"");
+        numbers[part++] = std::stoi(piece);
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return numbers;
+}
+
+std::string keyList() {
+    std::string keys;
+    for (const VersionStringField& f : VersionStringFields()) keys += std::string(keys.empty() ? "" : ", ") + f.key;
+    return keys;
+}
+
+// Removes the working copy unless it was moved over the target.
+struct WorkingCopy {
+    std::string path;
+    ~WorkingCopy() {
+        std::error_code ec;
+        if (!path.empty()) fs::remove(path, ec);
+    }
+};
+
+int stamp(const std::string& file, const std::optional<std::string>& version, const std::vector<std::string>& strings,
+          const std::optional<std::string>& iconFile) {
+    if (!version && strings.empty() && !iconFile)
+        throw VsError("nothing to stamp: give --version, --string or --icon");
+    if (!FileExists(file)) throw EFOpenError(cannotOpenFile(file));
+
+    // Everything that can be wrong with the arguments is found before the file is touched.
+    VersionInfoValues values = DefaultVersionInfoValues();
+    if (version) values.numbers = parseVersion(*version);
+    for (const std::string& s : strings) {
+        const std::size_t eq = s.find('=');
+        const int index = eq == std::string::npos ? -1 : FindVersionString(s.substr(0, eq));
+        if (index < 0)
+            throw VsError("--string wants Key=Value with one of the keys " + keyList() + " (or its label, such as "
+                          "\"Company name\"), not \"" + s + "\"");
+        values.strings[static_cast<std::size_t>(index)] = s.substr(eq + 1);
+    }
+    TVersionInfoRec rec;
+    SetVersionInfoRec(rec, values);
+    for (int i = 0; i < kVersionStringCount; ++i) {
+        const std::size_t typed = Utf8ToCp1252(values.strings[static_cast<std::size_t>(i)]).size();
+        const std::size_t kept = std::min<std::size_t>(rec.strings[i].length, VersionStringRoom(i));
+        if (kept < typed)
+            std::cerr << "vexelscreen: note: " << VersionStringFields()[i].key << " keeps only its first " << kept
+                      << " characters\n";
+    }
+
+    std::optional<TIcon> icon;
+    if (iconFile) {
+        if (!FileExists(*iconFile)) throw EFOpenError(cannotOpenFile(*iconFile));
+        icon = IconOfFile(*iconFile);
+        if (!icon) throw VsError(*iconFile + " has no icon of its own");
+    }
+
+    WorkingCopy work{SiblingTempName(file)};
+    std::error_code ec;
+    if (!fs::copy_file(file, work.path, fs::copy_options::overwrite_existing, ec))
+        throw EFCreateError(cannotCreateFile(work.path));
+
+    const bool writeVersion = version || !strings.empty();
+    if (writeVersion && !WriteVersionResource(work.path, rec))
+        throw VsError(file + " could not be updated: its resources cannot be rewritten safely; the file is unchanged");
+    if (icon) {
+        try {
+            if (!ReplaceExeIcon(work.path, *icon))
+                throw VsError(file + " could not be updated: it has no icon image to replace; the file is unchanged");
+        } catch (const VsError& e) {
+            const std::string text = e.what();
+            if (text.find("the file is unchanged") != std::string::npos) throw;
+            throw VsError(file + " could not be updated: " + text + "; the file is unchanged");
+        }
+    }
+
+    fs::rename(work.path, file, ec);
+    if (ec) throw EFCreateError(cannotCreateFile(file));
+    work.path.clear();
+
+    std::cout << "Stamped " << file << ":";
+    if (writeVersion)
+        std::cout << " version " << rec.major << '.' << rec.minor << '.' << rec.release << '.' << rec.build;
+    if (icon) std::cout << (writeVersion ? "," : "") << " icon from " << *iconFile;
+    std::cout << "\n";
+    return 0;
+}
+
+}  // namespace
+
+void addStampCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand("stamp", "Write a version resource and an icon into an executable, as a build does");
+    struct Args {
+        std::string file;
+        std::string version;
+        std::vector<std::string> strings;
+        std::string icon;
+    };
+    auto args = std::make_shared<Args>();
+    cmd->add_option("FILE", args->file, "The executable to stamp")->required();
+    auto* version = cmd->add_option("--version", args->version, "MAJOR.MINOR.RELEASE.BUILD (default 1.0.0.0)");
+    auto* strings = cmd->add_option("--string", args->strings,
+                                    "Key=Value, repeatable; keys: Comments, CompanyName, FileDescription (default "
+                                    "\"VexelSCREEN Flash Projector File\"), FileVersion, InternalName, LegalCopyright, "
+                                    "LegalTrademarks, OriginalFilename, PrivateBuild, ProductName, ProductVersion, "
+                                    "SpecialBuild")
+                        ->expected(1)
+                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    auto* icon = cmd->add_option("--icon", args->icon, "An icon file (.ico), or an executable or DLL whose icon is taken");
+    cmd->callback([args, version, strings, icon] {
+        runReporting([&] {
+            return stamp(args->file, version->count() ? std::optional(args->version) : std::nullopt,
+                         strings->count() ? args->strings : std::vector<std::string>{},
+                         icon->count() ? std::optional(args->icon) : std::nullopt);
+        });
+    });
+}
 
 }  // namespace vs::cli
