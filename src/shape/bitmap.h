@@ -10,8 +10,10 @@
 // the 40-byte header and its later forms (52, 56, 108, 124 bytes) and the
 // 64-byte OS/2 header with the compressions it shares with Windows.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vs {
@@ -48,6 +50,29 @@ struct BitmapFormat {
     // file gives none).
     std::uint32_t redMask = 0, greenMask = 0, blueMask = 0;
 };
+
+namespace detail {
+// Leaves new elements uninitialised: decoding writes every pixel anyway, and
+// clearing a large picture first would cost as much as a second pass.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+}  // namespace detail
 
 class TBitmap {
 public:
@@ -91,7 +116,7 @@ private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     BitmapFormat format_;
-    std::vector<Colour> pixels_;
+    std::vector<Colour, detail::UninitialisedAllocator<Colour>> pixels_;
     std::vector<std::uint8_t> file_;
 
     friend class BitmapDecoder;
