@@ -361,6 +361,10 @@ std::vector<std::uint8_t> rewrite(Bytes f, const std::vector<ResourceChange>& ch
     const Section res = *rs;
     const std::size_t resIndex = static_cast<std::size_t>(rs - h.sections.begin());
     if (h.dirRva(kDirSecurity, f) != 0) refuse("the file is signed, and changing it would break its signature");
+    // The headers that are fixed afterwards must lie before the section that is rewritten.
+    std::uint64_t headersEnd = std::max<std::uint64_t>(h.sections.empty() ? 0 : h.sections.back().header + 40ull,
+                                                       rd32(f, h.opt + 60));
+    if (res.rawPtr < headersEnd) refuse("the resource section overlaps the headers");
 
     // Where the resource section ends in memory: the next section, or its own size.
     const std::uint64_t resEndFile = std::uint64_t{res.rawPtr} + res.rawSize;
