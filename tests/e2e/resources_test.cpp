@@ -245,5 +245,48 @@ TEST_F(ResourcesCommand, ThirdPartyReadersAcceptWhatTheUpdaterWrote) {
     EXPECT_NE(r.out.find("File version:    7.0.0.42"), std::string::npos);
 }
 
+// An executable linked by mingw-w64 itself: code, data, imports, TLS, .rsrc,
+// then .reloc, DWARF sections and a symbol table behind it.
+TEST_F(ResourcesCommand, RealLinkedExecutableGrowsAndStaysReadable) {
+    if (!HaveTool("i686-w64-mingw32-gcc") || !HaveTool("i686-w64-mingw32-windres") || !HaveTool("wrestool"))
+        GTEST_SKIP() << "the mingw-w64 cross tools or wrestool are not installed";
+    {
+        FILE* c = std::fopen(Path("app.c").c_str(), "w");
+        std::fputs("int main(void) { return 0; }\n", c);
+        std::fclose(c);
+        FILE* rc = std::fopen(Path("app.rc").c_str(), "w");
+        std::fputs("2 RCDATA { \"hello\" }\nSTRINGTABLE { 1, \"first\" 2, \"second\" }\n", rc);
+        std::fclose(rc);
+    }
+    auto [code, log] = RunShell("cd '" + dir_.string() +
+                                "' && i686-w64-mingw32-windres app.rc -O coff -o app.res && "
+                                "i686-w64-mingw32-gcc -g app.c app.res -o app.exe && "
+                                "i686-w64-mingw32-strip -o stripped.exe app.exe");
+    ASSERT_EQ(code, 0) << log;
+    for (const char* name : {"app.exe", "stripped.exe"}) {
+        std::string file = Path(name);
+        std::set<std::string> before = WrestoolList(file);
+        ASSERT_EQ(before.size(), 2u);
+        ResourceUpdater updater(file);
+        updater.Update(ResourceId::Number(16), ResourceId::Number(1), 1033, test::MakeVersionBlock(VersionSpec{}));
+        updater.Update(ResourceId::Number(10), ResourceId::Number(77), 1033, PeBytes(20000, 0x41));
+        ASSERT_TRUE(updater.Commit()) << name << ": " << updater.LastError();
+
+        std::set<std::string> expected = before;
+        expected.insert("--type=10 --name=77 --language=1033");
+        expected.insert("--type=16 --name=1 --language=1033");
+        EXPECT_EQ(WrestoolList(file), expected) << name;
+        auto [rcCode, rc] = RunShell("i686-w64-mingw32-windres -i '" + file + "' -O rc");
+        EXPECT_EQ(rcCode, 0) << rc;
+        EXPECT_NE(rc.find("\"second\""), std::string::npos) << rc;
+        EXPECT_NE(rc.find("VALUE \"FileDescription\", \"Test file\""), std::string::npos) << rc;
+        // The object tools still read every section and, unstripped, the symbols.
+        auto [hCode, headers] = RunShell("i686-w64-mingw32-objdump -h -t '" + file + "'");
+        EXPECT_EQ(hCode, 0) << headers;
+        EXPECT_NE(headers.find(".reloc"), std::string::npos);
+        if (std::string(name) == "app.exe") EXPECT_NE(headers.find("crtexe.c"), std::string::npos) << headers;
+    }
+}
+
 }  // namespace
 }  // namespace vs
