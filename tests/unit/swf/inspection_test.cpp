@@ -252,3 +252,31 @@ TEST_F(Inspection, LargeFileWithCommandsAcrossBlockSeams) {
 
 }  // namespace
 }  // namespace vs
+
+namespace vs {
+namespace {
+
+TEST_F(Inspection, SeveralHundredMegabytes) {
+    // A sparse file: the projector at the start, one command near the end.
+    std::string p = Write(Projector(test::SwfBuilder()));
+    const std::uint64_t size = 256ull << 20;
+    const std::string cmd = std::string("fscommand:exec\0vexelprint(1,2,3,4)\0", 35);
+    {
+        TFileStream f(p, FileMode::OpenReadWrite);
+        f.SetSize(static_cast<std::int64_t>(size));
+        f.SetPosition(static_cast<std::int64_t>(size - 100));
+        f.WriteBuffer(cmd.data(), cmd.size());
+    }
+    ASSERT_TRUE(Inspect(p));
+    ASSERT_EQ(result.commands.size(), 1u);
+    EXPECT_EQ(result.commands[0].offset, size - 100 + 15);
+    EXPECT_EQ(std::filesystem::file_size(p), size);
+    TFileStream f(p, FileMode::OpenRead);
+    f.SetPosition(static_cast<std::int64_t>(size - 100));
+    std::string back(35, '\0');
+    f.ReadBuffer(back.data(), back.size());
+    EXPECT_EQ(back, std::string("fscommand:exec\0VSP.exe\t1\t2\t3\t4\0,4)\0", 35));
+}
+
+}  // namespace
+}  // namespace vs
