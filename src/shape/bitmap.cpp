@@ -208,7 +208,6 @@ private:
         // pixels right behind it; such files hold the standard layout.
         const bool masksLeftOut = format_.headerSize == 40 && offBits == headersEnd;
         if (fields && !masksLeftOut) {
-            if (format_.headerSize == 12) Invalid();
             r.seek(kMaskOffset);
             red = r.u32();
             green = r.u32();
