@@ -13,7 +13,6 @@
 #include "platform/errors.h"
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
-#include "swf/bmh.h"
 #include "swf/inspection.h"
 #include "temp_dir.h"
 
@@ -228,26 +227,6 @@ TEST_F(Inspection, CommandsThatDoNotFitLeaveTheMovieIntact) {
     for (std::size_t i = 0; i < after.size(); ++i) changed += after[i] != before[i];
     EXPECT_GT(changed, 0u);
     EXPECT_LE(changed, result.commands[1].newSize);
-}
-
-TEST_F(Inspection, LargeFileWithCommandsAcrossBlockSeams) {
-    // 40 MiB with commands placed on and around the search blocks' seams.
-    ByteVec movie = test::SwfBuilder().build();
-    ByteVec bytes = test::BuildProjector(movie);
-    bytes.resize(40u << 20, 0x11);
-    const std::string cmd = std::string("fscommand:exec\0vexelexec(run.exe)\0", 34);
-    std::vector<std::size_t> at;
-    for (std::size_t k = 1; k < 600; k += 37) at.push_back(k * kSearchBlockSize - 10);
-    for (std::size_t a : at) std::copy(cmd.begin(), cmd.end(), bytes.begin() + static_cast<std::ptrdiff_t>(a));
-    std::string p = Write(bytes);
-    ASSERT_TRUE(Inspect(p));
-    EXPECT_EQ(result.commands.size(), at.size());
-    const ByteVec after = test::ReadProjectorFile(p);
-    ASSERT_EQ(after.size(), bytes.size());
-    for (std::size_t a : at)
-        EXPECT_EQ(std::string(after.begin() + static_cast<std::ptrdiff_t>(a + 15),
-                              after.begin() + static_cast<std::ptrdiff_t>(a + 34)),
-                  std::string("VSE.exe\trun.exe\t\0\0\0", 19));
 }
 
 }  // namespace
