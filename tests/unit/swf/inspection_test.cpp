@@ -189,6 +189,10 @@ TEST_F(Inspection, ReadOnlyFileCannotBeOpenedAndStaysUnchanged) {
     b.fsExec("vexelprint(1,2,3,4)");
     std::string p = Write(Projector(b));
     const ByteVec before = test::ReadProjectorFile(p);
+    struct Restore {
+        std::string path;
+        ~Restore() { MakeWritable(path); }
+    } restore{p};
     if (!MakeUnwritable(p)) GTEST_SKIP() << "cannot make a file read-only here";
     s_TVexelProjector settings;
     settings.HasPrint = settings.HasEXEC = settings.HasVarStore = true;
@@ -198,7 +202,6 @@ TEST_F(Inspection, ReadOnlyFileCannotBeOpenedAndStaysUnchanged) {
     } catch (const EFOpenError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file " + p);
     }
-    MakeWritable(p);
     EXPECT_EQ(test::ReadProjectorFile(p), before);
     // Flags reset and rows 0 to 5 written; rows 6 to 8 not.
     EXPECT_FALSE(settings.HasPrint || settings.HasEXEC || settings.HasVarStore);
