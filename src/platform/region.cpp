@@ -1,5 +1,8 @@
 #include "platform/region.h"
 
+// Windows builds use the platform's own regions (region_gdi.cpp).
+#ifndef _WIN32
+
 #include <pixman.h>
 
 #include <cstring>
@@ -121,3 +124,5 @@ void Region::unite(const Region& other) { pixman_region32_union(&impl_->r, &impl
 bool Region::operator==(const Region& other) const { return rects() == other.rects(); }
 
 }  // namespace vs
+
+#endif  // _WIN32

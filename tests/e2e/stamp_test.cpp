@@ -12,6 +12,8 @@
 #include "build/jv_icon.h"
 #include "build/version_info.h"
 #include "cli_support.h"
+#include "package/package_file.h"
+#include "package/vexel_projector.h"
 #include "platform/stream.h"
 #include "support/ico_builder.h"
 #include "support/pe_builder.h"
@@ -209,6 +211,83 @@ TEST_F(Stamp, WrestoolListsEveryResource) {
     auto ico = Shell("wrestool -x --type=14 '" + exe_ + "' -o '" + (dir_ / "out.ico").string() + "'");
     ASSERT_EQ(ico.first, 0) << ico.second;
     EXPECT_EQ(LoadIconFile((dir_ / "out.ico").string()).Width(), 32);
+}
+
+// The stand-in engine of the Tools folder, cross-compiled by the build.
+class Engine : public Stamp {
+protected:
+    void SetUp() override {
+        engine_ = std::string(VS_TOOLS_DIR) + "/VSengine.exe";
+        if (!fs::exists(engine_)) GTEST_SKIP() << "the stand-in engine was not built (no mingw-w64 cross compiler)";
+        Stamp::SetUp();
+    }
+    std::string engine_;
+};
+
+TEST_F(Engine, HasTheIconSlotTheBuildWritesAndTheOtherTools) {
+    TExeImage image(engine_);
+    auto slot = FindFirstIconImage(image.ResourceTree());
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot->size, 2216u);
+    auto info = ReadIconImageInfo(image.FileBytes().subspan(slot->offset, slot->size));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->width, 32);
+    EXPECT_EQ(info->height, 32);
+    EXPECT_EQ(info->bitCount, 8);
+    EXPECT_FALSE(VersionData(engine_, 1033).empty());
+    for (const char* tool : {"mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe", "VSD.exe"})
+        EXPECT_TRUE(fs::exists(std::string(VS_TOOLS_DIR) + "/" + tool)) << tool;
+}
+
+TEST_F(Engine, TakesVersionPackageAndIconLikeABuild) {
+    // The steps of a build: copy, version resource, package, icon.
+    fs::copy_file(engine_, exe_);
+    VersionInfoValues v = DefaultVersionInfoValues();
+    v.numbers = {1, 2, 3, 4};
+    v.strings[9] = "Demo";
+    TVersionInfoRec rec;
+    SetVersionInfoRec(rec, v);
+    ASSERT_TRUE(WriteVersionResource(exe_, rec));
+
+    const std::string movie = (dir_ / "movie.exe").string();
+    test::WriteBytes(movie, std::vector<std::uint8_t>(3000, 'M'));
+    {
+        s_TVexelProjector settings;
+        settings.CaptionText = "Stamped movie";
+        settings.MainFile().SetFilename(movie);
+        TFileStream out(exe_, FileMode::OpenReadWrite);
+        out.Seek(0, SeekOrigin::End);
+        AppendPackage(out, settings);
+    }
+    const auto withPackage = ReadWholeFile(exe_);
+    MakeIco();
+    ASSERT_TRUE(ReplaceExeIcon(exe_, LoadIconFile(ico_)));
+    const auto done = ReadWholeFile(exe_);
+    ASSERT_EQ(done.size(), withPackage.size());
+    std::size_t changed = 0, first = done.size(), last = 0;
+    for (std::size_t i = 0; i < done.size(); ++i)
+        if (done[i] != withPackage[i]) ++changed, first = std::min(first, i), last = i;
+    EXPECT_LE(last - first + 1, 2216u);
+    EXPECT_GT(changed, 1000u);
+
+    EXPECT_EQ(VersionData(exe_, 1033), BuildVersionBlock(rec));
+    s_TVexelProjector back;
+    LocatedSettings where = ReadSettingsFile(exe_, back);
+    EXPECT_EQ(where.source, SettingsSource::Projector);
+    EXPECT_EQ(back.CaptionText, "Stamped movie");
+
+    if (HaveProgram("i686-w64-mingw32-windres")) {
+        auto [status, rc] = Shell("i686-w64-mingw32-windres -i '" + exe_ + "' -O rc");
+        EXPECT_EQ(status, 0) << rc;
+        EXPECT_NE(rc.find("FILEVERSION 1, 2, 3, 4"), std::string::npos) << rc;
+        EXPECT_NE(rc.find("VALUE \"ProductName\", \"Demo\""), std::string::npos) << rc;
+    }
+    // The engine reports its package when it can be run.
+    if (HaveProgram("wine")) {
+        auto [status, out] = Shell("WINEDEBUG=-all wine '" + exe_ + "' --dump");
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_NE(out.find("Stamped movie"), std::string::npos) << out;
+    }
 }
 
 }  // namespace
