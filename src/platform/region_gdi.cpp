@@ -45,6 +45,23 @@ Region Region::fromRects(std::span<const Rect> rects) {
         if (rc.left < rc.right && rc.top < rc.bottom) kept.push_back({rc.left, rc.top, rc.right, rc.bottom});
     Region out;
     if (kept.empty()) return out;
+    // ExtCreateRegion is given only rectangles in y-x banded order (what region
+    // data holds); any other list is united rectangle by rectangle.
+    bool banded = true;
+    for (std::size_t i = 1; i < kept.size() && banded; ++i) {
+        const RECT& a = kept[i - 1];
+        const RECT& b = kept[i];
+        const bool sameBand = b.top == a.top && b.bottom == a.bottom && b.left >= a.right;
+        banded = sameBand || b.top >= a.bottom;
+    }
+    if (!banded) {
+        for (const RECT& r : kept) {
+            HRGN one = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+            CombineRgn(out.impl_->h, out.impl_->h, one, RGN_OR);
+            DeleteObject(one);
+        }
+        return out;
+    }
     std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + kept.size() * sizeof(RECT));
     auto* rgn = reinterpret_cast<RGNDATA*>(data.data());
     rgn->rdh.dwSize = sizeof(RGNDATAHEADER);
@@ -65,7 +82,7 @@ Region Region::fromRects(std::span<const Rect> rects) {
         out.impl_->h = h;
         return out;
     }
-    // Too many rectangles for one call: unite them one by one.
+    // Refused (too many rectangles for one call): unite them one by one.
     for (const RECT& r : kept) {
         HRGN one = CreateRectRgn(r.left, r.top, r.right, r.bottom);
         CombineRgn(out.impl_->h, out.impl_->h, one, RGN_OR);
