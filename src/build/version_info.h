@@ -3,6 +3,7 @@
 // window hands over its twelve version strings and four numbers (also stored
 // whole in project files), and the version resource built from it.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,8 @@ struct TVersionInfoRec {
 #pragma pack(pop)
 static_assert(sizeof(TVersionInfoString) == 65);
 static_assert(sizeof(TVersionInfoRec) == 788);
+static_assert(offsetof(TVersionInfoRec, strings[11]) == 715 && offsetof(TVersionInfoRec, major) == 780 &&
+              offsetof(TVersionInfoRec, build) == 786);
 
 // Key in the resource and label in the window of each record string, by index.
 struct VersionStringField {

@@ -64,13 +64,6 @@ const char* kHeader1000 =
     "e001 0000 0000"
     "3000 3400 3000 3900 3000 3400 4500 3400 0000";
 
-TEST(VersionRecord, LayoutOffsets) {
-    EXPECT_EQ(sizeof(TVersionInfoRec), 788u);
-    EXPECT_EQ(offsetof(TVersionInfoRec, strings[11]), 715u);
-    EXPECT_EQ(offsetof(TVersionInfoRec, major), 780u);
-    EXPECT_EQ(offsetof(TVersionInfoRec, build), 786u);
-}
-
 TEST(VersionRecord, SetCutsTextsAndKeepsLow16BitsOfNumbers) {
     VersionInfoValues v = Empty(70000, -1, 65536, 300);
     v.strings[0] = std::string(70, 'x');
@@ -105,14 +98,6 @@ TEST(VersionRecord, GetReadsBackAndCapsTheLengthByte) {
     rec.strings[0].length = 200;  // damaged project file
     std::memset(rec.strings[0].text, 'a', 64);
     EXPECT_EQ(GetVersionInfoRec(rec).strings[0], std::string(64, 'a'));
-}
-
-TEST(VersionRecord, DefaultsAreTheWindowsDefaults) {
-    VersionInfoValues v = DefaultVersionInfoValues();
-    EXPECT_EQ(v.numbers, (std::array<int, 4>{1, 0, 0, 0}));
-    EXPECT_EQ(v.strings[2], "VexelSCREEN Flash Projector File");
-    for (int i = 0; i < kVersionStringCount; ++i)
-        if (i != 2) EXPECT_EQ(v.strings[i], "");
 }
 
 TEST(VersionRecord, FindsStringsByKeyOrLabel) {
