@@ -59,7 +59,7 @@ struct WorkingCopy {
 };
 
 int stamp(const std::string& file, const std::optional<std::string>& version, const std::vector<std::string>& strings,
-          const std::optional<std::string>& iconFile) {
+          const std::optional<std::string>& iconFile, bool compactVersion) {
     if (!version && strings.empty() && !iconFile)
         throw VsError("nothing to stamp: give --version, --string or --icon");
     if (!FileExists(file)) throw EFOpenError(cannotOpenFile(file));
@@ -98,7 +98,8 @@ int stamp(const std::string& file, const std::optional<std::string>& version, co
         throw EFCreateError(cannotCreateFile(work.path));
 
     const bool writeVersion = version || !strings.empty();
-    if (writeVersion && !WriteVersionResource(work.path, rec))
+    const VersionBlockLayout layout = compactVersion ? VersionBlockLayout::Compact : VersionBlockLayout::FixedSlots;
+    if (writeVersion && !WriteVersionResource(work.path, rec, layout))
         throw VsError(file + " could not be updated: its resources cannot be rewritten safely; the file is unchanged");
     if (icon) {
         try {
@@ -132,6 +133,7 @@ void addStampCommand(CLI::App& app) {
         std::string version;
         std::vector<std::string> strings;
         std::string icon;
+        bool compact = false;
     };
     auto args = std::make_shared<Args>();
     cmd->add_option("FILE", args->file, "The executable to stamp")->required();
@@ -144,11 +146,14 @@ void addStampCommand(CLI::App& app) {
                         ->expected(1)
                         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     auto* icon = cmd->add_option("--icon", args->icon, "An icon file (.ico), or an executable or DLL whose icon is taken");
+    cmd->add_flag("--compact-version", args->compact,
+                  "Write each version string only as long as its text, as resource compilers do, instead of the "
+                  "fixed 1784-byte block that builds carry");
     cmd->callback([args, version, strings, icon] {
         runReporting([&] {
             return stamp(args->file, version->count() ? std::optional(args->version) : std::nullopt,
                          strings->count() ? args->strings : std::vector<std::string>{},
-                         icon->count() ? std::optional(args->icon) : std::nullopt);
+                         icon->count() ? std::optional(args->icon) : std::nullopt, args->compact);
         });
     });
 }

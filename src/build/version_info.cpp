@@ -177,9 +177,9 @@ std::vector<std::uint8_t> BuildVersionBlock(const TVersionInfoRec& rec, VersionB
     return block;
 }
 
-bool WriteVersionResource(const std::string& fileName, const TVersionInfoRec& rec) {
+bool WriteVersionResource(const std::string& fileName, const TVersionInfoRec& rec, VersionBlockLayout layout) {
     try {
-        std::vector<std::uint8_t> block = BuildVersionBlock(rec);
+        std::vector<std::uint8_t> block = BuildVersionBlock(rec, layout);
         return UpdateResource(fileName, ResourceId::Number(RT_VERSION_ID), ResourceId::Number(1), LANG_EN_US, block);
     } catch (const std::exception&) {
         return false;

@@ -60,22 +60,23 @@ void SetVersionInfoRec(TVersionInfoRec& rec, const VersionInfoValues& values);
 // The window's values of a record (a length byte above 64 counts as 64).
 VersionInfoValues GetVersionInfoRec(const TVersionInfoRec& rec);
 
-// Layout of the string entries in the version block. Compact gives every
-// string the length of its own text, as the platform's resource compiler
-// does; FixedSlots pads every string to a 136-byte slot so that the block is
-// always 1784 bytes. Both have the same header, fixed information and the same
-// room per value; when every value fills its room they differ only in the
-// value length fields (FixedSlots counts the whole room, as older writers did).
+// Layout of the string entries in the version block. FixedSlots, what every
+// build writes, pads every string to a 136-byte slot so that the block is
+// always 1784 bytes. Compact gives every string the length of its own text,
+// as resource compilers do (some third-party readers accept nothing else).
+// Both have the same header, fixed information and the same room per value;
+// when every value fills its room they differ only in the value length fields.
 enum class VersionBlockLayout { Compact, FixedSlots };
 inline constexpr std::size_t kFixedVersionBlockSize = 1784;
 
 // The version block (VS_VERSIONINFO) of a record, language 0x0409, code page 1252.
 std::vector<std::uint8_t> BuildVersionBlock(const TVersionInfoRec& rec,
-                                            VersionBlockLayout layout = VersionBlockLayout::Compact);
+                                            VersionBlockLayout layout = VersionBlockLayout::FixedSlots);
 
 // Stores the record's version block as resource type 16, name 1, language 1033
 // of the executable, keeping its other resources. Returns false, leaving the
 // file unchanged, when the file could not be updated; raises no errors.
-bool WriteVersionResource(const std::string& fileName, const TVersionInfoRec& rec);
+bool WriteVersionResource(const std::string& fileName, const TVersionInfoRec& rec,
+                          VersionBlockLayout layout = VersionBlockLayout::FixedSlots);
 
 }  // namespace vs

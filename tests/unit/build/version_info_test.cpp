@@ -110,8 +110,25 @@ TEST(VersionRecord, FindsStringsByKeyOrLabel) {
     for (int i = 0; i < kVersionStringCount; ++i) EXPECT_EQ(VersionStringRoom(i), rooms[i]) << i;
 }
 
-TEST(VersionBlock, EmptyStringsVersion1000) {
+TEST(VersionBlock, BuildsCarryTheFixedLayout) {
     Bytes b = BuildVersionBlock(Rec(Empty(1, 0, 0, 0)));
+    ASSERT_EQ(b.size(), kFixedVersionBlockSize);
+    EXPECT_EQ(U32At(b, 48), 0x00010000u);
+    EXPECT_EQ(U32At(b, 52), 0u);
+    EXPECT_EQ(U32At(b, 56), 0x00010000u);
+    EXPECT_EQ(U32At(b, 60), 0u);
+    // Twelve slots holding only their keys.
+    for (int i = 0; i < kVersionStringCount; ++i) {
+        const std::string key = VersionStringFields()[i].key;
+        const std::size_t at = 152 + 136 * static_cast<std::size_t>(i);
+        EXPECT_EQ(Slice(b, at + 6, 2 * key.size()), Utf16(key));
+        const std::size_t valueStart = 6 + 2 * key.size() + 2 + (key.size() % 2 ? 2 : 0);
+        EXPECT_EQ(Slice(b, at + valueStart, 136 - valueStart), Bytes(136 - valueStart, 0)) << key;
+    }
+}
+
+TEST(VersionBlock, EmptyStringsVersion1000Compact) {
+    Bytes b = BuildVersionBlock(Rec(Empty(1, 0, 0, 0)), VersionBlockLayout::Compact);
     ASSERT_EQ(b.size(), 608u);
     EXPECT_EQ(Slice(b, 0, 152), Hex(kHeader1000));
     // "Comments": length 28, one value unit (its zero), text type, key, empty value.
@@ -137,14 +154,14 @@ TEST(VersionBlock, VersionNumbers) {
     EXPECT_EQ(U32At(b, 60), 0u);
 }
 
-TEST(VersionBlock, ValuesAreCutToTheirRoom) {
+TEST(VersionBlock, ValuesAreCutToTheirRoomCompact) {
     VersionInfoValues v = Empty(1, 0, 0, 0);
     std::string sixtyFour;
     for (int i = 0; i < 64; ++i) sixtyFour += static_cast<char>('0' + i % 10);
     v.strings[0] = sixtyFour;  // Comments: room 55
     v.strings[3] = sixtyFour;  // FileVersion: room 51
     v.strings[1] = "\xE2\x82\xAC";  // € becomes U+20AC
-    Bytes b = BuildVersionBlock(Rec(v));
+    Bytes b = BuildVersionBlock(Rec(v), VersionBlockLayout::Compact);
 
     // Comments: 24 + 55 * 2 + 2 = 136, value length 56 units with its zero.
     EXPECT_EQ(U16At(b, 152), 136);
@@ -183,7 +200,7 @@ TEST(VersionBlock, FixedSlotsLayoutIs1784Bytes) {
 TEST(VersionBlock, LayoutsMeetWhenEveryValueFillsItsRoom) {
     VersionInfoValues v = Empty(3, 4, 5, 6);
     for (auto& s : v.strings) s = std::string(64, 'w');
-    Bytes compact = BuildVersionBlock(Rec(v));
+    Bytes compact = BuildVersionBlock(Rec(v), VersionBlockLayout::Compact);
     Bytes fixed = BuildVersionBlock(Rec(v), VersionBlockLayout::FixedSlots);
     ASSERT_EQ(compact.size(), kFixedVersionBlockSize);
     for (int i = 0; i < kVersionStringCount; ++i) {
