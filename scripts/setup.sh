@@ -27,3 +27,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# wine runs the cross-compiled engine in the tests. It needs the i386
+# architecture; when it cannot be installed those tests are skipped.
+if ! command -v wine >/dev/null 2>&1; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  if ! { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends wine wine32:i386; }; then
+    echo "setup: wine could not be installed; the tests that run the engine will be skipped" >&2
+  fi
+fi

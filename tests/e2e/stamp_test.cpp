@@ -285,7 +285,7 @@ TEST_F(Engine, TakesVersionPackageAndIconLikeABuild) {
     }
     // The engine reports its package when it can be run.
     if (HaveProgram("wine")) {
-        auto [status, out] = Shell("WINEDEBUG=-all wine '" + exe_ + "' --dump");
+        auto [status, out] = Shell("WINEDEBUG=-all timeout 600 wine '" + exe_ + "' --dump");
         EXPECT_EQ(status, 0) << out;
         EXPECT_NE(out.find("Stamped movie"), std::string::npos) << out;
     }
