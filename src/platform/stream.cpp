@@ -1,24 +1,13 @@
 #include "platform/stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/posix_io.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define VS_LSEEK _lseeki64
-#define VS_OPEN_FLAGS O_BINARY
-#else
-#include <unistd.h>
-#define VS_LSEEK lseek
-#define VS_OPEN_FLAGS O_CLOEXEC
-#endif
 
 namespace vs {
 

@@ -1,22 +1,13 @@
 #include "swf/bmh.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#ifdef _WIN32
-#include <io.h>
-#define VS_LSEEK _lseeki64
-#define VS_OPEN_FLAGS O_BINARY
-#else
-#include <unistd.h>
-#define VS_LSEEK lseek
-#define VS_OPEN_FLAGS O_CLOEXEC
-#endif
+#include "platform/posix_io.h"
+
 
 namespace vs {
 

@@ -7,6 +7,7 @@
 #include "cli_support.h"
 #include "package/package_file.h"
 #include "package/vexel_projector.h"
+#include "support/temp_dir.h"
 
 namespace vs {
 namespace {
@@ -14,16 +15,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunCli;
 
-class ShowExtract : public ::testing::Test {
+class ShowExtract : public test::TempDirTest {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vs_e2e_show_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        TempDirTest::SetUp();
         fs::create_directories(dir_ / "src" / "a");
         fs::create_directories(dir_ / "src" / "b");
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     std::string Make(const std::string& rel, const std::string& content) {
         std::string p = (dir_ / "src" / rel).string();
@@ -52,7 +50,6 @@ protected:
         return out;
     }
 
-    fs::path dir_;
 };
 
 TEST_F(ShowExtract, ShowPrintsPropertiesAndFiles) {

@@ -10,6 +10,7 @@
 #include "package/filer.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
+#include "support/temp_dir.h"
 #include "test_bytes.h"
 
 namespace vs {
@@ -19,18 +20,10 @@ namespace fs = std::filesystem;
 using test::B;
 using test::ByteVec;
 
-class PackedFileTest : public ::testing::Test {
+class PackedFileTest : public test::TempDirTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vs_packed_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Make(const std::string& name, const std::string& content) {
-        std::string path = (dir_ / name).string();
+        std::string path = Path(name);
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
@@ -38,8 +31,6 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-
-    fs::path dir_;
 };
 
 TEST_F(PackedFileTest, StoredModeGivesFixedBytes) {

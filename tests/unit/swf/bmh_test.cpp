@@ -5,7 +5,7 @@
 
 #include "support/projector_builder.h"
 #include "swf/bmh.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace vs {
 namespace {

@@ -14,7 +14,7 @@
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
 #include "swf/inspection.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace vs {
 namespace {

@@ -7,7 +7,7 @@
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
 #include "swf/swf_reader.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace vs {
 namespace {

@@ -13,7 +13,7 @@ protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = std::filesystem::temp_directory_path() /
-               ("vs_swf_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
+               ("vs_test_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
