@@ -306,6 +306,67 @@ TEST(Reader, DeepNestingIsRefusedNotRecursedForever) {
     EXPECT_THROW(ReadComponentFromStream(ms, s), EReadError);
 }
 
+// A component with a plain defined entry and a record of its notifications.
+class TNoted : public TComponent {
+public:
+    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo() {
+        static const ClassInfo c{"TNoted", &TComponent::StaticClassInfo(), {}, {}};
+        return c;
+    }
+    void DefineProperties(TFiler& filer) override {
+        filer.DefineProperty(
+            "Extra", [this](TReader& r) { extra = r.ReadInteger(); }, [this](TWriter& w) { w.WriteInteger(extra); },
+            extra != 0);
+    }
+    void Loaded() override {
+        TComponent::Loaded();
+        ++loadedCalls;
+        stateAtLoaded = State();
+    }
+    std::int32_t extra = 0;
+    int loadedCalls = 0;
+    unsigned stateAtLoaded = 0;
+};
+
+TEST(DefinedEntries, PlainEntryAndLoadedNotification) {
+    TNoted a;
+    a.extra = 300;
+    TMemoryStream ms;
+    WriteComponentToStream(ms, a);
+    EXPECT_EQ(ms.release(), (B{}("TPF0").s("TNoted").s("").s("Extra")({3, 0x2C, 0x01})({0, 0}).v));
+
+    TNoted b;
+    ByteVec bytes = B{}("TPF0").s("TNoted").s("").s("extra")({2, 7})({0, 0}).v;
+    TMemoryStream in(bytes);
+    ReadComponentFromStream(in, b);
+    EXPECT_EQ(b.extra, 7);
+    EXPECT_EQ(b.loadedCalls, 1);
+    EXPECT_EQ(b.stateAtLoaded & csReading, 0u);
+    EXPECT_EQ(b.State() & (csLoading | csReading), 0u);
+}
+
+// A stream that takes only a few bytes, like a full disk.
+class FullStream : public TMemoryStream {
+public:
+    std::size_t Write(const void* buffer, std::size_t n) override {
+        std::size_t room = Size() >= 10 ? 0 : std::min<std::size_t>(n, 10 - static_cast<std::size_t>(Size()));
+        return room ? TMemoryStream::Write(buffer, room) : 0;
+    }
+};
+
+TEST(Writer, RefusedWritesFailWithStreamWriteError) {
+    TSample s;
+    s.Text = std::string(5000, 't');
+    FullStream full;
+    try {
+        WriteComponentToStream(full, s);
+        FAIL();
+    } catch (const EWriteError& e) {
+        EXPECT_STREQ(e.what(), "Stream write error");
+    }
+}
+
 TEST(Extended, ConversionsBothWays) {
     for (double v : {0.0, 1.0, -2.5, 1e300, 3.141592653589793, 1e-310}) {
         std::uint8_t ext[10];
