@@ -97,6 +97,16 @@ void BM_ZlibDeflate(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kSize));
 }
 
+// The chunked compression alone, in memory.
+void BM_DeflateBytesChunked(benchmark::State& state) {
+    int level = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        auto out = vs::DeflateBytes(Data(), level);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kSize));
+}
+
 void BM_Pack(benchmark::State& state) {
     auto mode = static_cast<std::uint8_t>(state.range(0));
     const std::string& path = SourceFile();
@@ -122,6 +132,7 @@ void BM_ReadPackage(benchmark::State& state) {
 
 BENCHMARK(BM_ReadFileOnce)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibDeflate)->ArgName("level")->Arg(0)->Arg(1)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeflateBytesChunked)->ArgName("level")->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pack)->ArgName("mode")->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPackageFileOnce)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPackage)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 
 #include "package/filer.h"
 #include "platform/atomic_file.h"
@@ -27,23 +28,25 @@ public:
     explicit Deflater(int level, std::size_t expectedInput) {
         std::memset(&z_, 0, sizeof z_);
         if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw EZlibError("error");
-        out_.reserve(deflateBound(&z_, static_cast<uLong>(std::min<std::size_t>(expectedInput, UINT32_MAX))) +
-                     kPackOutputBlock);
+        // Room for the whole result at once, so that zlib can write straight
+        // into place (and copy stored blocks directly from the input).
+        out_.resize(deflateBound(&z_, static_cast<uLong>(std::min<std::size_t>(expectedInput, UINT32_MAX))));
+        z_.next_out = out_.data();
+        z_.avail_out = static_cast<uInt>(out_.size());
     }
     ~Deflater() { deflateEnd(&z_); }
 
-    // Feeds one chunk; the output goes into place in blocks of 65536 bytes.
+    // Feeds one chunk of input.
     void feed(const std::uint8_t* data, std::size_t n, bool last) {
         z_.next_in = const_cast<Bytef*>(data);
         z_.avail_in = static_cast<uInt>(n);
         int flush = last ? Z_FINISH : Z_NO_FLUSH;
         for (;;) {
-            if (z_.avail_out == 0) {
+            if (z_.avail_out == 0) {  // only when the input outgrew what was announced
                 std::size_t used = out_.size();
                 out_.resize(used + kPackOutputBlock);
                 z_.next_out = out_.data() + used;
                 z_.avail_out = kPackOutputBlock;
-                blockEnd_ = out_.size();
             }
             int rc = deflate(&z_, flush);
             if (rc == Z_STREAM_ERROR) throw EZlibError("error");
@@ -52,15 +55,16 @@ public:
     }
 
     std::vector<std::uint8_t> finish() {
-        out_.resize(blockEnd_ - z_.avail_out);
-        out_.shrink_to_fit();
+        out_.resize(static_cast<std::size_t>(z_.next_out - out_.data()));
+        // Give back what the bound reserved when much of it went unused; the
+        // copy is cheap then, the result being small.
+        if (out_.capacity() - out_.size() > out_.size() / 8 + (1u << 20)) out_.shrink_to_fit();
         return std::move(out_);
     }
 
 private:
     z_stream z_;
     std::vector<std::uint8_t> out_;
-    std::size_t blockEnd_ = 0;
 };
 
 }  // namespace
@@ -114,20 +118,30 @@ std::int32_t openForPacking(TFileStream& file, const std::string& name) {
 
 std::vector<std::uint8_t> compressFile(TFileStream& file, std::int64_t size, std::uint8_t mode) {
     Deflater d(LevelForMode(mode), static_cast<std::size_t>(size));
-    // The file is read in large blocks and handed to zlib in chunks of at most
-    // 61440 bytes.
+    // The file is read in large blocks, the next one while zlib works on the
+    // current one, and handed to zlib in chunks of at most 61440 bytes.
     constexpr std::size_t kReadBlock = 16 * kPackInputChunk;
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(size, kReadBlock)));
+    const std::size_t blockSize = static_cast<std::size_t>(std::min<std::int64_t>(size, kReadBlock));
+    std::vector<std::uint8_t> current(blockSize), next(blockSize);
     std::int64_t left = size;
-    while (left > 0) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, kReadBlock));
-        file.ReadBuffer(block.data(), n);
-        left -= static_cast<std::int64_t>(n);
+    auto take = [&] { return static_cast<std::size_t>(std::min<std::int64_t>(left, kReadBlock)); };
+    std::size_t n = take();
+    file.ReadBuffer(current.data(), n);
+    left -= static_cast<std::int64_t>(n);
+    while (n > 0) {
+        std::size_t nextN = take();
+        std::future<void> reading;
+        if (nextN > 0)
+            reading = std::async(std::launch::async, [&file, &next, nextN] { file.ReadBuffer(next.data(), nextN); });
+        left -= static_cast<std::int64_t>(nextN);
         for (std::size_t pos = 0; pos < n;) {
-            std::size_t take = std::min(kPackInputChunk, n - pos);
-            d.feed(block.data() + pos, take, left == 0 && pos + take == n);
-            pos += take;
+            std::size_t chunk = std::min(kPackInputChunk, n - pos);
+            d.feed(current.data() + pos, chunk, nextN == 0 && pos + chunk == n);
+            pos += chunk;
         }
+        if (reading.valid()) reading.get();
+        current.swap(next);
+        n = nextN;
     }
     return d.finish();
 }
