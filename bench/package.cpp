@@ -132,7 +132,7 @@ void BM_ReadPackage(benchmark::State& state) {
 
 BENCHMARK(BM_ReadFileOnce)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibDeflate)->ArgName("level")->Arg(0)->Arg(1)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DeflateBytesChunked)->ArgName("level")->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeflateBytesChunked)->ArgName("level")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pack)->ArgName("mode")->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPackageFileOnce)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPackage)->Unit(benchmark::kMillisecond);
