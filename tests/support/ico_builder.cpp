@@ -1,5 +1,7 @@
 #include "support/ico_builder.h"
 
+#include "support/le_bytes.h"
+
 #include <png.h>
 
 #include <cstring>
@@ -9,14 +11,6 @@
 namespace vs::test {
 
 namespace {
-void put16(IcoBytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(IcoBytes& b, std::uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
 std::size_t rowBytes(int w, int bits) { return ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4; }
 }  // namespace
 
@@ -25,19 +19,19 @@ IcoImage DibIcon(int width, int height, int bitCount, const std::vector<std::uin
     IcoImage img{width, height, bitCount, {}};
     IcoBytes& b = img.data;
     const std::size_t colorRow = rowBytes(width, bitCount), maskRow = rowBytes(width, 1);
-    put32(b, 40);
-    put32(b, static_cast<std::uint32_t>(width));
-    put32(b, static_cast<std::uint32_t>(2 * height));
-    put16(b, 1);
-    put16(b, static_cast<std::uint32_t>(bitCount));
-    put32(b, 0);
-    put32(b, static_cast<std::uint32_t>(colorRow * height));
-    put32(b, 0);
-    put32(b, 0);
-    put32(b, bitCount <= 8 ? static_cast<std::uint32_t>(palette.size()) : 0);
-    put32(b, 0);
+    AppendLe32(b, 40);
+    AppendLe32(b, static_cast<std::uint32_t>(width));
+    AppendLe32(b, static_cast<std::uint32_t>(2 * height));
+    AppendLe16(b, 1);
+    AppendLe16(b, static_cast<std::uint32_t>(bitCount));
+    AppendLe32(b, 0);
+    AppendLe32(b, static_cast<std::uint32_t>(colorRow * height));
+    AppendLe32(b, 0);
+    AppendLe32(b, 0);
+    AppendLe32(b, bitCount <= 8 ? static_cast<std::uint32_t>(palette.size()) : 0);
+    AppendLe32(b, 0);
     if (bitCount <= 8)
-        for (std::uint32_t c : palette) put32(b, c & 0xFFFFFF);
+        for (std::uint32_t c : palette) AppendLe32(b, c & 0xFFFFFF);
     for (int row = 0; row < height; ++row) {
         const int y = height - 1 - row;
         IcoBytes line(colorRow, 0);
@@ -93,19 +87,19 @@ IcoImage PngIcon(int width, int height, const PixelFn& argb) {
 
 IcoBytes IcoFile(const std::vector<IcoImage>& images, std::uint16_t type) {
     IcoBytes b;
-    put16(b, 0);
-    put16(b, type);
-    put16(b, static_cast<std::uint32_t>(images.size()));
+    AppendLe16(b, 0);
+    AppendLe16(b, type);
+    AppendLe16(b, static_cast<std::uint32_t>(images.size()));
     std::size_t offset = 6 + 16 * images.size();
     for (const IcoImage& img : images) {
         b.push_back(static_cast<std::uint8_t>(img.width));
         b.push_back(static_cast<std::uint8_t>(img.height));
         b.push_back(img.bitCount < 8 ? static_cast<std::uint8_t>(1u << img.bitCount) : 0);
         b.push_back(0);
-        put16(b, 1);
-        put16(b, static_cast<std::uint32_t>(img.bitCount));
-        put32(b, static_cast<std::uint32_t>(img.data.size()));
-        put32(b, static_cast<std::uint32_t>(offset));
+        AppendLe16(b, 1);
+        AppendLe16(b, static_cast<std::uint32_t>(img.bitCount));
+        AppendLe32(b, static_cast<std::uint32_t>(img.data.size()));
+        AppendLe32(b, static_cast<std::uint32_t>(offset));
         offset += img.data.size();
     }
     for (const IcoImage& img : images) b.insert(b.end(), img.data.begin(), img.data.end());

@@ -1,5 +1,7 @@
 #include "support/swf_builder.h"
 
+#include "support/le_bytes.h"
+
 #include <algorithm>
 
 namespace vs::test {
@@ -37,14 +39,6 @@ unsigned SignedBits(std::int32_t v) {
     }
     return n + 1;
 }
-void Put16(ByteVec& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(ByteVec& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 }  // namespace
 
 ByteVec EncodeRect(const SwfRect& r, unsigned nbits) {
@@ -59,10 +53,10 @@ ByteVec EncodeRect(const SwfRect& r, unsigned nbits) {
 ByteVec EncodeTag(std::uint16_t code, const ByteVec& body, bool longForm) {
     ByteVec out;
     if (!longForm && body.size() < 0x3F) {
-        Put16(out, (static_cast<std::uint32_t>(code) << 6) | static_cast<std::uint32_t>(body.size()));
+        AppendLe16(out, (static_cast<std::uint32_t>(code) << 6) | static_cast<std::uint32_t>(body.size()));
     } else {
-        Put16(out, (static_cast<std::uint32_t>(code) << 6) | 0x3F);
-        Put32(out, static_cast<std::uint32_t>(body.size()));
+        AppendLe16(out, (static_cast<std::uint32_t>(code) << 6) | 0x3F);
+        AppendLe32(out, static_cast<std::uint32_t>(body.size()));
     }
     out.insert(out.end(), body.begin(), body.end());
     return out;
@@ -70,7 +64,7 @@ ByteVec EncodeTag(std::uint16_t code, const ByteVec& body, bool longForm) {
 
 ByteVec GetUrlAction(std::string_view url, std::string_view target) {
     ByteVec out{0x83};
-    Put16(out, static_cast<std::uint32_t>(url.size() + target.size() + 2));
+    AppendLe16(out, static_cast<std::uint32_t>(url.size() + target.size() + 2));
     out.insert(out.end(), url.begin(), url.end());
     out.push_back(0);
     out.insert(out.end(), target.begin(), target.end());
@@ -102,14 +96,14 @@ ByteVec SwfBuilder::build() const {
     ByteVec out(signature.begin(), signature.end());
     out.resize(3, 0);
     out.push_back(version);
-    Put32(out, 0);  // length, set below
+    AppendLe32(out, 0);  // length, set below
     ByteVec rect = EncodeRect(frame);
     out.insert(out.end(), rect.begin(), rect.end());
     out.push_back(frameRateFraction);
     out.push_back(frameRate);
-    Put16(out, frameCount);
+    AppendLe16(out, frameCount);
     out.insert(out.end(), tags_.begin(), tags_.end());
-    Put16(out, 0);  // End tag
+    AppendLe16(out, 0);  // End tag
     std::uint32_t length = storedLength ? *storedLength : static_cast<std::uint32_t>(out.size());
     for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
     return out;
