@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
-#include "build/icon.h"
-#include "build/icon_replace.h"
-#include "build/jv_icon.h"
+#include "exe/icon.h"
+#include "exe/icon_replace.h"
+#include "exe/jv_icon.h"
 #include "platform/atomic_file.h"
 #include "platform/stream.h"
 #include "support/pe_builder.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <functional>
 
-#include "build/exe_image.h"
-#include "build/resource_updater.h"
+#include "exe/exe_image.h"
+#include "exe/resource_updater.h"
 #include "support/pe_builder.h"
 
 namespace {

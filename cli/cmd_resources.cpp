@@ -4,7 +4,7 @@
 #include <optional>
 #include <sstream>
 
-#include "build/exe_image.h"
+#include "exe/exe_image.h"
 #include "cli/commands.h"
 #include "package/describe.h"
 #include "platform/byte_reader.h"

@@ -11,9 +11,9 @@
 #include <system_error>
 #include <vector>
 
-#include "build/icon.h"
-#include "build/icon_replace.h"
-#include "build/version_info.h"
+#include "exe/icon.h"
+#include "exe/icon_replace.h"
+#include "exe/version_info.h"
 #include "cli/commands.h"
 #include "platform/atomic_file.h"
 #include "platform/cp1252.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "build/exe_image.h"
-#include "build/resource_updater.h"
+#include "exe/exe_image.h"
+#include "exe/resource_updater.h"
 
 namespace {
 

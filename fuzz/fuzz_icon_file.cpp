@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "build/icon.h"
-#include "build/jv_icon.h"
+#include "exe/icon.h"
+#include "exe/jv_icon.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 

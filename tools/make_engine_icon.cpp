@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "build/icon.h"
-#include "build/jv_icon.h"
+#include "exe/icon.h"
+#include "exe/jv_icon.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
 #include "platform/stream.h"

@@ -4,20 +4,10 @@
 #include <map>
 #include <mutex>
 
+#include "platform/ascii.h"
 #include "platform/errors.h"
 
 namespace vs {
-
-namespace {
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-}  // namespace
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
 
 std::optional<int> EnumType::find(std::string_view ident) const {
     for (std::size_t i = 0; i < idents.size(); ++i)
@@ -181,11 +171,7 @@ Registry& registry() {
     static Registry r;
     return r;
 }
-std::string lowerKey(std::string_view s) {
-    std::string k(s);
-    for (char& c : k) c = lowerAscii(c);
-    return k;
-}
+std::string lowerKey(std::string_view s) { return AsciiLowerCase(s); }
 }  // namespace
 
 void RegisterClass(const ClassInfo& info, ComponentFactory factory) {

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace vs {
 
 class TFiler;
@@ -203,7 +205,6 @@ void AddGlobalComponent(TComponent* c);
 void RemoveGlobalComponent(TComponent* c);
 TComponent* FindGlobalComponent(std::string_view name);
 
-bool SameText(std::string_view a, std::string_view b);  // ASCII letters folded
 
 // ---- helpers that build property descriptions from members
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/ascii.h"
 #include "platform/posix_io.h"
 
 
@@ -13,10 +14,8 @@ namespace vs {
 
 FoldedSearch::FoldedSearch(std::string_view pattern, Fold fold) : pattern_(pattern) {
     for (int b = 0; b < 256; ++b) {
-        std::uint8_t f = static_cast<std::uint8_t>(b);
-        if (fold == Fold::Upper && b >= 'a' && b <= 'z') f = static_cast<std::uint8_t>(b - 32);
-        if (fold == Fold::Lower && b >= 'A' && b <= 'Z') f = static_cast<std::uint8_t>(b + 32);
-        fold_[b] = f;
+        const auto c = static_cast<std::uint8_t>(b);
+        fold_[b] = fold == Fold::Upper ? AsciiUpper(c) : AsciiLower(c);
     }
     const std::size_t m = pattern_.size();
     shift_.fill(m);
@@ -107,10 +106,7 @@ long long ReadSome(int fd, std::uint8_t* p, std::size_t n) {
 }  // namespace
 
 std::string CannotScanMessage(const std::string& fileName, int code) {
-    std::string upper = fileName;
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return "Cannot scan " + upper + ".\r" + DosErrorReason(code) + ".";
+    return "Cannot scan " + AsciiUpperCase(fileName) + ".\r" + DosErrorReason(code) + ".";
 }
 
 std::int64_t FindInFile(const std::string& pattern, const std::string& fileName, UserInterface& ui) {

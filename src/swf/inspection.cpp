@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "package/vexel_projector.h"
+#include "platform/ascii.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "swf/bmh.h"
@@ -15,13 +16,6 @@ namespace vs {
 using namespace std::string_view_literals;
 
 namespace {
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return out;
-}
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
@@ -80,7 +74,7 @@ std::string PatchPrintCommand(const std::string& command) {
 
     // Quoted options; a value without its closing quote ends with the command text.
     auto option = [&](std::string_view marker, std::string_view label) {
-        std::size_t at = Lower(d).find(marker);
+        std::size_t at = AsciiLowerCase(d).find(marker);
         if (at == std::string::npos) return;
         std::size_t begin = at + marker.size();
         std::size_t end = d.find('"', begin);
@@ -95,7 +89,7 @@ std::string PatchPrintCommand(const std::string& command) {
     option("/f=\"", "F=");
     option("/h=\"", "H=");
 
-    const std::string low = Lower(d);
+    const std::string low = AsciiLowerCase(d);
     static constexpr std::pair<std::string_view, std::string_view> kFlags[] = {
         {"/nodialog", "~NODIALOG"}, {"/fitpage", "~FITPAGE"}, {"/landscape", "~LANDSCAPE"},
         {"/portrait", "~PORTRAIT"}, {"/invert", "~INVERT"}};
@@ -126,7 +120,7 @@ std::string PatchEXECCommand(const std::string& command) {
 
 std::string PatchSTORECommand(const std::string& command) {
     std::string r = "http://127.0.0.1:5905/";
-    const std::string low = Lower(command);
+    const std::string low = AsciiLowerCase(command);
     if (low.find(":loadvariables") != std::string::npos)
         r += "load/";
     else if (low.find(":savevariables") != std::string::npos)

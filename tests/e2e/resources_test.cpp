@@ -9,7 +9,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "build/resource_updater.h"
+#include "exe/resource_updater.h"
 #include "cli_support.h"
 #include "support/pe_builder.h"
 

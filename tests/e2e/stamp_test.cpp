@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "build/exe_image.h"
-#include "build/icon.h"
-#include "build/icon_replace.h"
-#include "build/jv_icon.h"
-#include "build/version_info.h"
+#include "exe/exe_image.h"
+#include "exe/icon.h"
+#include "exe/icon_replace.h"
+#include "exe/jv_icon.h"
+#include "exe/version_info.h"
 #include "cli_support.h"
 #include "package/package_file.h"
 #include "package/vexel_projector.h"

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "build/resource_updater.h"
+#include "exe/resource_updater.h"
 
 namespace vs::test {
 

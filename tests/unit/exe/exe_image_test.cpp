@@ -1,4 +1,4 @@
-#include "build/exe_image.h"
+#include "exe/exe_image.h"
 
 #include <gtest/gtest.h>
 

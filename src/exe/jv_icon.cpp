@@ -1,4 +1,4 @@
-#include "build/jv_icon.h"
+#include "exe/jv_icon.h"
 
 #include "platform/errors.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "build/icon.h"
+#include "exe/icon.h"
 
 namespace vs {
 

@@ -1,10 +1,11 @@
-#include "build/exe_image.h"
+#include "exe/exe_image.h"
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "platform/ascii.h"
 #include "platform/byte_reader.h"
 
 #ifndef _WIN32
@@ -33,9 +34,7 @@ bool sameNameNoCase(const std::uint8_t* name8, const char* wanted) {
     for (std::size_t i = 0; i < 8; ++i) {
         char a = static_cast<char>(name8[i]);
         char b = i < n ? wanted[i] : '\0';
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
+        if (AsciiLower(a) != AsciiLower(b)) return false;
         if (a == '\0') return true;
     }
     return true;

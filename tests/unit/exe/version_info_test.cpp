@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "build/exe_image.h"
-#include "build/version_info.h"
+#include "exe/exe_image.h"
+#include "exe/version_info.h"
 #include "platform/atomic_file.h"
 #include "platform/stream.h"
 #include "support/pe_builder.h"

@@ -1,10 +1,11 @@
-#include "build/version_info.h"
+#include "exe/version_info.h"
 
 #include <bit>
 #include <cstring>
 #include <exception>
 
-#include "build/resource_updater.h"
+#include "exe/resource_updater.h"
+#include "platform/ascii.h"
 #include "platform/cp1252.h"
 
 namespace vs {
@@ -35,15 +36,6 @@ constexpr std::size_t kStringTableStart = 152;
 // Where the value starts in a string entry: the 6-byte entry header, the key
 // and its zero, aligned to 4 bytes.
 std::size_t valueStart(std::size_t keyLength) { return (6 + 2 * keyLength + 2 + 3) & ~std::size_t{3}; }
-
-bool sameAsciiFolded(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
 
 class BlockWriter {
 public:
@@ -77,7 +69,7 @@ const std::array<VersionStringField, kVersionStringCount>& VersionStringFields()
 
 int FindVersionString(std::string_view keyOrLabel) {
     for (int i = 0; i < kVersionStringCount; ++i)
-        if (sameAsciiFolded(keyOrLabel, kFields[i].key) || sameAsciiFolded(keyOrLabel, kFields[i].label)) return i;
+        if (SameText(keyOrLabel, kFields[i].key) || SameText(keyOrLabel, kFields[i].label)) return i;
     return -1;
 }
 

@@ -1,10 +1,11 @@
-#include "build/resource_updater.h"
+#include "exe/resource_updater.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <new>
 
+#include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_reader.h"
 #include "platform/errors.h"
@@ -56,17 +57,12 @@ void wr32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 bool isPowerOfTwo(std::uint32_t v) { return v && !(v & (v - 1)); }
 std::uint64_t alignUp(std::uint64_t v, std::uint64_t a) { return (v + a - 1) / a * a; }
 
-char16_t foldCase(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
 // Identifiers match as the platform's lookup does: numbers exactly, names
 // without regard to case.
 bool sameId(const ResourceId& a, const ResourceId& b) {
     if (a.isName != b.isName) return false;
     if (!a.isName) return a.id == b.id;
-    if (a.name.size() != b.name.size()) return false;
-    for (std::size_t i = 0; i < a.name.size(); ++i)
-        if (foldCase(a.name[i]) != foldCase(b.name[i])) return false;
-    return true;
+    return SameText(std::u16string_view(a.name), std::u16string_view(b.name));
 }
 // Directory order: names first (by code unit), then numbers ascending.
 bool idLess(const ResourceId& a, const ResourceId& b) {
@@ -284,7 +280,7 @@ struct Section {
     bool named(const char* wanted) const {
         for (std::size_t i = 0; i < 8; ++i) {
             char a = static_cast<char>(name[i]), b = wanted[i];
-            if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+            a = AsciiLower(a);
             if (a != b) return false;
             if (!b) return true;
         }

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "build/exe_image.h"
-#include "build/icon_replace.h"
-#include "build/jv_icon.h"
+#include "exe/exe_image.h"
+#include "exe/icon_replace.h"
+#include "exe/jv_icon.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
 #include "platform/stream.h"

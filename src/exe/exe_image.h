@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "build/resource_updater.h"
+#include "exe/resource_updater.h"
 #include "platform/errors.h"
 
 namespace vs {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "build/icon.h"
+#include "exe/icon.h"
 #include "platform/stream.h"
 
 namespace vs {

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "build/icon.h"
-#include "build/jv_icon.h"
+#include "exe/icon.h"
+#include "exe/jv_icon.h"
 #include "platform/errors.h"
 #include "support/ico_builder.h"
 #include "support/pe_builder.h"

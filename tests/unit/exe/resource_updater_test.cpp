@@ -1,4 +1,4 @@
-#include "build/resource_updater.h"
+#include "exe/resource_updater.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <map>
 #include <tuple>
 
-#include "build/exe_image.h"
+#include "exe/exe_image.h"
 #include "platform/stream.h"
 #include "support/pe_builder.h"
 

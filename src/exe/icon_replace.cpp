@@ -1,9 +1,9 @@
-#include "build/icon_replace.h"
+#include "exe/icon_replace.h"
 
 #include <vector>
 
-#include "build/exe_image.h"
-#include "build/jv_icon.h"
+#include "exe/exe_image.h"
+#include "exe/jv_icon.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_reader.h"
 #include "platform/errors.h"

@@ -1,4 +1,4 @@
-#include "build/icon.h"
+#include "exe/icon.h"
 
 #include <png.h>
 
@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "build/exe_image.h"
+#include "exe/exe_image.h"
+#include "platform/ascii.h"
 #include "platform/byte_reader.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -180,13 +181,7 @@ TIcon decodeChosen(const std::vector<std::span<const std::uint8_t>>& images) {
     return DecodeIconImage(images[static_cast<std::size_t>(chosen)]);
 }
 
-bool endsWithIco(const std::string& name) {
-    if (name.size() < 4) return false;
-    std::string ext = name.substr(name.size() - 4);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return ext == ".ICO";
-}
+bool endsWithIco(const std::string& name) { return EndsWithText(name, ".ICO"); }
 
 }  // namespace
 
