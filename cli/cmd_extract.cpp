@@ -53,7 +53,7 @@ void addExtractCommand(CLI::App& app) {
             int failures = 0;
             for (const TPackedFile* f : all) {
                 if (f->Filename().empty() && f->IsEmpty()) continue;
-                std::string shown = Cp1252ToUtf8(f->Filename());
+                std::string shown = AnsiString::FromBytes(f->Filename()).ToUtf8();
                 std::string base = SafeExtractName(shown);
                 if (base.empty()) {
                     std::cerr << "skipped '" << shown << "': the name cannot be used as a file name\n";

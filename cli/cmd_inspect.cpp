@@ -55,7 +55,7 @@ std::string JsonString(const std::string& utf8) {
 }
 
 // Movie texts are Windows-1252.
-std::string JsonText(const std::string& ansi) { return JsonString(Cp1252ToUtf8(ansi)); }
+std::string JsonText(const std::string& ansi) { return JsonString(AnsiString::FromBytes(ansi).ToUtf8()); }
 
 const char* Bool(bool b) { return b ? "true" : "false"; }
 

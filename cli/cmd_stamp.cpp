@@ -78,7 +78,7 @@ int stamp(const std::string& file, const std::optional<std::string>& version, co
     TVersionInfoRec rec;
     SetVersionInfoRec(rec, values);
     for (int i = 0; i < kVersionStringCount; ++i) {
-        const std::size_t typed = Utf8ToCp1252(values.strings[static_cast<std::size_t>(i)]).size();
+        const std::size_t typed = AnsiString::FromUtf8(values.strings[static_cast<std::size_t>(i)]).size();
         const std::size_t kept = std::min<std::size_t>(rec.strings[i].length, VersionStringRoom(i));
         if (kept < typed)
             std::cerr << "vexelscreen: note: " << VersionStringFields()[i].key << " keeps only its first " << kept

@@ -88,7 +88,7 @@ VersionInfoValues DefaultVersionInfoValues() {
 void SetVersionInfoRec(TVersionInfoRec& rec, const VersionInfoValues& values) {
     std::memset(&rec, 0, sizeof rec);
     for (int i = 0; i < kVersionStringCount; ++i) {
-        std::string ansi = Utf8ToCp1252(values.strings[i]);
+        std::string ansi = AnsiString::FromUtf8(values.strings[i]).bytes();
         if (ansi.size() > 255) ansi.resize(255);
         if (ansi.size() > kVersionStringMax) ansi.resize(kVersionStringMax);
         rec.strings[i].length = static_cast<std::uint8_t>(ansi.size());
@@ -107,7 +107,7 @@ VersionInfoValues GetVersionInfoRec(const TVersionInfoRec& rec) {
     for (int i = 0; i < kVersionStringCount; ++i) {
         std::size_t n = rec.strings[i].length;
         if (n > kVersionStringMax) n = kVersionStringMax;
-        v.strings[i] = Cp1252ToUtf8(std::string_view(rec.strings[i].text, n));
+        v.strings[i] = AnsiString::FromBytes(std::string_view(rec.strings[i].text, n)).ToUtf8();
     }
     v.numbers = {rec.major, rec.minor, rec.release, rec.build};
     return v;
@@ -140,7 +140,7 @@ std::vector<std::uint8_t> BuildVersionBlock(const TVersionInfoRec& rec, VersionB
         const std::string_view key = kFields[i].key;
         const std::size_t start = valueStart(key.size());
         const std::size_t n = rec.strings[i].length > kVersionStringMax ? kVersionStringMax : rec.strings[i].length;
-        std::u16string value = Cp1252ToUtf16(std::string_view(rec.strings[i].text, n));
+        std::u16string value = AnsiString::FromBytes(std::string_view(rec.strings[i].text, n)).ToUtf16();
         if (value.size() > VersionStringRoom(i)) value.resize(VersionStringRoom(i));
 
         std::size_t length;

@@ -22,7 +22,7 @@ std::string scalarText(const s_TVexelProjector& s, const PropInfo& p) {
     switch (p.kind) {
         case PropKind::Integer: return std::to_string(p.getOrd(s));
         case PropKind::Enumeration: return p.enumType->idents.at(static_cast<std::size_t>(p.getOrd(s)));
-        case PropKind::String: return "'" + Cp1252ToUtf8(p.getStr(s)) + "'";
+        case PropKind::String: return "'" + AnsiString::FromBytes(p.getStr(s)).ToUtf8() + "'";
         case PropKind::Method: {
             TMethodRef m = p.getMethod(s);
             return m.empty() ? "(none)" : m.name;
@@ -37,7 +37,7 @@ std::string scalarJson(const s_TVexelProjector& s, const PropInfo& p) {
         case PropKind::Enumeration:
             if (p.enumType == &BooleanType()) return p.getOrd(s) ? "true" : "false";
             return JsonQuote(p.enumType->idents.at(static_cast<std::size_t>(p.getOrd(s))));
-        case PropKind::String: return JsonQuote(Cp1252ToUtf8(p.getStr(s)));
+        case PropKind::String: return JsonQuote(AnsiString::FromBytes(p.getStr(s)).ToUtf8());
         case PropKind::Method: {
             TMethodRef m = p.getMethod(s);
             return m.empty() ? "null" : JsonQuote(m.name);
@@ -52,7 +52,7 @@ void packedText(std::ostringstream& o, const std::string& label, const TPackedFi
         o << "(none)\n";
         return;
     }
-    o << "'" << Cp1252ToUtf8(f.Filename()) << "', " << f.Filesize << " bytes, mode " << int(f.CompressMode) << " ("
+    o << "'" << AnsiString::FromBytes(f.Filename()).ToUtf8() << "', " << f.Filesize << " bytes, mode " << int(f.CompressMode) << " ("
       << modeName(f.CompressMode) << "), " << f.FileDataSize() << " bytes stored";
     if (f.IsEmpty()) o << " (no data)";
     o << "\n";
@@ -60,7 +60,7 @@ void packedText(std::ostringstream& o, const std::string& label, const TPackedFi
 
 std::string packedJson(const TPackedFile& f) {
     std::ostringstream o;
-    o << "{\"Filename\": " << JsonQuote(Cp1252ToUtf8(f.Filename())) << ", \"Filesize\": " << f.Filesize
+    o << "{\"Filename\": " << JsonQuote(AnsiString::FromBytes(f.Filename()).ToUtf8()) << ", \"Filesize\": " << f.Filesize
       << ", \"CompressMode\": " << int(f.CompressMode) << ", \"DataSize\": " << f.FileDataSize() << "}";
     return o.str();
 }

@@ -3,14 +3,13 @@
 #include <iostream>
 #include <string>
 
-#include "platform/cp1252.h"
 
 namespace vs {
 
 namespace {
 // Messages join their lines with a lone carriage return; a terminal wants line feeds.
 std::string forTerminal(std::string_view text) {
-    std::string s = Cp1252ToUtf8(text);
+    std::string s(text);
     for (char& c : s)
         if (c == '\r') c = '\n';
     return s;

@@ -8,6 +8,7 @@
 #include "exe/exe_image.h"
 #include "exe/version_info.h"
 #include "platform/atomic_file.h"
+#include "platform/cp1252.h"
 #include "platform/stream.h"
 #include "support/pe_builder.h"
 
@@ -67,12 +68,12 @@ const char* kHeader1000 =
 TEST(VersionRecord, SetCutsTextsAndKeepsLow16BitsOfNumbers) {
     VersionInfoValues v = Empty(70000, -1, 65536, 300);
     v.strings[0] = std::string(70, 'x');
-    v.strings[1] = "Caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD";  // "Café € 中": é and € exist in 1252
+    v.strings[1] = "Caf\xC3\xA9 \xE2\x82\xAC";  // "Café €": é and € exist in 1252
     TVersionInfoRec rec = Rec(v);
     EXPECT_EQ(rec.strings[0].length, 64);
     EXPECT_EQ(std::string(rec.strings[0].text, 64), std::string(64, 'x'));
-    EXPECT_EQ(rec.strings[1].length, 8);
-    EXPECT_EQ(std::string(rec.strings[1].text, 8), "Caf\xE9 \x80 ?");
+    EXPECT_EQ(rec.strings[1].length, 6);
+    EXPECT_EQ(std::string(rec.strings[1].text, 6), "Caf\xE9 \x80");
     EXPECT_EQ(rec.strings[2].length, 0);
     EXPECT_EQ(rec.major, 4464);
     EXPECT_EQ(rec.minor, 65535);
@@ -81,9 +82,13 @@ TEST(VersionRecord, SetCutsTextsAndKeepsLow16BitsOfNumbers) {
 
     // Raw bytes: length byte, text; numbers little-endian at 780.
     const auto* raw = reinterpret_cast<const std::uint8_t*>(&rec);
-    EXPECT_EQ(raw[65], 8);
+    EXPECT_EQ(raw[65], 6);
     EXPECT_EQ(raw[66], 'C');
     EXPECT_EQ(Bytes(raw + 780, raw + 788), Hex("7011 ffff 0000 2c01"));
+
+    // A character that the code page lacks is refused, not replaced.
+    v.strings[1] = "Caf\xC3\xA9 \xE4\xB8\xAD";
+    EXPECT_THROW(Rec(v), ETextEncodingError);
 }
 
 TEST(VersionRecord, GetReadsBackAndCapsTheLengthByte) {

@@ -19,15 +19,26 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Cp1252, ConvertsBothWays) {
-    EXPECT_EQ(Utf8ToCp1252("Caf\xc3\xa9 \xe2\x82\xac 5"), "Caf\xe9 \x80 5");
-    EXPECT_EQ(Cp1252ToUtf8("Caf\xe9 \x80 5"), "Caf\xc3\xa9 \xe2\x82\xac 5");
-    EXPECT_EQ(Utf8ToCp1252("\xe4\xb8\xad"), "?") << "no such character in the code page";
-    EXPECT_EQ(Utf8ToCp1252("\xc3"), "?") << "a cut sequence";
-    EXPECT_EQ(Cp1252ToUtf16("A\x80\x81"), (std::u16string{u'A', 0x20AC, 0x0081}));
+    EXPECT_EQ(AnsiString::FromUtf8("Caf\xc3\xa9 \xe2\x82\xac 5").bytes(), "Caf\xe9 \x80 5");
+    EXPECT_EQ(AnsiString::FromBytes("Caf\xe9 \x80 5").ToUtf8(), "Caf\xc3\xa9 \xe2\x82\xac 5");
+    EXPECT_EQ(AnsiString::FromBytes("A\x80\x81").ToUtf16(), (std::u16string{u'A', 0x20AC, 0x0081}));
     for (int b = 0; b < 256; ++b) {
-        std::string one(1, static_cast<char>(b));
-        EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), one) << b;
+        AnsiString one = AnsiString::FromBytes(std::string(1, static_cast<char>(b)));
+        EXPECT_EQ(AnsiString::FromUtf8(one.ToUtf8()), one) << b;
     }
+    // What the code page cannot hold is refused by name, never replaced.
+    try {
+        AnsiString::FromUtf8("Caption \xe4\xb8\xad");
+        ADD_FAILURE() << "no such character in the code page";
+    } catch (const ETextEncodingError& e) {
+        EXPECT_STREQ(e.what(), "\"Caption \xe4\xb8\xad\" cannot be stored: \"\xe4\xb8\xad\" is not a character of the "
+                               "Windows-1252 code page");
+    }
+    EXPECT_THROW(AnsiString::FromUtf8("\xc3"), ETextEncodingError) << "a cut sequence";
+    EXPECT_THROW(AnsiString::FromUtf8("\xc0\xaf"), ETextEncodingError) << "an overlong form";
+    EXPECT_FALSE(FitsCp1252("\xd0\x9f"));
+    EXPECT_TRUE(FitsCp1252("\xe2\x82\xac"));
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("a\xf0\x9f\x98\x80\xc3\xa9")), "a\xf0\x9f\x98\x80\xc3\xa9");
 }
 
 std::vector<std::uint8_t> Le32(std::initializer_list<std::uint32_t> values) {
