@@ -13,7 +13,6 @@
 #include <random>
 
 #include "platform/stream.h"
-#include "platform/user_interface.h"
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
 #include "swf/inspection.h"
@@ -105,11 +104,10 @@ void BM_ReadAndWriteOnce(benchmark::State& state) {
 
 void Inspect(benchmark::State& state, bool fresh) {
     Fixture& fx = TheFixture();
-    vs::RecordingInterface ui;
     std::size_t peak = 0, rewritten = 0;
     if (!fresh) {
         vs::InspectionResult first;
-        vs::InspectProjector(fx.path, ui, first);
+        vs::InspectProjector(fx.path, first);
     }
     for (auto _ : state) {
         if (fresh) {
@@ -120,7 +118,7 @@ void Inspect(benchmark::State& state, bool fresh) {
         const std::size_t base = g_heap.load();
         g_peak = base;
         vs::InspectionResult result;
-        vs::InspectProjector(fx.path, ui, result);
+        vs::InspectProjector(fx.path, result);
         peak = std::max(peak, g_peak.load() - base);
         rewritten = 0;
         for (const auto& c : result.commands) rewritten += c.outcome == vs::RewriteOutcome::Rewritten;

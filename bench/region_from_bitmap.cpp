@@ -13,13 +13,6 @@ namespace {
 constexpr int kSize = 4096;
 constexpr vs::Colour kBackground = 0xFFFFFF;
 
-class SilentInterface : public vs::UserInterface {
-public:
-    void warning(std::string_view) override {}
-    void error(std::string_view) override {}
-    bool confirm(std::string_view) override { return false; }
-};
-
 const std::vector<std::uint8_t>& DiscFile() {
     static const std::vector<std::uint8_t> file = [] {
         std::vector<std::uint32_t> pixels(std::size_t(kSize) * kSize, kBackground);
@@ -48,10 +41,9 @@ BENCHMARK(BM_DecodeBitmap)->Unit(benchmark::kMillisecond);
 
 void BM_BitmapToRegion(benchmark::State& state) {
     const vs::TBitmap bmp = vs::TBitmap::FromBytes(DiscFile());
-    SilentInterface ui;
     std::size_t rects = 0;
     for (auto _ : state) {
-        vs::Region region = vs::BitmapToRegion(bmp, bmp.Pixel(0, 0), ui);
+        vs::Region region = vs::BitmapToRegion(bmp, bmp.Pixel(0, 0));
         rects = region.rectCount();
         benchmark::DoNotOptimize(rects);
     }

@@ -6,7 +6,6 @@
 #include "package/package_file.h"
 #include "package/persistent.h"
 #include "package/vexel_projector.h"
-#include "platform/cp1252.h"
 #include "platform/errors.h"
 
 namespace vs::cli {
@@ -53,7 +52,7 @@ void addExtractCommand(CLI::App& app) {
             int failures = 0;
             for (const TPackedFile* f : all) {
                 if (f->Filename().empty() && f->IsEmpty()) continue;
-                std::string shown = AnsiString::FromBytes(f->Filename()).ToUtf8();
+                const std::string& shown = f->Filename();
                 std::string base = SafeExtractName(shown);
                 if (base.empty()) {
                     std::cerr << "skipped '" << shown << "': the name cannot be used as a file name\n";

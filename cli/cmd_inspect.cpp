@@ -5,7 +5,9 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/projector_inspection.h"
 #include "cli/commands.h"
+#include "cli/console_interface.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -123,7 +125,7 @@ void addInspectCommand(CLI::App& app) {
             if (!FileExists(*file)) throw EFOpenError(cannotOpenFile(*file));
             ConsoleInterface ui;
             InspectionResult result;
-            if (!InspectProjector(*file, ui, result, InspectOptions{.dryRun = *dryRun})) return 1;
+            if (!InspectProjectorFile(*file, nullptr, ui, result, InspectOptions{.dryRun = *dryRun})) return 1;
             if (*json)
                 PrintJson(*file, result, *dryRun);
             else

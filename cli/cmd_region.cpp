@@ -7,7 +7,6 @@
 
 #include "cli/commands.h"
 #include "platform/atomic_file.h"
-#include "platform/user_interface.h"
 #include "shape/bitmap.h"
 #include "shape/region_from_bitmap.h"
 
@@ -125,8 +124,7 @@ int RunRegion(const RegionOptions& o) {
     // As in the shape window, the top-left pixel gives the transparent colour
     // until another is chosen.
     const Colour transparent = chosen ? *chosen : bmp.Pixel(0, 0);
-    ConsoleInterface ui;
-    const Region region = BitmapToRegion(bmp, transparent, ui);
+    const Region region = BitmapToRegion(bmp, transparent);
     if (!o.svg.empty()) {
         const std::string svg = Svg(bmp, region);
         WriteFileAtomic(o.svg, svg.data(), svg.size());

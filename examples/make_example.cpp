@@ -18,7 +18,6 @@
 #include "package/package_file.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
-#include "platform/user_interface.h"
 #include "shape/bitmap.h"
 #include "shape/region_from_bitmap.h"
 #include "support/bmp_builder.h"
@@ -66,10 +65,9 @@ int pack(const std::vector<std::string>& args) {
     const std::string& out = args[0];
     const std::string& projector = args[1];
     const std::string& toolsParent = fs::path(args[3]).parent_path().string();
-    ConsoleInterface ui;
     s_TVexelProjector settings;
     InspectionResult facts;
-    if (!InspectProjector(projector, settings, ui, facts)) throw VsError(projector + " is not a Flash projector");
+    if (!InspectProjector(projector, settings, facts)) throw VsError(projector + " is not a Flash projector");
     settings.MovieWidth = std::atoi(facts.grid[0].c_str());
     settings.MovieHeight = std::atoi(facts.grid[1].c_str());
     settings.CaptionText = "Sample projector";
@@ -78,7 +76,7 @@ int pack(const std::vector<std::string>& args) {
     TBitmap bitmap = TBitmap::FromFile(args[2]);
     // As the shape window does: a working store, copied into the settings.
     TStoreWinRegion working;
-    SetShapeFromBitmap(working, bitmap, bitmap.Pixel(0, 0), ui);
+    SetShapeFromBitmap(working, bitmap, bitmap.Pixel(0, 0));
     settings.Shape().Assign(working);
     settings.WindowWidth = settings.Shape().Width;
     settings.WindowHeight = settings.Shape().Height;

@@ -12,13 +12,6 @@
 
 namespace {
 
-class SilentInterface : public vs::UserInterface {
-public:
-    void warning(std::string_view) override {}
-    void error(std::string_view) override {}
-    bool confirm(std::string_view) override { return false; }
-};
-
 void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
@@ -43,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(c <= 0xFFFFFF);
         opaque += c != transparent;
     }
-    SilentInterface ui;
-    const vs::Region region = vs::BitmapToRegion(bmp, transparent, ui);
+    const vs::Region region = vs::BitmapToRegion(bmp, transparent);
     Check(region.area() == opaque);
     if (!region.empty()) {
         const vs::Rect b = region.bounds();

@@ -54,12 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream f(TempName(), std::ios::binary | std::ios::trunc);
         f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    vs::RecordingInterface ui;
-    Check(vs::FindInFile("FWS", TempName(), ui) == PlainFind(input, "FWS"), "file search differs");
+    Check(vs::FindInFile("FWS", TempName()).offset == PlainFind(input, "FWS"), "file search differs");
 
     vs::InspectionResult result;
     try {
-        vs::InspectProjector(TempName(), ui, result);
+        vs::InspectProjector(TempName(), result);
     } catch (const vs::VsError&) {
         // Header cut short: reported, nothing written.
         Check(!result.fileWritten, "written after an error");

@@ -3,7 +3,6 @@
 #include <sstream>
 
 #include "package/vexel_projector.h"
-#include "platform/cp1252.h"
 
 namespace vs {
 
@@ -22,7 +21,7 @@ std::string scalarText(const s_TVexelProjector& s, const PropInfo& p) {
     switch (p.kind) {
         case PropKind::Integer: return std::to_string(p.getOrd(s));
         case PropKind::Enumeration: return p.enumType->idents.at(static_cast<std::size_t>(p.getOrd(s)));
-        case PropKind::String: return "'" + AnsiString::FromBytes(p.getStr(s)).ToUtf8() + "'";
+        case PropKind::String: return "'" + p.getStr(s) + "'";
         case PropKind::Method: {
             TMethodRef m = p.getMethod(s);
             return m.empty() ? "(none)" : m.name;
@@ -37,7 +36,7 @@ std::string scalarJson(const s_TVexelProjector& s, const PropInfo& p) {
         case PropKind::Enumeration:
             if (p.enumType == &BooleanType()) return p.getOrd(s) ? "true" : "false";
             return JsonQuote(p.enumType->idents.at(static_cast<std::size_t>(p.getOrd(s))));
-        case PropKind::String: return JsonQuote(AnsiString::FromBytes(p.getStr(s)).ToUtf8());
+        case PropKind::String: return JsonQuote(p.getStr(s));
         case PropKind::Method: {
             TMethodRef m = p.getMethod(s);
             return m.empty() ? "null" : JsonQuote(m.name);
@@ -52,7 +51,7 @@ void packedText(std::ostringstream& o, const std::string& label, const TPackedFi
         o << "(none)\n";
         return;
     }
-    o << "'" << AnsiString::FromBytes(f.Filename()).ToUtf8() << "', " << f.Filesize << " bytes, mode " << int(f.CompressMode) << " ("
+    o << "'" << f.Filename() << "', " << f.Filesize << " bytes, mode " << int(f.CompressMode) << " ("
       << modeName(f.CompressMode) << "), " << f.FileDataSize() << " bytes stored";
     if (f.IsEmpty()) o << " (no data)";
     o << "\n";
@@ -60,7 +59,7 @@ void packedText(std::ostringstream& o, const std::string& label, const TPackedFi
 
 std::string packedJson(const TPackedFile& f) {
     std::ostringstream o;
-    o << "{\"Filename\": " << JsonQuote(AnsiString::FromBytes(f.Filename()).ToUtf8()) << ", \"Filesize\": " << f.Filesize
+    o << "{\"Filename\": " << JsonQuote(f.Filename()) << ", \"Filesize\": " << f.Filesize
       << ", \"CompressMode\": " << int(f.CompressMode) << ", \"DataSize\": " << f.FileDataSize() << "}";
     return o.str();
 }

@@ -3,11 +3,14 @@
 // TWriter writes it and TReader reads it, both through a 4096-byte buffer.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "package/packing_batch.h"
 #include "package/persistent.h"
+#include "platform/cp1252.h"
 #include "platform/stream.h"
 
 namespace vs {
@@ -74,7 +77,7 @@ public:
     void WriteValue(ValueTag tag);
     void WriteInteger(std::int64_t value);
     void WriteBoolean(bool value) { WriteValue(value ? ValueTag::True : ValueTag::False); }
-    void WriteString(std::string_view value);   // tagString or tagLongString
+    void WriteString(const AnsiString& value);  // tagString or tagLongString
     void WriteIdent(std::string_view ident);    // the four special identifiers as their tags
     void WriteFloat(long double value);         // tagExtended
     void WriteStr(std::string_view value);      // short string, cut to 255 bytes
@@ -93,9 +96,26 @@ private:
     std::string propPath_;
 };
 
+// What a reader does with the local files that a stream's packed files name.
+enum class LocalFiles {
+    // The names are only stored; no local file is opened. A package or project
+    // that comes from elsewhere names files of another machine.
+    Ignore,
+    // A name of an existing local file loads and compresses that file, unless
+    // the stream's "Data" entry replaces it; the files are compressed in
+    // parallel when the root has been read, before the loaded notifications.
+    Pack,
+};
+
+struct ReadOptions {
+    LocalFiles localFiles = LocalFiles::Ignore;
+    unsigned jobs = 0;                         // threads that pack local files; 0: one per core
+    const PackingObserver* observer = nullptr;  // while they are packed
+};
+
 class TReader : public TFiler {
 public:
-    explicit TReader(TStream& stream);
+    explicit TReader(TStream& stream, ReadOptions options = {});
     // Moves the stream back over buffered bytes that were not consumed.
     ~TReader() override;
 
@@ -113,7 +133,7 @@ public:
     std::int32_t ReadInteger();
     std::int64_t ReadInt64();
     bool ReadBoolean();
-    std::string ReadString();
+    AnsiString ReadString();
     std::string ReadIdent();
     long double ReadFloat();
     std::string ReadStr();
@@ -132,16 +152,12 @@ public:
 
     const std::string& PropName() const { return propName_; }
 
-    // The reader that is reading a root on this thread, if any.
-    static TReader* Current();
-    // Work that an object puts off until the root has been read (it runs in
-    // the order given, also when the read fails part way); a second call
-    // with the same key replaces the first.
-    void Defer(const void* key, std::function<void()> work);
-    void CancelDeferred(const void* key);
+    // The batch that packs the local files named while this reader reads a
+    // root; nothing when it leaves local files alone.
+    PackingBatch* Packing() { return packing_.get(); }
 
 private:
-    void RunDeferred();
+    void RunPacking();
 
     void ReadChildComponent();
     void ReadPrefix();
@@ -168,16 +184,13 @@ private:
     struct Fixup { TPersistent* instance; const PropInfo* prop; std::string name; };
     std::vector<Fixup> fixups_;
     std::vector<TComponent*> loaded_;
-    std::vector<std::pair<const void*, std::function<void()>>> deferred_;
+    ReadOptions options_;
+    std::unique_ptr<PackingBatch> packing_;
     int depth_ = 0;
 };
 
 // Convenience: a whole component to or from a stream at its current position.
 void WriteComponentToStream(TStream& stream, TComponent& root);
-void ReadComponentFromStream(TStream& stream, TComponent& instance);
-
-// 80-bit x87 extended float conversions (little-endian 10 bytes).
-void DoubleToExtended(long double value, std::uint8_t out[10]);
-long double ExtendedToDouble(const std::uint8_t in[10]);
+void ReadComponentFromStream(TStream& stream, TComponent& instance, ReadOptions options = {});
 
 }  // namespace vs

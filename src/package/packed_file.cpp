@@ -7,6 +7,7 @@
 #include <future>
 
 #include "package/filer.h"
+#include "package/packing_batch.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
 
@@ -23,38 +24,48 @@ int LevelForMode(std::uint8_t mode) {
 
 namespace {
 
+// One zlib stream, written the way a block-wise compression stream writes it:
+// the input fed in chunks without flushing, the output taken in blocks of
+// 65536 bytes, and the stream finished with no input left. Stored blocks
+// (level 0) are laid out by how much output room each call has, so that
+// level follows this procedure exactly; for the other levels zlib's output
+// does not depend on the room, and it may write straight into a buffer of
+// the whole bound.
 class Deflater {
 public:
-    explicit Deflater(int level, std::size_t expectedInput) {
+    Deflater(int level, std::size_t expectedInput) : blocks_(level == Z_NO_COMPRESSION) {
         std::memset(&z_, 0, sizeof z_);
         if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw EZlibError("error");
-        // Room for the whole result at once, so that zlib can write straight
-        // into place (and copy stored blocks directly from the input).
-        out_.resize(deflateBound(&z_, static_cast<uLong>(std::min<std::size_t>(expectedInput, UINT32_MAX))));
+        if (!blocks_)
+            out_.resize(deflateBound(&z_, static_cast<uLong>(std::min<std::size_t>(expectedInput, UINT32_MAX))));
+        else
+            out_.reserve(expectedInput + expectedInput / 32000 * 5 + 64);
         z_.next_out = out_.data();
         z_.avail_out = static_cast<uInt>(out_.size());
     }
     ~Deflater() { deflateEnd(&z_); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
 
     // Feeds one chunk of input.
-    void feed(const std::uint8_t* data, std::size_t n, bool last) {
+    void feed(const std::uint8_t* data, std::size_t n) {
         z_.next_in = const_cast<Bytef*>(data);
         z_.avail_in = static_cast<uInt>(n);
-        int flush = last ? Z_FINISH : Z_NO_FLUSH;
-        for (;;) {
-            if (z_.avail_out == 0) {  // only when the input outgrew what was announced
-                std::size_t used = out_.size();
-                out_.resize(used + kPackOutputBlock);
-                z_.next_out = out_.data() + used;
-                z_.avail_out = kPackOutputBlock;
-            }
-            int rc = deflate(&z_, flush);
-            if (rc == Z_STREAM_ERROR) throw EZlibError("error");
-            if (last ? rc == Z_STREAM_END : (z_.avail_in == 0 && z_.avail_out != 0)) break;
+        while (z_.avail_in != 0) {
+            if (z_.avail_out == 0) nextBlock();
+            if (deflate(&z_, Z_NO_FLUSH) == Z_STREAM_ERROR) throw EZlibError("error");
         }
     }
 
     std::vector<std::uint8_t> finish() {
+        z_.next_in = nullptr;
+        z_.avail_in = 0;
+        for (;;) {
+            int rc = deflate(&z_, Z_FINISH);
+            if (rc == Z_STREAM_END) break;
+            if (rc == Z_STREAM_ERROR) throw EZlibError("error");
+            if (z_.avail_out == 0) nextBlock();
+        }
         out_.resize(static_cast<std::size_t>(z_.next_out - out_.data()));
         // Give back what the bound reserved when much of it went unused; the
         // copy is cheap then, the result being small.
@@ -63,6 +74,16 @@ public:
     }
 
 private:
+    // Room for the next 65536 bytes of output (needed with the whole bound
+    // only when the input outgrew what was announced).
+    void nextBlock() {
+        const std::size_t used = static_cast<std::size_t>(z_.next_out - out_.data());
+        out_.resize(used + kPackOutputBlock);
+        z_.next_out = out_.data() + used;
+        z_.avail_out = static_cast<uInt>(kPackOutputBlock);
+    }
+
+    bool blocks_;
     z_stream z_;
     std::vector<std::uint8_t> out_;
 };
@@ -71,52 +92,21 @@ private:
 
 std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int level) {
     Deflater d(level, data.size());
-    std::size_t pos = 0;
-    do {
+    for (std::size_t pos = 0; pos < data.size();) {
         std::size_t n = std::min(kPackInputChunk, data.size() - pos);
-        d.feed(data.data() + pos, n, pos + n == data.size());
+        d.feed(data.data() + pos, n);
         pos += n;
-    } while (pos < data.size());
+    }
     return d.finish();
 }
 
-// ---- TPackedFile
-
-const ClassInfo& TPackedFile::StaticClassInfo() {
-    static const ClassInfo info = [] {
-        ClassInfo c{"TPackedFile", &TCollectionItem::StaticClassInfo(), {}, {}};
-        PropInfo name;
-        name.name = "Filename";
-        name.kind = PropKind::String;
-        name.getStr = [](const TPersistent& o) { return static_cast<const TPackedFile&>(o).Filename(); };
-        name.setStr = [](TPersistent& o, const std::string& v) { static_cast<TPackedFile&>(o).SetFilename(v); };
-        c.props.push_back(std::move(name));
-        c.props.push_back(IntegerProp("Filesize", &TPackedFile::Filesize));
-        c.props.push_back(ByteProp("CompressMode", &TPackedFile::CompressMode, 5));
-        return c;
-    }();
-    return info;
-}
-
-TPackedFile::TPackedFile(TCollection* collection) : TCollectionItem(collection) {}
-
-TPackedFile::~TPackedFile() { CancelDeferredLoad(); }
-
-void TPackedFile::CancelDeferredLoad() {
-    if (TReader* reader = TReader::Current()) reader->CancelDeferred(this);
-}
-
-namespace {
-
-// Opens a file to pack and checks its size, which the stream keeps as a
-// signed 32-bit number.
-std::int32_t openForPacking(TFileStream& file, const std::string& name) {
+std::int32_t PackableFileSize(TFileStream& file) {
     std::int64_t size = file.Size();
-    if (size > INT32_MAX) throw EFOpenError("File is too large to pack: " + name);
+    if (size > INT32_MAX) throw EFOpenError("File is too large to pack: " + file.FileName());
     return static_cast<std::int32_t>(size);
 }
 
-std::vector<std::uint8_t> compressFile(TFileStream& file, std::int64_t size, std::uint8_t mode) {
+std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode) {
     Deflater d(LevelForMode(mode), static_cast<std::size_t>(size));
     // The file is read in large blocks, the next one while zlib works on the
     // current one, and handed to zlib in chunks of at most 61440 bytes.
@@ -134,10 +124,15 @@ std::vector<std::uint8_t> compressFile(TFileStream& file, std::int64_t size, std
         if (nextN > 0)
             reading = std::async(std::launch::async, [&file, &next, nextN] { file.ReadBuffer(next.data(), nextN); });
         left -= static_cast<std::int64_t>(nextN);
-        for (std::size_t pos = 0; pos < n;) {
-            std::size_t chunk = std::min(kPackInputChunk, n - pos);
-            d.feed(current.data() + pos, chunk, nextN == 0 && pos + chunk == n);
-            pos += chunk;
+        try {
+            for (std::size_t pos = 0; pos < n;) {
+                std::size_t chunk = std::min(kPackInputChunk, n - pos);
+                d.feed(current.data() + pos, chunk);
+                pos += chunk;
+            }
+        } catch (...) {
+            if (reading.valid()) reading.wait();
+            throw;
         }
         if (reading.valid()) reading.get();
         current.swap(next);
@@ -146,47 +141,86 @@ std::vector<std::uint8_t> compressFile(TFileStream& file, std::int64_t size, std
     return d.finish();
 }
 
-}  // namespace
+// ---- TPackedFile
+
+const ClassInfo& TPackedFile::StaticClassInfo() {
+    static const ClassInfo info = [] {
+        ClassInfo c{"TPackedFile", &TCollectionItem::StaticClassInfo(), {}, {}};
+        PropInfo name;
+        name.name = "Filename";
+        name.kind = PropKind::String;
+        name.getStr = [](const TPersistent& o) { return static_cast<const TPackedFile&>(o).Filename(); };
+        name.setStr = [](TPersistent& o, const std::string& v) { static_cast<TPackedFile&>(o).SetFilename(v); };
+        // A reader packs the named local file only when it was asked to.
+        name.readStr = [](TPersistent& o, const std::string& v, TReader& reader) {
+            auto& file = static_cast<TPackedFile&>(o);
+            if (PackingBatch* batch = reader.Packing())
+                file.SetFilename(v, *batch);
+            else
+                file.SetFilenameOnly(v);
+        };
+        c.props.push_back(std::move(name));
+        c.props.push_back(IntegerProp<TPackedFile>("Filesize", &TPackedFile::Filesize));
+        c.props.push_back(ByteProp<TPackedFile>("CompressMode", &TPackedFile::CompressMode, 5));
+        return c;
+    }();
+    return info;
+}
+
+TPackedFile::TPackedFile(TCollection* collection) : Published(collection) {}
+
+TPackedFile::~TPackedFile() { LeaveBatch(); }
+
+void TPackedFile::LeaveBatch() {
+    if (batch_) batch_->Remove(*this);
+}
 
 void TPackedFile::SetFilename(const std::string& name) {
-    CancelDeferredLoad();
-    if (!name.empty()) {
-        filename_ = name;
-        if (!FileExists(name)) return;
-        TReader* reader = TReader::Current();
-        if (!reader) {
-            LoadFromFile(name, CompressMode);
-            return;
-        }
-        // While a stream is read, the file is checked now but compressed only
-        // when the read is over and no "Data" entry has replaced it: a stream
-        // almost always carries the data right behind the name.
-        TFileStream file(name, FileMode::OpenRead);
-        Filesize = openForPacking(file, name);
-        if (Filesize == 0) throw EReadError(msg::InputFileEmpty);
-        reader->Defer(this, [this, name, mode = CompressMode] {
-            TFileStream again(name, FileMode::OpenRead);
-            std::int32_t size = openForPacking(again, name);
-            if (size > 0) fileData_ = compressFile(again, size, mode);
-        });
-    } else {
-        filename_.clear();
+    LeaveBatch();
+    if (name.empty()) {
+        SetFilenameOnly(name);
+        return;
+    }
+    filename_ = name;
+    if (FileExists(name)) LoadFromFile(name, CompressMode);
+}
+
+void TPackedFile::SetFilename(const std::string& name, PackingBatch& batch) {
+    LeaveBatch();
+    if (name.empty()) {
+        SetFilenameOnly(name);
+        return;
+    }
+    filename_ = name;
+    if (FileExists(name)) batch.Add(*this, name);
+}
+
+void TPackedFile::SetFilenameOnly(const std::string& name) {
+    LeaveBatch();
+    filename_ = name;
+    if (name.empty()) {
         fileData_.clear();
         fileData_.shrink_to_fit();
     }
 }
 
 void TPackedFile::LoadFromFile(const std::string& name, std::uint8_t mode) {
+    LeaveBatch();
     CompressMode = mode;
     TFileStream file(name, FileMode::OpenRead);
-    std::int32_t size = openForPacking(file, name);
+    std::int32_t size = PackableFileSize(file);
     Filesize = size;
     if (size == 0) throw EReadError(msg::InputFileEmpty);
-    fileData_ = compressFile(file, size, mode);
+    fileData_ = CompressFile(file, size, mode);
+}
+
+void TPackedFile::SetData(std::vector<std::uint8_t> bytes) {
+    LeaveBatch();
+    fileData_ = std::move(bytes);
 }
 
 void TPackedFile::SetData(TStream& stream) {
-    CancelDeferredLoad();
+    LeaveBatch();
     if (auto* ms = dynamic_cast<TMemoryStream*>(&stream); ms && ms->Position() == 0) {
         fileData_ = ms->release();  // the reader's temporary buffer is not needed again
         return;
@@ -259,7 +293,17 @@ bool TPackedFile::SameData(const TPackedFile& other) const {
 void TPackedFile::Assign(const TPersistent& source) {
     if (auto* src = dynamic_cast<const TPackedFile*>(&source)) {
         if (src == this) return;
-        SetFilename(src->Filename());
+        // The setter would load the file and its bytes be replaced at once:
+        // only what loading leaves besides them (the checks and Filesize) is done.
+        LeaveBatch();
+        filename_ = src->Filename();
+        if (!filename_.empty() && FileExists(filename_)) {
+            TFileStream file(filename_, FileMode::OpenRead);
+            Filesize = PackableFileSize(file);
+            if (Filesize == 0) throw EReadError(msg::InputFileEmpty);
+        } else if (filename_.empty()) {
+            fileData_.clear();
+        }
         CompressMode = src->CompressMode;
         fileData_ = src->fileData_;
         return;
@@ -295,6 +339,12 @@ TPackedFile& TPackedFiles::Add() {
 TPackedFile& TPackedFiles::AddFile(const std::string& name) {
     TPackedFile& item = Add();
     item.SetFilename(name);
+    return item;
+}
+
+TPackedFile& TPackedFiles::AddFile(const std::string& name, PackingBatch& batch) {
+    TPackedFile& item = Add();
+    item.SetFilename(name, batch);
     return item;
 }
 

@@ -3,6 +3,7 @@
 // collection of such files.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "platform/stream.h"
 
 namespace vs {
+
+class PackingBatch;
 
 // zlib level for a compression mode: 1 stored, 2 best speed, 3 default,
 // 4 best compression, anything else the default level.
@@ -19,21 +22,28 @@ inline constexpr std::size_t kPackInputChunk = 61440;
 inline constexpr std::size_t kPackOutputBlock = 65536;
 
 // Compresses bytes into one complete zlib stream (window 15, memory level 8,
-// default strategy), feeding at most 61440 bytes at a time.
+// default strategy), feeding at most 61440 bytes at a time; the bytes are
+// those of taking the output in blocks of 65536 bytes and finishing the
+// stream with no input left.
 std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int level);
 
-class TPackedFile : public TCollectionItem {
+class TPackedFile final : public Published<TPackedFile, TCollectionItem> {
 public:
     explicit TPackedFile(TCollection* collection = nullptr);
     ~TPackedFile() override;
 
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     const std::string& Filename() const { return filename_; }
     // Sets the name and, when a file of that name exists, loads and compresses
     // it at the current CompressMode. An empty name empties the packed file.
     void SetFilename(const std::string& name);
+    // The same, but an existing file is only checked now (opened, its size
+    // taken, "Input file is empty") and compressed when the batch runs.
+    void SetFilename(const std::string& name, PackingBatch& batch);
+    // Stores the name and touches no file; an empty name empties the packed
+    // file. What a reader of a package from elsewhere does.
+    void SetFilenameOnly(const std::string& name);
 
     std::int32_t Filesize = 0;
     std::uint8_t CompressMode = 0;
@@ -41,11 +51,13 @@ public:
     const std::vector<std::uint8_t>& FileData() const { return fileData_; }
     std::uint32_t FileDataSize() const { return static_cast<std::uint32_t>(fileData_.size()); }
     bool IsEmpty() const { return fileData_.empty(); }
+    // Whether a batch still has to compress this file.
+    bool PendingInBatch() const { return batch_ != nullptr; }
 
     void LoadFromFile(const std::string& name, std::uint8_t mode);
     // Replaces the stored bytes by the stream's content from its current position.
     void SetData(TStream& stream);
-    void SetData(std::vector<std::uint8_t> bytes) { fileData_ = std::move(bytes); }
+    void SetData(std::vector<std::uint8_t> bytes);
     void WriteCompressed(TStream& stream) const;
     // Writes the original file back; the target is replaced only when complete.
     void ExtractToFile(const std::string& name) const;
@@ -57,16 +69,17 @@ public:
     void DefineProperties(TFiler& filer) override;
 
 private:
-    void CancelDeferredLoad();
+    friend class PackingBatch;
+    void LeaveBatch();
 
     std::string filename_;
     std::vector<std::uint8_t> fileData_;
+    PackingBatch* batch_ = nullptr;
 };
 
-class TPackedFiles : public TCollection {
+class TPackedFiles final : public Published<TPackedFiles, TCollection> {
 public:
     TPackedFiles() = default;
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     std::uint8_t DefaultCompressMode = 0;
@@ -74,11 +87,21 @@ public:
     TPackedFile& Items(int index) const { return static_cast<TPackedFile&>(Item(index)); }
     // Adds an item with CompressMode = DefaultCompressMode.
     TPackedFile& Add();
-    // Adds an item and sets its name (compressing the file when it exists).
+    // Adds an item and sets its name (compressing the file when it exists, at
+    // once or when the batch runs).
     TPackedFile& AddFile(const std::string& name);
+    TPackedFile& AddFile(const std::string& name, PackingBatch& batch);
 
 protected:
     std::unique_ptr<TCollectionItem> CreateItem() override;
 };
+
+// Opens a file that is to be packed and returns its size, which a package
+// keeps as a signed 32-bit number; fails for larger files.
+std::int32_t PackableFileSize(TFileStream& file);
+
+// Compresses the rest of an open file of `size` bytes at a mode's level, with
+// the chunking of DeflateBytes.
+std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode);
 
 }  // namespace vs

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/ascii.h"
@@ -19,6 +20,7 @@
 namespace vs {
 
 class TFiler;
+class TReader;
 class TPersistent;
 class TComponent;
 
@@ -64,11 +66,19 @@ struct PropInfo {
     std::function<void(TPersistent&, std::int64_t)> setOrd;
     std::function<double(const TPersistent&)> getFloat;
     std::function<void(TPersistent&, double)> setFloat;
+    // Strings are UTF-8 here; the stream holds them as Windows-1252.
     std::function<std::string(const TPersistent&)> getStr;
     std::function<void(TPersistent&, const std::string&)> setStr;
+    // A string setter that needs to know the reader it is read by (a packed
+    // file's name consults the reader's packing batch); the reader uses it
+    // instead of setStr when it is given.
+    std::function<void(TPersistent&, const std::string&, TReader&)> readStr;
     std::function<TPersistent*(const TPersistent&)> getObj;
     // Sets an object property; returns false when the value does not fit.
     std::function<bool(TPersistent&, TPersistent*)> setObj;
+    // The object belongs to its holder and is filled in place: a stream value
+    // that would replace it (nil, a component reference) is refused.
+    bool owned = false;
     std::function<TMethodRef(const TPersistent&)> getMethod;
     std::function<void(TPersistent&, const TMethodRef&)> setMethod;
 
@@ -91,6 +101,8 @@ struct ClassInfo {
     bool inheritsFrom(const ClassInfo& other) const;
 };
 
+// Every concrete streamable class derives from Published<Itself, Base> (below),
+// which is the only place classInfo() is given.
 class TPersistent {
 public:
     virtual ~TPersistent() = default;
@@ -118,7 +130,6 @@ public:
     TComponent(const TComponent&) = delete;
     TComponent& operator=(const TComponent&) = delete;
 
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     const std::string& Name() const { return name_; }
@@ -155,7 +166,6 @@ class TCollection;
 class TCollectionItem : public TPersistent {
 public:
     explicit TCollectionItem(TCollection* collection = nullptr) : collection_(collection) {}
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
     TCollection* Collection() const { return collection_; }
 
@@ -171,7 +181,6 @@ public:
     TCollection(const TCollection&) = delete;
     TCollection& operator=(const TCollection&) = delete;
 
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     int Count() const { return static_cast<int>(items_.size()); }
@@ -190,6 +199,22 @@ protected:
 private:
     std::vector<std::unique_ptr<TCollectionItem>> items_;
     int updateCount_ = 0;
+};
+
+// ---- the class information of concrete classes
+
+// A concrete streamable class is declared `class TX final : public
+// Published<TX, TBase>` and provides a static StaticClassInfo(). classInfo()
+// is final here and the class must be final, so no class can stream under
+// the information of its base by forgetting to give its own.
+template <class Derived, class Base>
+class Published : public Base {
+public:
+    using Base::Base;
+    const ClassInfo& classInfo() const final {
+        static_assert(std::is_final_v<Derived>, "a published class must be final");
+        return Derived::StaticClassInfo();
+    }
 };
 
 // ---- class registry
@@ -282,6 +307,7 @@ PropInfo OwnedObjectProp(std::string name, Getter getter) {
     p.setObj = [getter](TPersistent& o, TPersistent* v) {
         return v == static_cast<TPersistent*>(getter(static_cast<const C&>(o)));
     };
+    p.owned = true;
     return p;
 }
 

@@ -25,15 +25,6 @@ const ClassInfo& TStoreWinRegion::StaticClassInfo() {
     return info;
 }
 
-namespace {
-struct Registration {
-    Registration() {
-        RegisterClass(TStoreWinRegion::StaticClassInfo());
-        RegisterClass(TRegionType::StaticClassInfo());
-    }
-} registration;
-}  // namespace
-
 void TStoreWinRegion::WriteData(TStream& stream) const {
     if (const Region* r = holder_.Handle()) {
         std::vector<std::uint8_t> bytes = r->regionData();

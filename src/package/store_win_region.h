@@ -12,9 +12,8 @@
 namespace vs {
 
 // Holds the live region (Handle); empty when there is none.
-class TRegionType : public TPersistent {
+class TRegionType final : public Published<TRegionType, TPersistent> {
 public:
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     const Region* Handle() const { return handle_.get(); }
@@ -26,10 +25,9 @@ private:
     std::unique_ptr<Region> handle_;
 };
 
-class TStoreWinRegion : public TPersistent {
+class TStoreWinRegion final : public Published<TStoreWinRegion, TPersistent> {
 public:
     TStoreWinRegion() = default;
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     TRegionType& RegionHolder() { return holder_; }

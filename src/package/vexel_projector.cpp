@@ -75,53 +75,54 @@ const ClassInfo& s_TVexelProjector::StaticClassInfo() {
         p.push_back(OwnedObjectProp<P, TPackedFile>("DLLFile", [](const P& o) { return &o.DLLFile(); }));
         p.push_back(OwnedObjectProp<P, TPackedFiles>("Files", [](const P& o) { return &o.Files(); }));
         p.push_back(OwnedObjectProp<P, TStoreWinRegion>("Shape", [](const P& o) { return &o.Shape(); }));
-        p.push_back(BooleanProp("StayOnTop", &P::StayOnTop));
-        p.push_back(EnumProp("WindowSize", &P::WindowSize, TspSizeType()));
-        p.push_back(EnumProp("PositionV", &P::PositionV, TspVPositionType()));
-        p.push_back(EnumProp("PositionH", &P::PositionH, TspHPositionType()));
-        p.push_back(IntegerProp("WindowX", &P::WindowX));
-        p.push_back(IntegerProp("WindowY", &P::WindowY));
-        p.push_back(IntegerProp("WindowWidth", &P::WindowWidth));
-        p.push_back(IntegerProp("WindowHeight", &P::WindowHeight));
-        p.push_back(IntegerProp("MovieWidth", &P::MovieWidth));
-        p.push_back(IntegerProp("MovieHeight", &P::MovieHeight));
-        p.push_back(StringProp("CaptionText", &P::CaptionText));
-        p.push_back(EnumProp("BorderStyle", &P::BorderStyle, TspBorderType()));
-        p.push_back(BooleanProp("BorderResizeable", &P::BorderResizeable));
-        p.push_back(BooleanProp("ResizeKeepRatio", &P::ResizeKeepRatio));
-        p.push_back(BooleanProp("ShowInTaskbar", &P::ShowInTaskbar));
-        p.push_back(BooleanProp("InsDesktop", &P::InsDesktop));
-        p.push_back(BooleanProp("ShowPopupMenu", &P::ShowPopupMenu));
-        p.push_back(BooleanProp("ShowSystemPopup", &P::ShowSystemPopup));
-        p.push_back(EnumProp("LeftClickBehaviour", &P::LeftClickBehaviour, TspLeftClickType()));
-        p.push_back(EnumProp("RightClickBehaviour", &P::RightClickBehaviour, TspRightClickType()));
-        p.push_back(EnumProp("KeyboardBehaviour", &P::KeyboardBehaviour, TspKeyboardType()));
-        p.push_back(BooleanProp("CloseOnEscape", &P::CloseOnEscape));
-        p.push_back(BooleanProp("DisableScreensaver", &P::DisableScreensaver));
-        p.push_back(BooleanProp("DisableALTTAB", &P::DisableALTTAB));
-        p.push_back(BooleanProp("HideCursor", &P::HideCursor));
-        p.push_back(BooleanProp("Preview", &P::Preview));
-        p.push_back(BooleanProp("HasPrint", &P::HasPrint));
-        p.push_back(BooleanProp("HasEXEC", &P::HasEXEC));
-        p.push_back(BooleanProp("HasVarFile", &P::HasVarFile));
-        p.push_back(StringProp("VarFileName", &P::VarFileName));
-        p.push_back(BooleanProp("HasVarStore", &P::HasVarStore));
-        p.push_back(StringProp("VarStoreName", &P::VarStoreName));
-        p.push_back(StringProp("DATE_YY", &P::DATE_YY));
-        p.push_back(StringProp("DATE_MM", &P::DATE_MM));
-        p.push_back(StringProp("DATE_DD", &P::DATE_DD));
-        p.push_back(StringProp("TIME_HH", &P::TIME_HH));
-        p.push_back(StringProp("TIME_MM", &P::TIME_MM));
-        p.push_back(StringProp("TIME_SS", &P::TIME_SS));
-        p.push_back(StringProp("TIME_MS", &P::TIME_MS));
-        p.push_back(MethodProp("OnProjectorClose", &P::OnProjectorClose));
+        p.push_back(BooleanProp<P>("StayOnTop", &P::StayOnTop));
+        p.push_back(EnumProp<P, TspSize>("WindowSize", &P::WindowSize, TspSizeType()));
+        p.push_back(EnumProp<P, TspVPosition>("PositionV", &P::PositionV, TspVPositionType()));
+        p.push_back(EnumProp<P, TspHPosition>("PositionH", &P::PositionH, TspHPositionType()));
+        p.push_back(IntegerProp<P>("WindowX", &P::WindowX));
+        p.push_back(IntegerProp<P>("WindowY", &P::WindowY));
+        p.push_back(IntegerProp<P>("WindowWidth", &P::WindowWidth));
+        p.push_back(IntegerProp<P>("WindowHeight", &P::WindowHeight));
+        p.push_back(IntegerProp<P>("MovieWidth", &P::MovieWidth));
+        p.push_back(IntegerProp<P>("MovieHeight", &P::MovieHeight));
+        p.push_back(StringProp<P>("CaptionText", &P::CaptionText));
+        p.push_back(EnumProp<P, TspBorder>("BorderStyle", &P::BorderStyle, TspBorderType()));
+        p.push_back(BooleanProp<P>("BorderResizeable", &P::BorderResizeable));
+        p.push_back(BooleanProp<P>("ResizeKeepRatio", &P::ResizeKeepRatio));
+        p.push_back(BooleanProp<P>("ShowInTaskbar", &P::ShowInTaskbar));
+        p.push_back(BooleanProp<P>("InsDesktop", &P::InsDesktop));
+        p.push_back(BooleanProp<P>("ShowPopupMenu", &P::ShowPopupMenu));
+        p.push_back(BooleanProp<P>("ShowSystemPopup", &P::ShowSystemPopup));
+        p.push_back(EnumProp<P, TspLeftClick>("LeftClickBehaviour", &P::LeftClickBehaviour, TspLeftClickType()));
+        p.push_back(EnumProp<P, TspRightClick>("RightClickBehaviour", &P::RightClickBehaviour, TspRightClickType()));
+        p.push_back(EnumProp<P, TspKeyboard>("KeyboardBehaviour", &P::KeyboardBehaviour, TspKeyboardType()));
+        p.push_back(BooleanProp<P>("CloseOnEscape", &P::CloseOnEscape));
+        p.push_back(BooleanProp<P>("DisableScreensaver", &P::DisableScreensaver));
+        p.push_back(BooleanProp<P>("DisableALTTAB", &P::DisableALTTAB));
+        p.push_back(BooleanProp<P>("HideCursor", &P::HideCursor));
+        p.push_back(BooleanProp<P>("Preview", &P::Preview));
+        p.push_back(BooleanProp<P>("HasPrint", &P::HasPrint));
+        p.push_back(BooleanProp<P>("HasEXEC", &P::HasEXEC));
+        p.push_back(BooleanProp<P>("HasVarFile", &P::HasVarFile));
+        p.push_back(StringProp<P>("VarFileName", &P::VarFileName));
+        p.push_back(BooleanProp<P>("HasVarStore", &P::HasVarStore));
+        p.push_back(StringProp<P>("VarStoreName", &P::VarStoreName));
+        p.push_back(StringProp<P>("DATE_YY", &P::DATE_YY));
+        p.push_back(StringProp<P>("DATE_MM", &P::DATE_MM));
+        p.push_back(StringProp<P>("DATE_DD", &P::DATE_DD));
+        p.push_back(StringProp<P>("TIME_HH", &P::TIME_HH));
+        p.push_back(StringProp<P>("TIME_MM", &P::TIME_MM));
+        p.push_back(StringProp<P>("TIME_SS", &P::TIME_SS));
+        p.push_back(StringProp<P>("TIME_MS", &P::TIME_MS));
+        p.push_back(MethodProp<P>("OnProjectorClose", &P::OnProjectorClose));
         return c;
     }();
     return info;
 }
 
 s_TVexelProjector::s_TVexelProjector(TComponent* owner, EnginePlatform& platform)
-    : TComponent(owner), platform_(platform) {
+    : Published(owner), platform_(platform) {
+    RegisterProjectorClasses();
     ApplyDefaults();
     Running = false;
     hookLink_ = std::make_unique<TMouseHook>(platform_);
@@ -138,39 +139,7 @@ s_TVexelProjector::~s_TVexelProjector() {
     hookLink_->Unload();
 }
 
-void s_TVexelProjector::ApplyDefaults() {
-    StayOnTop = false;
-    WindowSize = TspSize::spsCustom;
-    PositionV = TspVPosition::sppvCenter;
-    PositionH = TspHPosition::spphRight;
-    WindowX = 0;
-    WindowY = 0;
-    WindowWidth = 550;
-    WindowHeight = 400;
-    CaptionText.clear();
-    BorderStyle = TspBorder::spbSingle;
-    BorderResizeable = true;
-    ResizeKeepRatio = true;
-    ShowInTaskbar = false;
-    LeftClickBehaviour = TspLeftClick::splDrag;
-    RightClickBehaviour = TspRightClick::sprIgnore;
-    KeyboardBehaviour = TspKeyboard::spkAllow;
-    CloseOnEscape = true;
-    MovieWidth = MovieHeight = 0;
-    InsDesktop = ShowPopupMenu = ShowSystemPopup = false;
-    DisableScreensaver = DisableALTTAB = HideCursor = Preview = false;
-    HasPrint = HasEXEC = HasVarFile = HasVarStore = false;
-    VarFileName.clear();
-    VarStoreName.clear();
-    DATE_YY.clear();
-    DATE_MM.clear();
-    DATE_DD.clear();
-    TIME_HH.clear();
-    TIME_MM.clear();
-    TIME_SS.clear();
-    TIME_MS.clear();
-    OnProjectorClose = {};
-}
+void s_TVexelProjector::ApplyDefaults() { static_cast<ProjectorValues&>(*this) = ProjectorValues{}; }
 
 void s_TVexelProjector::Shutdown() {
     if (Thread) Thread->Terminate();
@@ -195,16 +164,14 @@ void s_TVexelProjector::RemoveTemporaryFiles() {
 }
 
 void RegisterProjectorClasses() {
-    RegisterClass(s_TVexelProjector::StaticClassInfo(),
-                  [](TComponent* owner) { return new s_TVexelProjector(owner); });
-    RegisterClass(TStoreWinRegion::StaticClassInfo());
-    RegisterClass(TRegionType::StaticClassInfo());
+    static const bool registered = [] {
+        RegisterClass(s_TVexelProjector::StaticClassInfo(),
+                      [](TComponent* owner) { return new s_TVexelProjector(owner); });
+        RegisterClass(TStoreWinRegion::StaticClassInfo());
+        RegisterClass(TRegionType::StaticClassInfo());
+        return true;
+    }();
+    (void)registered;
 }
-
-namespace {
-struct Registration {
-    Registration() { RegisterProjectorClasses(); }
-} registration;
-}  // namespace
 
 }  // namespace vs

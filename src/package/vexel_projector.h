@@ -32,20 +32,9 @@ const EnumType& TspLeftClickType();
 const EnumType& TspRightClickType();
 const EnumType& TspKeyboardType();
 
-class s_TVexelProjector : public TComponent {
-public:
-    explicit s_TVexelProjector(TComponent* owner = nullptr, EnginePlatform& platform = DefaultEnginePlatform());
-    ~s_TVexelProjector() override;
-
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
-    static const ClassInfo& StaticClassInfo();
-
-    // The four property objects: owned, changed in place, never replaced.
-    TPackedFile& MainFile() const { return *mainFile_; }
-    TPackedFile& DLLFile() const { return *dllFile_; }
-    TPackedFiles& Files() const { return *files_; }
-    TStoreWinRegion& Shape() const { return *shape_; }
-
+// The published values of the settings object with their initial values, in
+// declared order: the one place where the defaults are given.
+struct ProjectorValues {
     bool StayOnTop = false;
     TspSize WindowSize = TspSize::spsCustom;
     TspVPosition PositionV = TspVPosition::sppvCenter;
@@ -86,6 +75,21 @@ public:
     std::string TIME_SS;
     std::string TIME_MS;
     TMethodRef OnProjectorClose;
+};
+
+class s_TVexelProjector final : public Published<s_TVexelProjector, TComponent>, public ProjectorValues {
+public:
+    explicit s_TVexelProjector(TComponent* owner = nullptr, EnginePlatform& platform = DefaultEnginePlatform());
+    ~s_TVexelProjector() override;
+
+    static const ClassInfo& StaticClassInfo();
+
+    // The four property objects: owned, changed in place, never replaced.
+    TPackedFile& MainFile() const { return *mainFile_; }
+    TPackedFile& DLLFile() const { return *dllFile_; }
+    TPackedFiles& Files() const { return *files_; }
+    TStoreWinRegion& Shape() const { return *shape_; }
+
 
     // Engine state, never streamed.
     std::shared_ptr<WorkerThread> Thread;
@@ -111,7 +115,8 @@ private:
     std::uint32_t getDimensionsMessage_ = 0;
 };
 
-// Registers the classes a reader may look up by name; safe to call again.
+// Registers the classes a reader may look up by name, once; every settings
+// object's construction calls it.
 void RegisterProjectorClasses();
 
 }  // namespace vs

@@ -21,11 +21,10 @@ const Colour* FindFirst(const Colour* from, const Colour* end, Colour colour, bo
 
 }  // namespace
 
-std::vector<Rect> OpaqueRuns(const TBitmap& bitmap, Colour transparent, UserInterface& ui) {
+std::vector<Rect> OpaqueRuns(const TBitmap& bitmap, Colour transparent, const RowProgress& progress) {
     std::vector<Rect> runs;
     const std::int32_t height = bitmap.Height();
     for (std::int32_t y = 0; y < height; ++y) {
-        ui.processPendingMessages();
         const std::span<const Colour> row = bitmap.Row(y);
         const Colour* begin = row.data();
         const Colour* end = begin + row.size();
@@ -35,19 +34,18 @@ std::vector<Rect> OpaqueRuns(const TBitmap& bitmap, Colour transparent, UserInte
             runs.push_back({static_cast<std::int32_t>(p - begin), y, static_cast<std::int32_t>(runEnd - begin), y + 1});
             p = runEnd;
         }
-        ui.progress(y, height);
+        if (progress) progress(y, height);
     }
     return runs;
 }
 
-Region BitmapToRegion(const TBitmap& bitmap, Colour transparent, UserInterface& ui) {
-    Region region = Region::fromRects(OpaqueRuns(bitmap, transparent, ui));
-    ui.progressDone();
-    return region;
+Region BitmapToRegion(const TBitmap& bitmap, Colour transparent, const RowProgress& progress) {
+    return Region::fromRects(OpaqueRuns(bitmap, transparent, progress));
 }
 
-void SetShapeFromBitmap(TStoreWinRegion& store, const TBitmap& bitmap, Colour transparent, UserInterface& ui) {
-    store.RegionHolder().SetHandle(BitmapToRegion(bitmap, transparent, ui));
+void SetShapeFromBitmap(TStoreWinRegion& store, const TBitmap& bitmap, Colour transparent,
+                        const RowProgress& progress) {
+    store.RegionHolder().SetHandle(BitmapToRegion(bitmap, transparent, progress));
     store.Width = bitmap.Width();
     store.Height = bitmap.Height();
 }

@@ -59,6 +59,8 @@ int DosErrorCode(int err, int fallback) {
     }
 }
 
+}  // namespace
+
 const char* DosErrorReason(int code) {
     switch (code) {
         case 2: return "File not found";
@@ -75,6 +77,8 @@ const char* DosErrorReason(int code) {
         default: return "";
     }
 }
+
+namespace {
 
 class Fd {
 public:
@@ -105,36 +109,26 @@ long long ReadSome(int fd, std::uint8_t* p, std::size_t n) {
 
 }  // namespace
 
-std::string CannotScanMessage(const std::string& fileName, int code) {
-    return "Cannot scan " + AsciiUpperCase(fileName) + ".\r" + DosErrorReason(code) + ".";
-}
-
-std::int64_t FindInFile(const std::string& pattern, const std::string& fileName, UserInterface& ui) {
+FileSearch FindInFile(const std::string& pattern, const std::string& fileName) {
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[kSearchBlockSize]);
-    if (!block) {
-        ui.warning(kNotEnoughMemoryForSearch);
-        return -1;
-    }
+    if (!block) return {-1, ScanFailure{ScanFailure::Kind::OutOfMemory, fileName, 0}};
     const std::size_t m = pattern.size();
     // A pattern that does not fit into one block with room to move on cannot be
     // found by a block search, and stepping back by its length would never advance.
-    if (m == 0 || m >= kSearchBlockSize) return m == 0 ? 0 : -1;
+    if (m == 0 || m >= kSearchBlockSize) return {m == 0 ? 0 : -1, std::nullopt};
 
     FoldedSearch search(pattern, FoldedSearch::Fold::Upper);
     Fd fd(::open(fileName.c_str(), O_RDONLY | VS_OPEN_FLAGS));
-    auto fail = [&](int code) {
-        ui.error(CannotScanMessage(fileName, code));
-        return std::int64_t{-1};
-    };
+    auto fail = [&](int code) { return FileSearch{-1, ScanFailure{ScanFailure::Kind::FileError, fileName, code}}; };
     if (fd.get() < 0) return fail(DosErrorCode(errno, 2));
 
     std::int64_t blockStart = 0;
     for (;;) {
         long long n = ReadSome(fd.get(), block.get(), kSearchBlockSize);
         if (n < 0) return fail(DosErrorCode(errno, 100));
-        if (n == 0) return -1;
+        if (n == 0) return {};
         std::int64_t at = search.find({block.get(), static_cast<std::size_t>(n)});
-        if (at >= 0) return blockStart + at;
+        if (at >= 0) return {blockStart + at, std::nullopt};
         if (static_cast<std::size_t>(n) < kSearchBlockSize) {
             blockStart += n;
             continue;  // the next read returns 0 at the end of the file

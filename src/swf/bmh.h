@@ -3,11 +3,10 @@
 // memory and over whole files read block by block.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-
-#include "platform/user_interface.h"
 
 namespace vs {
 
@@ -32,15 +31,26 @@ private:
     std::array<std::size_t, 256> shift_{};
 };
 
+// Why a search of a file gave up.
+struct ScanFailure {
+    enum class Kind { OutOfMemory, FileError };
+    Kind kind = Kind::FileError;
+    std::string file;
+    int code = 0;  // for a file error: the DOS file error code (2 "file not found", 5, 100 ...)
+    bool operator==(const ScanFailure&) const = default;
+};
+
+struct FileSearch {
+    std::int64_t offset = -1;  // -1: not found, or the search failed
+    std::optional<ScanFailure> failure;
+};
+
 // 0-based offset of the first occurrence of `pattern` in the file, comparing
-// the file in capitals (pass the pattern in capitals), or -1 when it does not
-// occur or the file cannot be read. File errors are shown as
-// "Cannot scan NAME." + CR + reason + "." through `ui`.
-std::int64_t FindInFile(const std::string& pattern, const std::string& fileName, UserInterface& ui);
+// the file in capitals (pass the pattern in capitals). A file that cannot be
+// read gives offset -1 and the failure.
+FileSearch FindInFile(const std::string& pattern, const std::string& fileName);
 
-// The message text of a failed scan; `code` is a DOS file error code.
-std::string CannotScanMessage(const std::string& fileName, int code);
-
-inline constexpr const char* kNotEnoughMemoryForSearch = "Not enough memory to perform search.";
+// The reason a DOS file error code stands for ("File not found"), or "".
+const char* DosErrorReason(int code);
 
 }  // namespace vs

@@ -125,13 +125,13 @@ std::string PatchSTORECommand(const std::string& command) {
         r += "load/";
     else if (low.find(":savevariables") != std::string::npos)
         r += "save/";
-    std::size_t open = command.find('(');
-    if (open != std::string::npos) {
-        // Without a closing parenthesis the name runs to the end of the text.
-        std::size_t close = command.find(')', open + 1);
-        std::size_t end = close != std::string::npos ? close : std::max(open + 1, TextEnd(command));
-        r.append(command, open + 1, end - open - 1);
-    }
+    // The text between the first "(" and the first ")": nothing when the ")"
+    // is missing or stands before the "("; everything before the ")" when
+    // there is no "(" (which never fits in place).
+    const std::size_t open = command.find('(');
+    const std::size_t close = command.find(')');
+    const std::size_t begin = open == std::string::npos ? 0 : open + 1;
+    if (close != std::string::npos && close > begin) r.append(command, begin, close - begin);
     return r;
 }
 
@@ -269,16 +269,23 @@ void WriteChangedRanges(TFileStream& file, std::span<const std::uint8_t> w,
 
 }  // namespace
 
-bool InspectProjector(const std::string& fileName, UserInterface& ui, InspectionResult& result,
-                      const InspectOptions& options) {
+bool InspectProjector(const std::string& fileName, InspectionResult& result, const InspectOptions& options) {
     result = InspectionResult{};
-    if (!FileExists(fileName)) return false;
+    if (!FileExists(fileName)) {
+        result.missing = true;
+        return false;
+    }
 
-    TSWFReader reader(ui);
+    TSWFReader reader;
+    struct KeepFailures {
+        TSWFReader& reader;
+        InspectionResult& result;
+        ~KeepFailures() { result.scanFailures = reader.ScanFailures; }
+    } keep{reader, result};
     reader.ParseFileHeader(fileName, result.header);
     const TSWF_Header& h = result.header;
     if (!(h.Signature[0] == 'F' && h.Signature[1] == 'W' && h.Signature[2] == 'S')) {
-        ui.warning(kNotAFlashProjector);
+        result.refused = true;
         return false;
     }
     result.accepted = true;
@@ -314,15 +321,15 @@ bool InspectProjector(const std::string& fileName, UserInterface& ui, Inspection
     return true;
 }
 
-bool InspectProjector(const std::string& fileName, s_TVexelProjector& settings, UserInterface& ui,
-                      InspectionResult& result, const InspectOptions& options) {
+bool InspectProjector(const std::string& fileName, s_TVexelProjector& settings, InspectionResult& result,
+                      const InspectOptions& options) {
     auto copyFlags = [&] {
         settings.HasPrint = result.HasPrint;
         settings.HasEXEC = result.HasEXEC;
         settings.HasVarStore = result.HasVarStore;
     };
     try {
-        bool accepted = InspectProjector(fileName, ui, result, options);
+        bool accepted = InspectProjector(fileName, result, options);
         if (accepted) copyFlags();
         return accepted;
     } catch (...) {

@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/user_interface.h"
+#include "swf/bmh.h"
 #include "swf/swf_reader.h"
 
 namespace vs {
 
 class s_TVexelProjector;
-
-inline constexpr const char* kNotAFlashProjector =
-    "The selected file is not a Flash projector. Please use another file.";
 
 // Labels of the nine rows of the movie information grid.
 inline constexpr std::array<const char*, 9> kMovieInfoLabels = {
@@ -77,7 +74,11 @@ struct InspectOptions {
 };
 
 struct InspectionResult {
+    bool missing = false;   // no file of that name: refused without a word
+    bool refused = false;   // the file is not a Flash projector
     bool accepted = false;  // the file passed the signature test
+    // Searches of the movie that gave up (shown before the refusal they cause).
+    std::vector<ScanFailure> scanFailures;
     TSWF_Header header{};
     // Column 1 of the movie information grid, as the window shows it. Rows 0 to
     // 5 are set once the file is accepted, rows 6 to 8 when the inspection is
@@ -91,19 +92,19 @@ struct InspectionResult {
     bool fileWritten = false;
 };
 
-// The inspection. Returns false for a missing file (silently) or for a file
-// that is not a Flash projector (after the warning kNotAFlashProjector).
-// Fails with "Cannot open file %s" when the file cannot be opened for reading
-// and writing, with "Stream read error" for a movie header cut short, and with
-// "Stream write error" when writing back fails. `result` is filled as the
-// inspection goes, so a caller that catches an error sees how far it got.
-bool InspectProjector(const std::string& fileName, UserInterface& ui, InspectionResult& result,
-                      const InspectOptions& options = {});
+// The inspection. Returns false for a missing file (`missing`) or for a file
+// that is not a Flash projector (`refused`, with the searches that failed in
+// `scanFailures`). Fails with "Cannot open file %s" when the file cannot be
+// opened for reading and writing, with "Stream read error" for a movie header
+// cut short, and with "Stream write error" when writing back fails. `result`
+// is filled as the inspection goes, so a caller that catches an error sees
+// how far it got.
+bool InspectProjector(const std::string& fileName, InspectionResult& result, const InspectOptions& options = {});
 
 // The same, also setting HasPrint, HasEXEC and HasVarStore of the settings
 // object: all false once the file is accepted, then as the passes found them.
 // A refused file leaves them as they were.
-bool InspectProjector(const std::string& fileName, s_TVexelProjector& settings, UserInterface& ui,
-                      InspectionResult& result, const InspectOptions& options = {});
+bool InspectProjector(const std::string& fileName, s_TVexelProjector& settings, InspectionResult& result,
+                      const InspectOptions& options = {});
 
 }  // namespace vs

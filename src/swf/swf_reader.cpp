@@ -39,7 +39,7 @@ private:
 
 }  // namespace
 
-TSWFReader::TSWFReader(UserInterface& ui, TComponent* owner) : TComponent(owner), ui_(ui) {}
+TSWFReader::TSWFReader(TComponent* owner) : Published(owner) {}
 TSWFReader::~TSWFReader() = default;
 
 const ClassInfo& TSWFReader::StaticClassInfo() {
@@ -179,9 +179,15 @@ void TSWFReader::Read_RGB(bool withAlpha, TSWF_Color& color) {
 
 void TSWFReader::ParseFileHeader(const std::string& fileName, TSWF_Header& header) {
     std::memset(&header, 0, sizeof header);
+    ScanFailures.clear();
     TFileStream file(fileName, FileMode::OpenRead);
-    if (FindInFile("SHOCKWAVEFLASH", fileName, ui_) < 0) return;
-    std::int64_t p = FindInFile("FWS", fileName, ui_);
+    auto find = [&](const char* pattern) {
+        FileSearch found = FindInFile(pattern, fileName);
+        if (found.failure) ScanFailures.push_back(*found.failure);
+        return found.offset;
+    };
+    if (find("SHOCKWAVEFLASH") < 0) return;
+    std::int64_t p = find("FWS");
     if (p < 0) return;
     FileTailStream movie(file, p);
     struct Reset {

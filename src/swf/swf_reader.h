@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "package/persistent.h"
 #include "platform/stream.h"
-#include "platform/user_interface.h"
+#include "swf/bmh.h"
 
 namespace vs {
 
@@ -59,12 +60,11 @@ struct TSWF_Color {
 
 // Values from the bit reader are raw bit patterns: signed fields keep their
 // two's-complement pattern in the low bits and are never sign-extended.
-class TSWFReader : public TComponent {
+class TSWFReader final : public Published<TSWFReader, TComponent> {
 public:
-    explicit TSWFReader(UserInterface& ui, TComponent* owner = nullptr);
+    explicit TSWFReader(TComponent* owner = nullptr);
     ~TSWFReader() override;
 
-    const ClassInfo& classInfo() const override { return StaticClassInfo(); }
     static const ClassInfo& StaticClassInfo();
 
     // The stream the primitive readers read from; it does not own it.
@@ -83,10 +83,13 @@ public:
     void Read_RGB(bool withAlpha, TSWF_Color& color);
 
     // Finds the movie inside a projector and reads its header. The header stays
-    // all zero when the file holds no "ShockwaveFlash" text or no "FWS" letters.
-    // Fails with "Cannot open file %s", or "Stream read error" when the header
-    // is cut short.
+    // all zero when the file holds no "ShockwaveFlash" text or no "FWS" letters,
+    // or when a search failed (the failures are kept in ScanFailures). Fails
+    // with "Cannot open file %s", or "Stream read error" when the header is
+    // cut short.
     void ParseFileHeader(const std::string& fileName, TSWF_Header& header);
+    // Why the searches of the last ParseFileHeader gave up, in order.
+    std::vector<ScanFailure> ScanFailures;
 
     std::uint8_t BitPos = 0;      // high bits of the pending byte already consumed
     std::uint8_t BitBuffer = 0;   // the pending byte's unconsumed low bits
@@ -95,7 +98,6 @@ public:
 private:
     std::uint8_t ReadByte();
 
-    UserInterface& ui_;
     TStream* Data = nullptr;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "package/extended_float.h"
 #include "package/filer.h"
 #include "platform/errors.h"
 #include "test_bytes.h"

@@ -82,7 +82,7 @@ TEST(Package, ExtractNamesStayInsideTheFolder) {
 
 TEST(Package, DescriptionsNameEveryProperty) {
     s_TVexelProjector p;
-    p.CaptionText = "Caf\xe9";  // Windows-1252
+    p.CaptionText = "Caf\xc3\xa9";  // texts inside the program are UTF-8
     std::string text = DescribeSettings(p);
     for (const PropInfo& prop : s_TVexelProjector::StaticClassInfo().props)
         EXPECT_NE(text.find(prop.name), std::string::npos) << prop.name;

@@ -20,6 +20,9 @@ namespace fs = std::filesystem;
 using test::B;
 using test::ByteVec;
 
+// How the generator reads a project: local files that the stream names are packed.
+const ReadOptions kPackLocalFiles{LocalFiles::Pack};
+
 class PackedFileTest : public test::TempDirTest {
 protected:
     std::string Make(const std::string& name, const std::string& content) {
@@ -177,7 +180,7 @@ TEST_F(PackedFileTest, StreamNamingAnEmptyLocalFileFailsInsideTheEntry) {
     s_TVexelProjector p;
     TMemoryStream ms(bytes);
     try {
-        ReadComponentFromStream(ms, p);
+        ReadComponentFromStream(ms, p, kPackLocalFiles);
         FAIL();
     } catch (const EReadError& e) {
         EXPECT_STREQ(e.what(), "Error reading s_TVexelProjector.MainFile.Filename: Input file is empty");
@@ -193,7 +196,7 @@ TEST_F(PackedFileTest, LocalFileIsReplacedByTheStreamData) {
     Make("m.exe", "changed locally");
     ms.SetPosition(0);
     s_TVexelProjector b;
-    ReadComponentFromStream(ms, b);
+    ReadComponentFromStream(ms, b, kPackLocalFiles);
     EXPECT_EQ(b.MainFile().Filesize, 5);
     EXPECT_EQ(b.MainFile().Extract(), (ByteVec{'l', 'o', 'c', 'a', 'l'}));
 }
@@ -209,7 +212,7 @@ TEST_F(PackedFileTest, StreamWithoutDataKeepsTheLocalFileAtTheModeOfTheNameEntry
                         .v;
     s_TVexelProjector p;
     TMemoryStream ms(bytes);
-    ReadComponentFromStream(ms, p);
+    ReadComponentFromStream(ms, p, kPackLocalFiles);
     EXPECT_EQ(p.MainFile().Filesize, 9);
     EXPECT_EQ(p.MainFile().CompressMode, 1);
     TPackedFile eager;
@@ -228,7 +231,7 @@ TEST_F(PackedFileTest, ItemsReplacedDuringOneReadAreNotTouchedLater) {
     b({0, 0});
     s_TVexelProjector p;
     TMemoryStream ms(b.v);
-    ReadComponentFromStream(ms, p);
+    ReadComponentFromStream(ms, p, kPackLocalFiles);
     ASSERT_EQ(p.Files().Count(), 1);
     EXPECT_EQ(p.Files().Items(0).Extract(), (ByteVec{'x', 'y', 'z'}));
 }

@@ -2,8 +2,11 @@
 // object, reading into an existing object, and the failures of a read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "package/filer.h"
 #include "package/vexel_projector.h"
+#include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "test_bytes.h"
 
@@ -214,6 +217,63 @@ TEST(SettingsStream, IdentifiersAndTagsAreMatchedWithoutCase) {
     EXPECT_EQ(p.WindowSize, TspSize::spsMaximized);
     EXPECT_TRUE(p.StayOnTop);
     EXPECT_FALSE(p.CloseOnEscape);
+}
+
+TEST(SettingsStream, TextsAreUtf8InsideAndWindows1252InTheStream) {
+    s_TVexelProjector p;
+    p.CaptionText = "Caf\xc3\xa9 \xe2\x82\xac";  // "Café €"
+    ByteVec bytes = WriteToBytes(p);
+    const ByteVec entry = B{}.s("CaptionText")({6}).s("Caf\xe9 \x80").v;
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), entry.begin(), entry.end()), bytes.end());
+    s_TVexelProjector back;
+    TMemoryStream in(bytes);
+    ReadComponentFromStream(in, back);
+    EXPECT_EQ(back.CaptionText, p.CaptionText);
+
+    // What the code page cannot hold is refused by name, never stored as '?'.
+    p.CaptionText = "\xe4\xb8\xad\xe6\x96\x87";
+    p.MainFile().SetFilenameOnly("/tmp/\xd0\x9f\xd1\x80\xd0\xbe/movie.exe");
+    try {
+        WriteToBytes(p);
+        FAIL();
+    } catch (const ETextEncodingError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("MainFile.Filename: \"/tmp/\xd0\x9f\xd1\x80\xd0\xbe/movie.exe\"", 0), 0u)
+            << e.what();
+    }
+    p.MainFile().SetFilenameOnly("");
+    try {
+        WriteToBytes(p);
+        FAIL();
+    } catch (const ETextEncodingError& e) {
+        EXPECT_STREQ(e.what(), "CaptionText: \"\xe4\xb8\xad\xe6\x96\x87\" cannot be stored: \"\xe4\xb8\xad\" is not a "
+                               "character of the Windows-1252 code page");
+    }
+}
+
+TEST(SettingsStream, OwnedObjectsAreNeverReplacedByAReference) {
+    for (ByteVec value : {ByteVec{7, 3, 'F', 'o', 'o'}, ByteVec{13}}) {
+        B b;
+        b("TPF0").s("s_TVexelProjector").s("").s("MainFile");
+        b.v.insert(b.v.end(), value.begin(), value.end());
+        b({0, 0});
+        s_TVexelProjector p;
+        TPackedFile* before = &p.MainFile();
+        TMemoryStream in(b.v);
+        try {
+            ReadComponentFromStream(in, p);
+            FAIL();
+        } catch (const EReadError& e) {
+            EXPECT_STREQ(e.what(), "Error reading s_TVexelProjector.MainFile: Invalid property value");
+        }
+        EXPECT_EQ(&p.MainFile(), before);
+    }
+}
+
+TEST(SettingsStream, ClassesAreRegisteredOnceByTheFirstObject) {
+    s_TVexelProjector p;
+    for (const char* name : {"s_TVexelProjector", "TStoreWinRegion", "TRegionType"})
+        EXPECT_NE(FindClassInfo(name), nullptr) << name;
+    EXPECT_EQ(&p.classInfo(), &s_TVexelProjector::StaticClassInfo());
 }
 
 }  // namespace

@@ -27,65 +27,49 @@ std::vector<std::uint32_t> Words(const std::vector<std::uint8_t>& bytes) {
 }
 
 TEST(RegionFromBitmap, AllTransparentGivesAnEmptyRegion) {
-    RecordingInterface ui;
     TBitmap b = Picture(4, 3, std::vector<Colour>(12, kT));
-    EXPECT_TRUE(OpaqueRuns(b, kT, ui).empty());
-    Region r = BitmapToRegion(b, kT, ui);
+    EXPECT_TRUE(OpaqueRuns(b, kT).empty());
+    Region r = BitmapToRegion(b, kT);
     EXPECT_TRUE(r.empty());
     EXPECT_EQ(Words(r.regionData()), (std::vector<std::uint32_t>{32, 1, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(RegionFromBitmap, NoTransparentPixelGivesOneRunPerRowAndOneRectangle) {
-    RecordingInterface ui;
     TBitmap b = Picture(4, 3, std::vector<Colour>(12, kO));
-    EXPECT_EQ(OpaqueRuns(b, kT, ui), (std::vector<Rect>{{0, 0, 4, 1}, {0, 1, 4, 2}, {0, 2, 4, 3}}));
+    EXPECT_EQ(OpaqueRuns(b, kT), (std::vector<Rect>{{0, 0, 4, 1}, {0, 1, 4, 2}, {0, 2, 4, 3}}));
     // The region's bytes are in the canonical banded form: equal rows merge.
-    EXPECT_EQ(Words(BitmapToRegion(b, kT, ui).regionData()),
+    EXPECT_EQ(Words(BitmapToRegion(b, kT).regionData()),
               (std::vector<std::uint32_t>{32, 1, 1, 16, 0, 0, 4, 3, 0, 0, 4, 3}));
 }
 
 TEST(RegionFromBitmap, OpaqueTransparentOpaque) {
-    RecordingInterface ui;
     TBitmap b = Picture(3, 1, {kO, kT, kO});
-    EXPECT_EQ(OpaqueRuns(b, kT, ui), (std::vector<Rect>{{0, 0, 1, 1}, {2, 0, 3, 1}}));
-    EXPECT_EQ(Words(BitmapToRegion(b, kT, ui).regionData()),
+    EXPECT_EQ(OpaqueRuns(b, kT), (std::vector<Rect>{{0, 0, 1, 1}, {2, 0, 3, 1}}));
+    EXPECT_EQ(Words(BitmapToRegion(b, kT).regionData()),
               (std::vector<std::uint32_t>{32, 1, 2, 32, 0, 0, 3, 1, 0, 0, 1, 1, 2, 0, 3, 1}));
 }
 
 TEST(RegionFromBitmap, EdgeColumnsBelongExactlyWhenOpaque) {
-    RecordingInterface ui;
     // Colours one bit away from the transparent one are opaque.
     const Colour near = kT ^ 1;
     TBitmap b = Picture(5, 3, {near, kT, kT, kT, kO,  //
                                kT, kO, kO, kO, kT,    //
                                kT, kT, kT, kT, kT});
-    EXPECT_EQ(OpaqueRuns(b, kT, ui), (std::vector<Rect>{{0, 0, 1, 1}, {4, 0, 5, 1}, {1, 1, 4, 2}}));
-    Region r = BitmapToRegion(b, kT, ui);
+    EXPECT_EQ(OpaqueRuns(b, kT), (std::vector<Rect>{{0, 0, 1, 1}, {4, 0, 5, 1}, {1, 1, 4, 2}}));
+    Region r = BitmapToRegion(b, kT);
     EXPECT_EQ(r.bounds(), (Rect{0, 0, 5, 2}));
     EXPECT_EQ(r.area(), 5u);
 }
 
-// Hooks in the order they happen.
-class SequenceInterface : public RecordingInterface {
-public:
+TEST(RegionFromBitmap, ReportsEveryRow) {
     std::string log;
-    void processPendingMessages() override { log += "m"; }
-    void progress(int position, int maximum) override {
-        log += "p" + std::to_string(position) + "/" + std::to_string(maximum);
-    }
-    void progressDone() override { log += "d"; }
-};
+    BitmapToRegion(Picture(2, 4, std::vector<Colour>(8, kO)), kT,
+                   [&](int row, int height) { log += "p" + std::to_string(row) + "/" + std::to_string(height); });
+    EXPECT_EQ(log, "p0/4p1/4p2/4p3/4");
 
-TEST(RegionFromBitmap, ReportsEveryRowThenDoneOnce) {
-    SequenceInterface ui;
-    BitmapToRegion(Picture(2, 4, std::vector<Colour>(8, kO)), kT, ui);
-    EXPECT_EQ(ui.log, "mp0/4mp1/4mp2/4mp3/4d");
-
-    RecordingInterface counts;
-    BitmapToRegion(Picture(3, 7, std::vector<Colour>(21, kT)), kT, counts);
-    EXPECT_EQ(counts.progressCalls, 7);
-    EXPECT_EQ(counts.pendingMessageCalls, 7);
-    EXPECT_EQ(counts.progressDoneCalls, 1);
+    int calls = 0;
+    BitmapToRegion(Picture(3, 7, std::vector<Colour>(21, kT)), kT, [&](int, int) { ++calls; });
+    EXPECT_EQ(calls, 7);
 }
 
 TEST(RegionFromBitmap, CoversExactlyTheOpaquePixels) {
@@ -98,8 +82,7 @@ TEST(RegionFromBitmap, CoversExactlyTheOpaquePixels) {
         pixels.push_back((seed >> 16) % 3 == 0 ? kT : (seed >> 8) & 0xFFFFFF);
     }
     TBitmap b = Picture(w, h, pixels);
-    RecordingInterface ui;
-    Region r = BitmapToRegion(b, kT, ui);
+    Region r = BitmapToRegion(b, kT);
     for (int y = -1; y <= h; ++y)
         for (int x = -1; x <= w; ++x) {
             const bool opaque = x >= 0 && y >= 0 && x < w && y < h && b.Pixel(x, y) != kT;
@@ -115,9 +98,8 @@ TEST(RegionFromBitmap, CoversExactlyTheOpaquePixels) {
 }
 
 TEST(RegionFromBitmap, ShapeStoreGetsTheRegionAndPictureSize) {
-    RecordingInterface ui;
     TStoreWinRegion shape;
-    SetShapeFromBitmap(shape, Picture(3, 2, {kO, kT, kO, kT, kT, kT}), kT, ui);
+    SetShapeFromBitmap(shape, Picture(3, 2, {kO, kT, kO, kT, kT, kT}), kT);
     ASSERT_NE(shape.RegionHolder().Handle(), nullptr);
     EXPECT_EQ(shape.RegionHolder().Handle()->rects(), (std::vector<Rect>{{0, 0, 1, 1}, {2, 0, 3, 1}}));
     EXPECT_EQ(shape.Width, 3);

@@ -47,7 +47,6 @@ protected:
         test::WriteProjectorFile(p, bytes);
         return p;
     }
-    RecordingInterface ui;
 };
 
 ByteVec Zeros(std::size_t n) { return ByteVec(n, 0); }
@@ -59,13 +58,13 @@ void Place(ByteVec& b, std::size_t at, const std::string& text) {
 TEST_F(FindInFileTest, PatternAtStartAbsentAndInAnyCase) {
     ByteVec b = Zeros(100);
     Place(b, 0, "FWS");
-    EXPECT_EQ(FindInFile("FWS", Write(b), ui), 0);
+    EXPECT_EQ(FindInFile("FWS", Write(b)).offset, 0);
     Place(b, 0, "xxx");
     Place(b, 50, "ShockWaveFlash");
-    EXPECT_EQ(FindInFile("SHOCKWAVEFLASH", Write(b), ui), 50);
-    EXPECT_EQ(FindInFile("FWS", Write(b), ui), -1);
-    EXPECT_EQ(FindInFile("FWS", Write({}), ui), -1);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(FindInFile("SHOCKWAVEFLASH", Write(b)).offset, 50);
+    EXPECT_EQ(FindInFile("FWS", Write(b)).offset, -1);
+    EXPECT_EQ(FindInFile("FWS", Write({})).offset, -1);
+    EXPECT_FALSE(FindInFile("FWS", Write({})).failure);
 }
 
 TEST_F(FindInFileTest, MatchAcrossTheSeamOfTwoBlocksIsFoundAtItsTrueOffset) {
@@ -75,33 +74,25 @@ TEST_F(FindInFileTest, MatchAcrossTheSeamOfTwoBlocksIsFoundAtItsTrueOffset) {
                               kSearchBlockSize - 1, kSearchBlockSize, kSearchBlockSize + 1}) {
         ByteVec b = Zeros(3 * kSearchBlockSize);
         Place(b, start, "shockwaveflash");
-        EXPECT_EQ(FindInFile("SHOCKWAVEFLASH", Write(b), ui), static_cast<std::int64_t>(start)) << start;
+        EXPECT_EQ(FindInFile("SHOCKWAVEFLASH", Write(b)).offset, static_cast<std::int64_t>(start)) << start;
     }
     // Far into the file, past several overlapping blocks.
     ByteVec b = Zeros(5 * kSearchBlockSize + 17);
     Place(b, b.size() - 3, "Fws");
-    EXPECT_EQ(FindInFile("FWS", Write(b), ui), static_cast<std::int64_t>(b.size() - 3));
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(FindInFile("FWS", Write(b)).offset, static_cast<std::int64_t>(b.size() - 3));
 }
 
-TEST_F(FindInFileTest, FileErrorsShowTheScanMessage) {
+TEST_F(FindInFileTest, FileErrorsAreReportedWithTheirCode) {
     std::string missing = Path("no such file.exe");
-    EXPECT_EQ(FindInFile("FWS", missing, ui), -1);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].kind, "error");
-    std::string upper = missing;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(ui.messages[0].text, "Cannot scan " + upper + ".\rFile not found.");
-
-    ui.messages.clear();
-    EXPECT_EQ(FindInFile("FWS", dir_.string(), ui), -1);  // a folder
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_NE(ui.messages[0].text.find(".\rFile access denied."), std::string::npos);
-}
-
-TEST(CannotScanMessage, UnknownCodesGiveAnEmptyReason) {
-    EXPECT_EQ(CannotScanMessage("c:\\x.exe", 100), "Cannot scan C:\\X.EXE.\rDisk read error.");
-    EXPECT_EQ(CannotScanMessage("a", 999), "Cannot scan A.\r.");
+    FileSearch found = FindInFile("FWS", missing);
+    EXPECT_EQ(found.offset, -1);
+    EXPECT_EQ(found.failure, (ScanFailure{ScanFailure::Kind::FileError, missing, 2}));
+    found = FindInFile("FWS", dir_.string());  // a folder
+    EXPECT_EQ(found.offset, -1);
+    ASSERT_TRUE(found.failure);
+    EXPECT_EQ(found.failure->code, 5);
+    EXPECT_STREQ(DosErrorReason(100), "Disk read error");
+    EXPECT_STREQ(DosErrorReason(999), "");
 }
 
 }  // namespace

@@ -29,11 +29,10 @@ protected:
         return p;
     }
     bool Inspect(const std::string& path, InspectOptions options = {}) {
-        return InspectProjector(path, ui, result, options);
+        return InspectProjector(path, result, options);
     }
     static ByteVec Projector(test::SwfBuilder b) { return test::BuildProjector(b.build()); }
 
-    RecordingInterface ui;
     InspectionResult result;
 };
 
@@ -52,7 +51,7 @@ TEST_F(Inspection, MovieFactsAsTheGridShowsThem) {
     EXPECT_TRUE(result.complete);
     EXPECT_FALSE(result.fileWritten);
     EXPECT_EQ(test::ReadProjectorFile(p), before);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(result.scanFailures.empty());
 }
 
 TEST_F(Inspection, ThreePrintCommandsAndTheOtherServices) {
@@ -66,7 +65,7 @@ TEST_F(Inspection, ThreePrintCommandsAndTheOtherServices) {
     const ByteVec before = test::ReadProjectorFile(p);
 
     s_TVexelProjector settings;
-    ASSERT_TRUE(InspectProjector(p, settings, ui, result));
+    ASSERT_TRUE(InspectProjector(p, settings, result));
     EXPECT_TRUE(settings.HasPrint);
     EXPECT_TRUE(settings.HasEXEC);
     EXPECT_TRUE(settings.HasVarStore);
@@ -92,7 +91,7 @@ TEST_F(Inspection, ThreePrintCommandsAndTheOtherServices) {
 
     // Inspecting twice: nothing more is rewritten; the flags come from the rewritten forms.
     s_TVexelProjector again;
-    ASSERT_TRUE(InspectProjector(p, again, ui, result));
+    ASSERT_TRUE(InspectProjector(p, again, result));
     EXPECT_TRUE(result.commands.empty());
     EXPECT_FALSE(result.fileWritten);
     EXPECT_TRUE(again.HasPrint && again.HasEXEC && again.HasVarStore);
@@ -114,36 +113,17 @@ TEST_F(Inspection, DryRunReportsButChangesNothing) {
     EXPECT_FALSE(result.fileWritten);
 }
 
-TEST_F(Inspection, RefusalsKeepTheFlags) {
+TEST_F(Inspection, MissingFilesAndNonProjectorsAreRefused) {
     s_TVexelProjector settings;
-    settings.HasPrint = settings.HasEXEC = settings.HasVarStore = true;
-
-    EXPECT_FALSE(InspectProjector(Path("missing.exe"), settings, ui, result));
-    EXPECT_FALSE(InspectProjector(dir_.string(), settings, ui, result));  // a folder is no file
-    EXPECT_TRUE(ui.messages.empty());
-
-    const ByteVec notProjectors[] = {
-        {},                                                                     // empty file
-        test::BuildProjector(test::SwfBuilder().build(), {.playerText = ""}),   // no player text
-        test::BuildPlayerPart(),                                                // no movie
-        [] {  // small letters "fws" before the movie
-            ByteVec v = test::BuildPlayerPart();
-            for (char c : std::string("fws...")) v.push_back(static_cast<std::uint8_t>(c));
-            ByteVec m = test::SwfBuilder().build();
-            v.insert(v.end(), m.begin(), m.end());
-            return v;
-        }(),
-    };
-    for (const ByteVec& bytes : notProjectors) {
-        ui.messages.clear();
-        std::string p = Write(bytes);
-        EXPECT_FALSE(InspectProjector(p, settings, ui, result));
-        ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.messages[0].kind, "warning");
-        EXPECT_EQ(ui.messages[0].text, "The selected file is not a Flash projector. Please use another file.");
-        EXPECT_EQ(test::ReadProjectorFile(p), bytes);
-    }
-    EXPECT_TRUE(settings.HasPrint && settings.HasEXEC && settings.HasVarStore);
+    settings.HasPrint = true;
+    EXPECT_FALSE(InspectProjector(Path("missing.exe"), settings, result));
+    EXPECT_TRUE(result.missing);
+    EXPECT_FALSE(InspectProjector(dir_.string(), settings, result));  // a folder is no file
+    EXPECT_TRUE(result.missing);
+    EXPECT_FALSE(InspectProjector(Write(test::BuildPlayerPart()), settings, result));
+    EXPECT_TRUE(result.refused);
+    EXPECT_FALSE(result.missing);
+    EXPECT_TRUE(settings.HasPrint);
 }
 
 TEST_F(Inspection, MovieHeaderCutShortIsAReadError) {
@@ -153,7 +133,7 @@ TEST_F(Inspection, MovieHeaderCutShortIsAReadError) {
     std::string p = Write(bytes);
     s_TVexelProjector settings;
     settings.HasPrint = true;
-    EXPECT_THROW(InspectProjector(p, settings, ui, result), EReadError);
+    EXPECT_THROW(InspectProjector(p, settings, result), EReadError);
     EXPECT_TRUE(settings.HasPrint);
     EXPECT_EQ(test::ReadProjectorFile(p), bytes);
 }
@@ -197,7 +177,7 @@ TEST_F(Inspection, ReadOnlyFileCannotBeOpenedAndStaysUnchanged) {
     s_TVexelProjector settings;
     settings.HasPrint = settings.HasEXEC = settings.HasVarStore = true;
     try {
-        InspectProjector(p, settings, ui, result);
+        InspectProjector(p, settings, result);
         ADD_FAILURE() << "no error";
     } catch (const EFOpenError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file " + p);

@@ -53,7 +53,10 @@ TEST(PatchCommands, ExecAndStoreEdges) {
     // ":loadvariables" is tested first; the name keeps its spaces and case.
     EXPECT_EQ(PatchSTORECommand("vexelscreen:savevariables(A b):loadvariables\0"s),
               "http://127.0.0.1:5905/load/A b");
-    EXPECT_EQ(PatchSTORECommand("vexelscreen:savevariables(name\0"s), "http://127.0.0.1:5905/save/name");
+    // The name is what stands between the first "(" and the first ")": nothing
+    // without a ")", or with the ")" before the "(".
+    EXPECT_EQ(PatchSTORECommand("vexelscreen:savevariables(scores.txt\0"s), "http://127.0.0.1:5905/save/");
+    EXPECT_EQ(PatchSTORECommand("vexelscreen:loadvariables)x(scores.txt)\0"s), "http://127.0.0.1:5905/load/");
     EXPECT_EQ(PatchSTORECommand("vexelscreen:savevariables\0"s), "http://127.0.0.1:5905/save/");
 }
 
@@ -105,7 +108,6 @@ TEST(RewriteCommands, CommandsThatDoNotFitAreSkippedUntouched) {
         "fscommand:exec\0vexelprint\0XYZ"s,
         "fscommand:exec\0vexelprint(1,2,3,4)/nodialog/fitpage/landscape/portrait/invert\0XYZ"s,
         "vexelscreen:savevariables\0XYZ"s,        // no "(": needs 28 bytes, 26 there
-        "vexelscreen:loadvariables(abc\0XYZ"s,    // the name runs to the end: one byte too many
         "fscommand:exec\0vexelprint(1"s,          // cut off by the end of the file
     };
     for (const std::string& c : cases) {
@@ -117,6 +119,12 @@ TEST(RewriteCommands, CommandsThatDoNotFitAreSkippedUntouched) {
         EXPECT_GT(scan.commands[0].newSize, scan.commands[0].oldSize);
         EXPECT_TRUE(scan.HasPrint || scan.HasVarStore);  // the movie still asks for the service
     }
+    // A store command without ")" has an empty name, which fits.
+    auto open = Bytes("vexelscreen:loadvariables(abc\0XYZ"s);
+    CommandScan scan = RewriteCommands(open);
+    ASSERT_EQ(scan.commands.size(), 1u);
+    EXPECT_EQ(scan.commands[0].outcome, RewriteOutcome::Rewritten);
+    EXPECT_EQ(Str(open), "http://127.0.0.1:5905/load/\0c\0XYZ"s);
     // An exec without "(" always fits: its argument is blanked.
     auto w = Bytes("fscommand:exec\0vexelexec"s);
     RewriteCommands(w);

@@ -1,23 +1,14 @@
 #include "package/filer.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <mutex>
-#include <shared_mutex>
 
+#include "package/extended_float.h"
 #include "platform/errors.h"
 
 namespace vs {
 
 namespace {
-
-// Readers of one root hold this for writing, so that name uniquing sees a
-// stable set of global names.
-std::shared_mutex& globalNameLock() {
-    static std::shared_mutex m;
-    return m;
-}
 
 // Deeper nesting than this is not a stream any writer makes.
 constexpr int kMaxNesting = 256;
@@ -25,300 +16,10 @@ constexpr int kMaxNesting = 256;
 [[noreturn]] void propValueError() { throw EReadError(msg::InvalidPropertyValue); }
 [[noreturn]] void readError() { throw EReadError(msg::StreamRead); }
 
-struct StateGuard {
-    TComponent& c;
-    unsigned flags;
-    StateGuard(TComponent& comp, unsigned f) : c(comp), flags(f) { c.SetState(f); }
-    ~StateGuard() { c.ClearState(flags); }
-};
-
 }  // namespace
 
-// ---- extended floats
-
-void DoubleToExtended(long double value, std::uint8_t out[10]) {
-    double d = static_cast<double>(value);
-    std::uint16_t signExp = std::signbit(d) ? 0x8000 : 0;
-    std::uint64_t mant = 0;
-    if (std::isnan(d)) {
-        signExp |= 0x7FFF;
-        mant = 0xC000000000000000ull;
-    } else if (std::isinf(d)) {
-        signExp |= 0x7FFF;
-        mant = 0x8000000000000000ull;
-    } else if (d != 0.0) {
-        int e = 0;
-        double m = std::frexp(std::fabs(d), &e);  // m in [0.5, 1)
-        mant = static_cast<std::uint64_t>(std::ldexp(m, 64));
-        signExp |= static_cast<std::uint16_t>(e - 1 + 16383);
-    }
-    std::memcpy(out, &mant, 8);
-    std::memcpy(out + 8, &signExp, 2);
-}
-
-long double ExtendedToDouble(const std::uint8_t in[10]) {
-    std::uint64_t mant;
-    std::uint16_t signExp;
-    std::memcpy(&mant, in, 8);
-    std::memcpy(&signExp, in + 8, 2);
-    bool negative = signExp & 0x8000;
-    int exp = signExp & 0x7FFF;
-    double v;
-    if (exp == 0x7FFF)
-        v = (mant << 1) ? std::nan("") : HUGE_VAL;
-    else if (exp == 0 && mant == 0)
-        v = 0.0;
-    else
-        v = std::ldexp(static_cast<double>(mant), exp - 16383 - 63);
-    return negative ? -v : v;
-}
-
-// ---- TWriter
-
-TWriter::TWriter(TStream& stream) : TFiler(stream) { buffer_.reserve(kFilerBufferSize); }
-
-TWriter::~TWriter() {
-    try {
-        FlushBuffer();
-    } catch (...) {
-        // Destructors must not throw; callers that need to know flush first.
-    }
-}
-
-void TWriter::FlushBuffer() {
-    if (buffer_.empty()) return;
-    std::vector<std::uint8_t> pending;
-    pending.swap(buffer_);
-    buffer_.reserve(kFilerBufferSize);
-    stream_.WriteBuffer(pending.data(), pending.size());
-}
-
-void TWriter::Write(const void* data, std::size_t n) {
-    if (buffer_.size() + n > kFilerBufferSize) {
-        FlushBuffer();
-        if (n >= kFilerBufferSize) {
-            stream_.WriteBuffer(data, n);
-            return;
-        }
-    }
-    auto* p = static_cast<const std::uint8_t*>(data);
-    buffer_.insert(buffer_.end(), p, p + n);
-}
-
-void TWriter::WriteValue(ValueTag tag) {
-    auto b = static_cast<std::uint8_t>(tag);
-    Write(&b, 1);
-}
-
-void TWriter::WriteInteger(std::int64_t v) {
-    if (v >= -128 && v <= 127) {
-        WriteValue(ValueTag::Int8);
-        auto b = static_cast<std::int8_t>(v);
-        Write(&b, 1);
-    } else if (v >= -32768 && v <= 32767) {
-        WriteValue(ValueTag::Int16);
-        auto w = static_cast<std::int16_t>(v);
-        Write(&w, 2);
-    } else if (v >= INT32_MIN && v <= INT32_MAX) {
-        WriteValue(ValueTag::Int32);
-        auto d = static_cast<std::int32_t>(v);
-        Write(&d, 4);
-    } else {
-        WriteValue(ValueTag::Int64);
-        Write(&v, 8);
-    }
-}
-
-void TWriter::WriteStr(std::string_view s) {
-    auto n = static_cast<std::uint8_t>(std::min<std::size_t>(s.size(), 255));
-    Write(&n, 1);
-    Write(s.data(), n);
-}
-
-void TWriter::WriteString(std::string_view s) {
-    if (s.size() <= 255) {
-        WriteValue(ValueTag::String);
-        WriteStr(s);
-    } else {
-        if (s.size() > UINT32_MAX) throw EWriteError(msg::StreamWrite);
-        WriteValue(ValueTag::LString);
-        auto n = static_cast<std::uint32_t>(s.size());
-        Write(&n, 4);
-        Write(s.data(), s.size());
-    }
-}
-
-void TWriter::WriteIdent(std::string_view ident) {
-    if (SameText(ident, "False")) WriteValue(ValueTag::False);
-    else if (SameText(ident, "True")) WriteValue(ValueTag::True);
-    else if (SameText(ident, "Null")) WriteValue(ValueTag::Null);
-    else if (SameText(ident, "nil")) WriteValue(ValueTag::Nil);
-    else {
-        WriteValue(ValueTag::Ident);
-        WriteStr(ident);
-    }
-}
-
-void TWriter::WriteFloat(long double value) {
-    std::uint8_t ext[10];
-    DoubleToExtended(value, ext);
-    WriteValue(ValueTag::Extended);
-    Write(ext, 10);
-}
-
-void TWriter::WritePropName(std::string_view name) {
-    std::string full = propPath_;
-    full += name;
-    WriteStr(full);
-}
-
-void TWriter::WriteDescendent(TComponent& root) {
-    root_ = &root;
-    lookupRoot_ = &root;
-    Write(kFilerSignature, 4);
-    WriteComponent(root);
-}
-
-void TWriter::WriteComponent(TComponent& component) {
-    StateGuard writing(component, csWriting);
-    WriteStr(component.ClassName());
-    WriteStr(component.Name());
-    WriteProperties(component);
-    WriteListEnd();
-    for (TComponent* child : component.GetChildren()) WriteComponent(*child);
-    WriteListEnd();
-}
-
-void TWriter::WriteProperties(const TPersistent& instance) {
-    for (const PropInfo* prop : instance.classInfo().allProps())
-        if (prop->readable() && prop->writable() && prop->isStored(instance)) WriteProperty(instance, *prop);
-    const_cast<TPersistent&>(instance).DefineProperties(*this);
-}
-
-void TWriter::WriteProperty(const TPersistent& instance, const PropInfo& prop) {
-    switch (prop.kind) {
-        case PropKind::Integer: {
-            std::int64_t v = prop.getOrd(instance);
-            if (static_cast<std::int32_t>(v) == prop.defaultValue) return;
-            WritePropName(prop.name);
-            if (prop.identMap && prop.identMap->toIdent) {
-                if (auto ident = prop.identMap->toIdent(static_cast<std::int32_t>(v))) {
-                    WriteIdent(*ident);
-                    return;
-                }
-            }
-            WriteInteger(v);
-            return;
-        }
-        case PropKind::Enumeration: {
-            std::int64_t v = prop.getOrd(instance);
-            if (v == prop.defaultValue) return;
-            if (!prop.enumType || v < 0 || v >= static_cast<std::int64_t>(prop.enumType->idents.size()))
-                throw EWriteError(msg::InvalidPropertyValue);
-            WritePropName(prop.name);
-            WriteIdent(prop.enumType->idents[static_cast<std::size_t>(v)]);
-            return;
-        }
-        case PropKind::Char: {
-            std::int64_t v = prop.getOrd(instance);
-            if (v == prop.defaultValue) return;
-            WritePropName(prop.name);
-            WriteValue(ValueTag::String);
-            std::uint8_t bytes[2] = {1, static_cast<std::uint8_t>(v)};
-            Write(bytes, 2);
-            return;
-        }
-        case PropKind::Set: {
-            auto v = static_cast<std::uint32_t>(prop.getOrd(instance));
-            if (static_cast<std::int32_t>(v) == prop.defaultValue) return;
-            WritePropName(prop.name);
-            WriteValue(ValueTag::Set);
-            for (std::uint32_t i = 0; i < 32; ++i)
-                if ((v >> i) & 1u && prop.enumType && i < prop.enumType->idents.size())
-                    WriteStr(prop.enumType->idents[i]);
-            WriteStr("");
-            return;
-        }
-        case PropKind::Float: {
-            double v = prop.getFloat(instance);
-            if (v == 0.0) return;
-            WritePropName(prop.name);
-            WriteFloat(v);
-            return;
-        }
-        case PropKind::String: {
-            std::string v = prop.getStr(instance);
-            if (v.empty()) return;
-            WritePropName(prop.name);
-            WriteString(v);
-            return;
-        }
-        case PropKind::Method: {
-            TMethodRef m = prop.getMethod(instance);
-            if (m.empty() || !lookupRoot_ || !lookupRoot_->classInfo().hasMethod(m.name)) return;
-            WritePropName(prop.name);
-            WriteIdent(m.name);
-            return;
-        }
-        case PropKind::Object: {
-            TPersistent* obj = prop.getObj(instance);
-            if (!obj) return;
-            if (auto* comp = dynamic_cast<TComponent*>(obj)) {
-                if (comp->Name().empty()) return;
-                std::string ref = comp->Name();
-                if (comp->Owner() && comp->Owner() != lookupRoot_) ref = comp->Owner()->Name() + "." + ref;
-                WritePropName(prop.name);
-                WriteIdent(ref);
-            } else if (auto* coll = dynamic_cast<TCollection*>(obj)) {
-                WritePropName(prop.name);
-                WriteCollection(*coll);
-            } else {
-                std::string saved = propPath_;
-                propPath_ += prop.name;
-                propPath_ += '.';
-                WriteProperties(*obj);
-                propPath_ = std::move(saved);
-            }
-            return;
-        }
-    }
-}
-
-void TWriter::WriteCollection(const TCollection& collection) {
-    WriteValue(ValueTag::Collection);
-    std::string saved = std::move(propPath_);
-    propPath_.clear();
-    for (int i = 0; i < collection.Count(); ++i) {
-        WriteListBegin();
-        WriteProperties(collection.Item(i));
-        WriteListEnd();
-    }
-    propPath_ = std::move(saved);
-    WriteListEnd();
-}
-
-void TWriter::DefineProperty(const std::string& name, const ReaderProc&, const WriterProc& writeData, bool hasData) {
-    if (!hasData || !writeData) return;
-    WritePropName(name);
-    writeData(*this);
-}
-
-void TWriter::DefineBinaryProperty(const std::string& name, const StreamProc&, const StreamProc& writeData,
-                                   bool hasData) {
-    if (!hasData || !writeData) return;
-    WritePropName(name);
-    TMemoryStream ms;
-    writeData(ms);
-    if (ms.Size() > INT32_MAX) throw EWriteError(msg::StreamWrite);
-    WriteValue(ValueTag::Binary);
-    auto n = static_cast<std::uint32_t>(ms.Size());
-    Write(&n, 4);
-    Write(ms.Memory(), n);
-}
-
-// ---- TReader
-
-TReader::TReader(TStream& stream) : TFiler(stream), buffer_(kFilerBufferSize) {
+TReader::TReader(TStream& stream, ReadOptions options)
+    : TFiler(stream), buffer_(kFilerBufferSize), options_(options) {
     streamPos_ = stream.Position();
     streamSize_ = stream.Size();
 }
@@ -432,7 +133,7 @@ std::string TReader::ReadStr() {
     return s;
 }
 
-std::string TReader::ReadString() {
+AnsiString TReader::ReadString() {
     std::uint32_t n;
     switch (ReadValue()) {
         case ValueTag::String: n = ReadByte(); break;
@@ -442,7 +143,7 @@ std::string TReader::ReadString() {
     RequireAvailable(n);
     std::string s(n, '\0');
     Read(s.data(), n);
-    return s;
+    return AnsiString::FromBytes(s);
 }
 
 std::string TReader::ReadIdent() {
@@ -547,33 +248,8 @@ void TReader::ReadPrefix() {
     if (b & 0x02) ReadInteger();  // child position
 }
 
-namespace {
-thread_local TReader* g_currentReader = nullptr;
-
-struct CurrentReaderScope {
-    TReader* previous;
-    explicit CurrentReaderScope(TReader* r) : previous(g_currentReader) { g_currentReader = r; }
-    ~CurrentReaderScope() { g_currentReader = previous; }
-};
-}  // namespace
-
-TReader* TReader::Current() { return g_currentReader; }
-
-void TReader::Defer(const void* key, std::function<void()> work) {
-    CancelDeferred(key);
-    deferred_.emplace_back(key, std::move(work));
-}
-
-void TReader::CancelDeferred(const void* key) {
-    std::erase_if(deferred_, [key](const auto& d) { return d.first == key; });
-}
-
-void TReader::RunDeferred() {
-    while (!deferred_.empty()) {
-        auto work = std::move(deferred_.front().second);
-        deferred_.erase(deferred_.begin());
-        work();
-    }
+void TReader::RunPacking() {
+    if (packing_) packing_->Run(options_.observer ? *options_.observer : PackingObserver{});
 }
 
 void TReader::ReadRootComponent(TComponent& instance) {
@@ -581,8 +257,7 @@ void TReader::ReadRootComponent(TComponent& instance) {
     Read(sig, 4);
     if (std::memcmp(sig, kFilerSignature, 4) != 0) throw EReadError(msg::InvalidStreamFormat);
 
-    std::unique_lock lock(globalNameLock());
-    CurrentReaderScope current(this);
+    if (options_.localFiles == LocalFiles::Pack) packing_ = std::make_unique<PackingBatch>(options_.jobs);
     root_ = &instance;
     lookupRoot_ = &instance;
     try {
@@ -608,14 +283,16 @@ void TReader::ReadRootComponent(TComponent& instance) {
             f.prop->setObj(*f.instance, target);
         }
         fixups_.clear();
-        RunDeferred();
+        RunPacking();
         instance.ClearState(csReading);
         for (TComponent* c : loaded_) c->Loaded();
         loaded_.clear();
     } catch (...) {
         fixups_.clear();
+        // Files whose names were read before the failure are packed, as they
+        // would have been had each been loaded at once.
         try {
-            RunDeferred();
+            RunPacking();
         } catch (const VsError&) {
             // The read's own failure is the one to report.
         }
@@ -748,9 +425,14 @@ void TReader::ReadPropValue(TPersistent& instance, const PropInfo& prop) {
         case PropKind::Float:
             prop.setFloat(instance, static_cast<double>(ReadFloat()));
             return;
-        case PropKind::String:
-            prop.setStr(instance, ReadString());
+        case PropKind::String: {
+            std::string text = ReadString().ToUtf8();
+            if (prop.readStr)
+                prop.readStr(instance, text, *this);
+            else
+                prop.setStr(instance, text);
             return;
+        }
         case PropKind::Object: {
             switch (NextValue()) {
                 case ValueTag::Nil:
@@ -765,9 +447,13 @@ void TReader::ReadPropValue(TPersistent& instance, const PropInfo& prop) {
                     ReadCollection(*coll);
                     return;
                 }
-                case ValueTag::Ident:
-                    fixups_.push_back({&instance, &prop, ReadIdent()});
+                case ValueTag::Ident: {
+                    std::string name = ReadIdent();
+                    // An object its holder owns is filled in place, never replaced by a reference.
+                    if (prop.owned) propValueError();
+                    fixups_.push_back({&instance, &prop, std::move(name)});
                     return;
+                }
                 default:
                     propValueError();
             }
@@ -831,16 +517,8 @@ void TReader::DefineBinaryProperty(const std::string& name, const StreamProc& re
     readData(ms);
 }
 
-// ---- whole components
-
-void WriteComponentToStream(TStream& stream, TComponent& root) {
-    TWriter writer(stream);
-    writer.WriteDescendent(root);
-    writer.FlushBuffer();
-}
-
-void ReadComponentFromStream(TStream& stream, TComponent& instance) {
-    TReader reader(stream);
+void ReadComponentFromStream(TStream& stream, TComponent& instance, ReadOptions options) {
+    TReader reader(stream, options);
     reader.ReadRootComponent(instance);
 }
 
