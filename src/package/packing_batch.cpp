@@ -99,6 +99,7 @@ void PackingBatch::Run(const PackingObserver& observer) {
             finishedOne.notify_one();
         }
     };
+    if (observer.progress) observer.progress(0, total);
     try {
         std::vector<std::jthread> threads;
         struct StopOnLeave {
@@ -109,7 +110,7 @@ void PackingBatch::Run(const PackingObserver& observer) {
         for (std::size_t t = 0; t < count; ++t) threads.emplace_back(worker);
         StopOnLeave stopOnLeave{stop};
 
-        std::size_t reported = static_cast<std::size_t>(-1);
+        std::size_t reported = 0;
         for (;;) {
             std::unique_lock lock(mutex);
             finishedOne.wait_for(lock, std::chrono::milliseconds(20), [&] { return finished != reported; });
