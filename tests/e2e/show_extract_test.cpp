@@ -106,5 +106,37 @@ TEST_F(ShowExtract, ErrorsCarryTheStreamMessage) {
     EXPECT_NE(c.err.find("Stream read error"), std::string::npos) << c.err;
 }
 
+TEST_F(ShowExtract, StoredNamesAreShownAsUtf8AndLocalFilesAreNeverRead) {
+    // A package naming a file of this machine without carrying its data, and
+    // a file whose name holds letters beyond ASCII.
+    std::string secret = Make("secret.txt", "not for the package");
+    s_TVexelProjector p;
+    p.CaptionText = "Caf\xc3\xa9";
+    p.MainFile().SetFilenameOnly(secret);
+    p.MainFile().Filesize = 19;
+    p.Files().AddFile(Make("caf\xc3\xa9.txt", "menu"));
+    std::string out = (dir_ / "built.exe").string();
+    {
+        TFileStream f(out, FileMode::Create);
+        f.WriteBuffer("MZ", 2);
+        AppendPackage(f, p);
+    }
+    // The stream holds the 8-bit form.
+    EXPECT_NE(Slurp(out).find("Caf\xe9"), std::string::npos);
+
+    auto shown = RunCli({"show", out});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("CaptionText = 'Caf\xc3\xa9'"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("caf\xc3\xa9.txt', 4 bytes"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("secret.txt', 19 bytes, mode 0 (default), 0 bytes stored (no data)"), std::string::npos)
+        << shown.out;
+
+    fs::path target = dir_ / "out";
+    auto r = RunCli({"extract", out, target.string()});
+    EXPECT_EQ(Slurp(target / "caf\xc3\xa9.txt"), "menu");
+    EXPECT_FALSE(fs::exists(target / "secret.txt")) << "a local file named by the package was copied";
+    EXPECT_NE(r.err.find("'" + secret + "': the package holds no data for it"), std::string::npos) << r.err;
+}
+
 }  // namespace
 }  // namespace vs
