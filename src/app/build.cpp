@@ -1,0 +1,194 @@
+// Building a projector, and the Build and Preview buttons.
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "app/generator_model.h"
+#include "exe/stamp.h"
+#include "package/filer.h"
+#include "package/package_file.h"
+#include "platform/atomic_file.h"
+#include "platform/errors.h"
+
+namespace vs {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kRunQuestion = "Would you like to run the projector you have just build?";
+constexpr const char* kCouldntStart = "Couldnt start";
+
+// A file beside the output that becomes the output only when complete; it is
+// removed on every other path.
+class OutputInProgress {
+public:
+    explicit OutputInProgress(const std::string& target) : target_(target), temp_(SiblingTempName(target)) {}
+    ~OutputInProgress() {
+        if (!temp_.empty()) std::remove(temp_.c_str());
+    }
+    const std::string& path() const { return temp_; }
+    void Commit() {
+        std::error_code ec;
+        fs::rename(temp_, target_, ec);
+        if (ec) throw EFCreateError(cannotCreateFile(target_));
+        temp_.clear();
+    }
+
+private:
+    std::string target_, temp_;
+};
+
+}  // namespace
+
+PackingObserver TfVexelSCREENModel::BusyObserver() {
+    return {[this] { ui_.processPendingMessages(); },
+            [this](std::size_t done, std::size_t total) {
+                ui_.progress(static_cast<int>(done), static_cast<int>(total));
+                ui_.processPendingMessages();
+            }};
+}
+
+BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
+    const auto started = std::chrono::steady_clock::now();
+    BuildReport report;
+    report.output = fileName;
+
+    InspectChosenProjector();
+    SetControls();
+    if (afterMapping) afterMapping(*settings_);
+    s_TVexelProjector& s = *settings_;
+    const std::string& dir = paths_.generatorDir;
+
+    // The engine, with the version information and the icon. The icon step
+    // writes only inside the engine's bytes, so it may come before the
+    // package is appended.
+    OutputInProgress output(fileName);
+    const std::string engine = ToolsFile(dir, tools::Engine);
+    {
+        std::error_code ec;
+        if (!FileExists(engine) || !fs::copy_file(engine, output.path(), fs::copy_options::overwrite_existing, ec) || ec)
+            throw EFOpenError(cannotOpenFile(fileName));
+    }
+    TVersionInfoRec rec;
+    SetVersionInfoRec(rec);
+    report.build = rec.build;
+    StampRequest stamp = StampRequest::ForBuild();
+    stamp.version = rec;
+    stamp.icon = imIcon.icon;
+    const StampResult stamped = StampExecutable(output.path(), stamp);
+    report.versionWritten = stamped.versionWritten;
+    report.versionRefusal = stamped.versionRefusal;
+    report.iconWritten = stamped.iconWritten;
+
+    // The packed files: modes before names, since a name is what packs a file.
+    s.Preview = false;
+    const auto mode = static_cast<std::uint8_t>(tbCompression.position);
+    const auto packing = std::chrono::steady_clock::now();
+    {
+        PackingBatch batch(jobs);
+        s.MainFile().CompressMode = mode;
+        s.MainFile().SetFilename(edFlashProjector.fileName, batch);
+        s.DLLFile().CompressMode = mode;
+        s.DLLFile().SetFilename(ToolsFile(dir, tools::HookLibrary), batch);
+        s.Files().Clear();
+        s.Files().DefaultCompressMode = mode;
+        for (const FileListView::Item& item : lvAddFiles.items) s.Files().AddFile(item.fullPath, batch);
+        if (pgMovieInfo.value(6) == "Yes") s.Files().AddFile(ToolsFile(dir, tools::PrintTool), batch);
+        if (pgMovieInfo.value(7) == "Yes") s.Files().AddFile(ToolsFile(dir, tools::ExecTool), batch);
+        if (s.HasVarStore) s.Files().AddFile(ToolsFile(dir, tools::StoreTool), batch);
+        if (s.InsDesktop) s.Files().AddFile(ToolsFile(dir, tools::DesktopTool), batch);
+        batch.Run(BusyObserver());
+    }
+    report.packing = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - packing);
+
+    {
+        TFileStream out(output.path(), FileMode::OpenReadWrite);
+        report.packageOffset = AppendPackage(out, s);
+        report.size = static_cast<std::uint64_t>(out.Size());
+        out.Sync();
+    }
+    output.Commit();
+    seVI_4.setValue(static_cast<long long>(seVI_4.value()) + 1);
+    report.total = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    return report;
+}
+
+void TfVexelSCREENModel::WaitForProgram(StartedProgram& program) {
+    ui_.processPendingMessages();
+    while (program.running()) ui_.processPendingMessages();
+}
+
+void TfVexelSCREENModel::RunBuilt(const std::string& fileName) {
+    std::unique_ptr<StartedProgram> program = shell_.startProgram(fileName);
+    if (!program) {
+        ui_.error(kCouldntStart);
+        return;
+    }
+    program->waitForInputIdle();
+    host_.hideMainWindow();
+    WaitForProgram(*program);
+    program.reset();
+    host_.showMainWindow();
+    ui_.processPendingMessages();
+}
+
+void TfVexelSCREENModel::qbtBuildClick() {
+    int previous = 0;
+    BringBusyPage("Please hold while your projector is being constructed...", previous);
+    struct Restore {
+        TfVexelSCREENModel& m;
+        int page;
+        ~Restore() {
+            m.pages.active = page;
+            m.host_.showMainWindow();
+        }
+    } restore{*this, previous};
+    BuildProjector(OutputProjector.fileName);
+    if (ui_.confirm(kRunQuestion)) RunBuilt(OutputProjector.fileName);
+}
+
+std::string TfVexelSCREENModel::PreviewFileName() {
+    const LocalDateTime t = clock();
+    std::mt19937 random(static_cast<unsigned>(((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond) ^
+                        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%.8d", static_cast<int>(std::uniform_int_distribution<int>(0, 999999998)(random)));
+    return paths_.tempDir + "VexelSCREEN Preview Projector - " + digits + ".exe";
+}
+
+void TfVexelSCREENModel::qbtPreviewClick() {
+    const int position = tbCompression.position;
+    tbCompression.setPosition(1);
+    int previous = 0;
+    BringBusyPage("Please hold while your projector is being constructed for preview...", previous);
+    struct Restore {
+        TfVexelSCREENModel& m;
+        int page, position;
+        ~Restore() {
+            m.pages.active = page;
+            m.tbCompression.setPosition(position);
+            m.host_.showMainWindow();
+        }
+    } restore{*this, previous, position};
+
+    const std::string name = PreviewFileName();
+    BuildProjector(name);
+    std::unique_ptr<StartedProgram> program = shell_.startProgram(name);
+    if (!program) {
+        ui_.error(kCouldntStart);
+    } else {
+        ui_.processPendingMessages();
+        program->waitForInputIdle();
+        pages.active = previous;
+        host_.hideMainWindow();
+        WaitForProgram(*program);
+        program.reset();
+        host_.showMainWindow();
+        ui_.processPendingMessages();
+    }
+    std::remove(name.c_str());
+}
+
+}  // namespace vs

@@ -1,0 +1,496 @@
+#include "app/generator_model.h"
+
+#include <ctime>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "app/main_icon.h"
+#include "app/projector_inspection.h"
+#include "platform/ascii.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace vs {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The keys under which the settings file keeps the remembered file names.
+constexpr const char* kStoredProjector = "edFlashProjector.FileName";
+constexpr const char* kStoredOutput = "OutputProjector.FileName";
+constexpr const char* kStoredIcon = "OpenIcon.FileName";
+constexpr const char* kStoredOpenProject = "OpenProject.FileName";
+constexpr const char* kStoredSaveProject = "SaveProject.FileName";
+constexpr const char* kStoredSaveSample = "SaveSample.FileName";
+
+std::string WithSeparator(std::string dir) {
+    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += static_cast<char>(fs::path::preferred_separator);
+    return dir;
+}
+
+std::string OwnExecutable() {
+#ifdef _WIN32
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) return fs::path(buf.substr(0, n)).u8string();
+        buf.resize(buf.size() * 2);
+    }
+#else
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.string();
+#endif
+}
+
+// The help documents in the order they are loaded, and their views.
+struct HelpDocument {
+    const char* file;
+    RichText TfVexelSCREENModel::*view;
+};
+constexpr HelpDocument kHelpDocuments[] = {
+    {"VexelScreenPrinting.rtf", &TfVexelSCREENModel::edPrintingInfo},
+    {"VexelScreenDateTime.rtf", &TfVexelSCREENModel::edDateTimeInfo},
+    {"VexelScreenExec.rtf", &TfVexelSCREENModel::edExecInfo},
+    {"VexelScreenStore.rtf", &TfVexelSCREENModel::edVarSaveInfo},
+    {"VexelScreenGeneral.rtf", &TfVexelSCREENModel::edGeneralHelp},
+};
+
+constexpr const char* kHelpWarning = "There were problems loading VexelSCREEN documentation\rPlease re-install.";
+
+// The integer a grid text holds, 0 when it holds none.
+std::int32_t IntegerOf(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        long long v = std::stoll(text, &used);
+        if (used != text.size() || v < INT32_MIN || v > INT32_MAX) return 0;
+        return static_cast<std::int32_t>(v);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+GeneratorPaths GeneratorPaths::OfThisProgram() {
+    GeneratorPaths p;
+    const std::string self = OwnExecutable();
+    p.generatorDir = WithSeparator(self.empty() ? fs::current_path().string() : fs::path(self).parent_path().string());
+    std::error_code ec;
+    fs::path temp = fs::temp_directory_path(ec);
+    p.tempDir = WithSeparator(ec ? std::string(".") : temp.string());
+    return p;
+}
+
+LocalDateTime LocalNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)};
+}
+
+std::string GeneralErrorText(const std::string& text) {
+    if (!text.empty() && text.back() == '.') return text;
+    return text + ".";
+}
+
+TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, SettingsStore& store, WindowHost& host,
+                                       GeneratorPaths paths)
+    : fShapeSelect(ui, host),
+      ui_(ui),
+      shell_(shell),
+      store_(store),
+      host_(host),
+      paths_(std::move(paths)),
+      settings_(std::make_unique<s_TVexelProjector>()) {
+    caption = kBaseCaption;
+    headerButtons.buttons = {&btFiles, &btAppearance, &btDimensions, &btBehaviour, &btBuild, &btGeneralHelp};
+    headerButtons.down = &btFiles;
+    bottomButtons.buttons = {&qbtVarFile, &qbtPrinting, &btExec, &qbtVarSave};
+
+    edFlashProjector.typing = false;
+    edFlashProjector.dialog = {"", "Flash Projector Files|*.exe", ".exe", false};
+    OutputProjector.save = true;
+    OutputProjector.fileName = "VexelSCREEN Projector.exe";
+    OutputProjector.dialog = {"", "Windows executable files|*.exe", ".exe", true};
+    OpenIcon.dialog = {"Browse for Icon", "Icon files|*.ico|Other files (get icon)|*.*", ".ico", false};
+
+    for (std::size_t i = 0; i < kMovieInfoLabels.size(); ++i)
+        pgMovieInfo.rows.push_back({kMovieInfoLabels[i], "", i <= 6});
+    const VersionInfoValues versions = DefaultVersionInfoValues();
+    for (int i = 0; i < kVersionStringCount; ++i)
+        pgVI.rows.push_back({VersionStringFields()[static_cast<std::size_t>(i)].label,
+                             versions.strings[static_cast<std::size_t>(i)], i == 2 || i == 5});
+    pgDateTime.titleRow = true;
+    pgDateTime.rows = {{"Value:", "Variable name:", true},
+                       {"Date: Year", "Date_YY"},
+                       {"Date: Month digits", "Date_MM"},
+                       {"Date: Day digits", "Date_DD"},
+                       {"Time: Hours", "Time_HH"},
+                       {"Time: Minutes", "Time_MM"},
+                       {"Time: Seconds", "Time_SS"},
+                       {"Time: Milliseconds", "Time_MS"}};
+
+    // SetControls is the click handler of most radio buttons and of four check boxes.
+    for (RadioButton* rb : {&rbInsDesktop, &rbBorderNone, &rbBorderOnly, &rbBorderTool, &rbBorderCaption,
+                            &rbMaximized, &rbUseFlash, &rbCustomSize, &rbAllignLeft, &rbAllignXCenter,
+                            &rbAllignRight, &rbXposCustom, &rbAllignTop, &rbAllignYCenter, &rbAllignBottom,
+                            &rbYposCustom, &rbLAllow, &rbLDrag, &rbLIgnore, &rbRAllow, &rbRPopup, &rbRIgnore,
+                            &rbKAllow, &rbKIgnore})
+        rb->onClick = [this] { SetControls(); };
+    rbShape.onClick = [this] { rbShapeClick(); };
+    rbRectangle.onClick = [this] { rbRectangleClick(); };
+    for (CheckBox* cb : {&cbHideCursor, &cbCloseOnEscape, &cbDisablescreensaver, &cbDisableALTTAB})
+        cb->onClick = [this] { SetControls(); };
+}
+
+TfVexelSCREENModel::~TfVexelSCREENModel() = default;
+
+void TfVexelSCREENModel::Run(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const VsError& e) {
+        ui_.error(GeneralErrorText(e.what()));
+    } catch (const std::bad_alloc&) {
+        ui_.error("Out of memory.");
+    } catch (const std::exception& e) {
+        ui_.error(GeneralErrorText(e.what()));
+    }
+}
+
+// ---------------------------------------------------------------- start
+
+void TfVexelSCREENModel::FormCreate(const std::vector<std::string>& arguments) {
+    // The settings object was made with the model.
+    pages.show("pageFiles");
+    LoadHelpDocuments();
+    ShowMainIcon();
+    caption = kBaseCaption;
+    ui_.processPendingMessages();
+    pendingProject.clear();
+    if (!arguments.empty() && FileExists(arguments[0])) pendingProject = arguments[0];
+}
+
+void TfVexelSCREENModel::LoadHelpDocuments() {
+    const std::string docs = paths_.generatorDir + "Docs" + static_cast<char>(fs::path::preferred_separator);
+    for (const HelpDocument& d : kHelpDocuments) {
+        try {
+            std::vector<std::uint8_t> bytes = ReadWholeFile(docs + d.file);
+            (this->*d.view).rtf.assign(bytes.begin(), bytes.end());
+        } catch (const VsError&) {
+            ui_.warning(kHelpWarning);
+            return;
+        }
+    }
+}
+
+void TfVexelSCREENModel::ShowMainIcon() { imIcon.icon = ReadIconFile(MainIconFile()); }
+
+void TfVexelSCREENModel::RestoreStoredValues() {
+    auto restore = [&](const char* key, std::string& into) {
+        if (auto v = store_.value(key)) into = *v;
+    };
+    restore(kStoredProjector, edFlashProjector.fileName);
+    restore(kStoredOutput, OutputProjector.fileName);
+    restore(kStoredIcon, OpenIcon.fileName);
+    restore(kStoredOpenProject, OpenProjectFileName);
+    restore(kStoredSaveProject, SaveProjectFileName);
+    restore(kStoredSaveSample, SaveSampleFileName);
+}
+
+void TfVexelSCREENModel::FormShow() {
+    if (!firstShow) return;
+    firstShow = false;
+    RestoreStoredValues();
+    if (!edFlashProjector.fileName.empty()) InspectChosenProjector();
+    SetIcon(OpenIcon.fileName);
+    SetControls();
+    if (!pendingProject.empty()) {
+        std::string project = std::move(pendingProject);
+        pendingProject.clear();
+        LoadProject(project);
+    }
+}
+
+void TfVexelSCREENModel::FormClose() {
+    store_.setValue(kStoredProjector, edFlashProjector.fileName);
+    store_.setValue(kStoredOutput, OutputProjector.fileName);
+    store_.setValue(kStoredIcon, OpenIcon.fileName);
+    store_.setValue(kStoredOpenProject, OpenProjectFileName);
+    store_.setValue(kStoredSaveProject, SaveProjectFileName);
+    store_.setValue(kStoredSaveSample, SaveSampleFileName);
+}
+
+// ---------------------------------------------------------------- the settings mapping
+
+void TfVexelSCREENModel::SetControls() {
+    if (updating) return;
+    s_TVexelProjector& s = *settings_;
+    const bool chosen = ProjectorChosen();
+    paAddFiles.visible = chosen;                                             // 1
+    paProjectorInfo.visible = chosen;
+    for (Button* b : {&btAppearance, &btDimensions, &btBehaviour, &btBuild}) b->enabled = chosen;  // 2
+    Saveas.enabled = chosen;                                                 // 3
+    paShowInTaskbar.visible = rbBorderTool.checked();                        // 4
+    if (rbShape.checked()) {                                                 // 5
+        updating = true;
+        rbShape.setChecked(!s.Shape().Empty());
+        rbRectangle.setChecked(!rbShape.checked());
+        updating = false;
+    }
+    btEditShape.visible = !s.Shape().Empty() && rbShape.checked();           // 6
+    paBorder.visible = rbRectangle.checked();                                // 7
+    paSize.visible = rbRectangle.checked();
+    paCustomSize.visible = paSize.visible && rbCustomSize.checked();         // 8
+    paPosition.visible = !rbMaximized.checked();                             // 9
+    paCustomPos.visible = paPosition.visible && (rbXposCustom.checked() || rbYposCustom.checked());  // 10
+    seTop.enabled = rbYposCustom.checked();                                  // 11
+    seLeft.enabled = rbXposCustom.checked();
+    paResizeable.visible = rbRectangle.checked() && !rbBorderNone.checked(); // 12
+    qbtPreview.enabled = chosen;                                             // 13
+    for (Button* b : {&qbtVarFile, &btExec, &qbtPrinting, &qbtVarSave}) b->enabled = chosen;
+    qbtBuild.enabled = qbtPreview.enabled && !OutputProjector.fileName.empty();  // 14
+    paProjectorInfo.visible = chosen;                                        // 15
+    s.StayOnTop = cbStayOnTop.checked() && paStayOnTop.visible;              // 16
+    if (rbMaximized.checked()) s.WindowSize = TspSize::spsMaximized;         // 17
+    if (rbUseFlash.checked() || rbCustomSize.checked()) s.WindowSize = TspSize::spsCustom;
+    if (rbAllignLeft.checked()) s.PositionH = TspHPosition::spphLeft;        // 18
+    if (rbAllignXCenter.checked()) s.PositionH = TspHPosition::spphCenter;
+    if (rbAllignRight.checked()) s.PositionH = TspHPosition::spphRight;
+    if (rbXposCustom.checked()) s.PositionH = TspHPosition::spphNone;
+    if (rbAllignTop.checked()) s.PositionV = TspVPosition::sppvTop;
+    if (rbAllignYCenter.checked()) s.PositionV = TspVPosition::sppvCenter;
+    if (rbAllignBottom.checked()) s.PositionV = TspVPosition::sppvBottom;
+    if (rbYposCustom.checked()) s.PositionV = TspVPosition::sppvNone;
+    s.WindowX = seLeft.value();                                              // 19
+    s.WindowY = seTop.value();
+    s.WindowWidth = seWidth.value();
+    s.WindowHeight = seHeight.value();
+    s.MovieWidth = IntegerOf(pgMovieInfo.value(0));                          // 20
+    s.MovieHeight = IntegerOf(pgMovieInfo.value(1));
+    if (rbShape.checked()) {                                                 // 21
+        s.WindowWidth = s.Shape().Width;
+        s.WindowHeight = s.Shape().Height;
+    } else {
+        s.WindowWidth = seWidth.value();
+        s.WindowHeight = seHeight.value();
+    }
+    s.CaptionText = edCaption.text;                                          // 22
+    s.InsDesktop = rbInsDesktop.checked();
+    if (rbBorderNone.checked()) s.BorderStyle = TspBorder::spbNone;          // 23
+    if (rbBorderOnly.checked()) s.BorderStyle = TspBorder::spbBorderOnly;
+    if (rbBorderTool.checked()) s.BorderStyle = TspBorder::spbTool;
+    if (rbBorderCaption.checked()) s.BorderStyle = TspBorder::spbSingle;
+    s.BorderResizeable = cbResizeable.checked();                             // 24
+    s.ResizeKeepRatio = cbKeepRatio.checked();
+    s.ShowInTaskbar = cbShowInTaskbar.checked();
+    if (rbLAllow.checked()) s.LeftClickBehaviour = TspLeftClick::splAllow;   // 25
+    if (rbLDrag.checked()) s.LeftClickBehaviour = TspLeftClick::splDrag;
+    if (rbLIgnore.checked()) s.LeftClickBehaviour = TspLeftClick::splIgnore;
+    if (rbRAllow.checked()) s.RightClickBehaviour = TspRightClick::sprAllow;
+    if (rbRPopup.checked()) s.RightClickBehaviour = TspRightClick::sprPopup;
+    if (rbRIgnore.checked()) s.RightClickBehaviour = TspRightClick::sprIgnore;
+    if (rbKAllow.checked()) s.KeyboardBehaviour = TspKeyboard::spkAllow;
+    if (rbKIgnore.checked()) s.KeyboardBehaviour = TspKeyboard::spkIgnore;
+    s.HideCursor = cbHideCursor.checked();                                   // 26
+    s.CloseOnEscape = cbCloseOnEscape.checked();
+    s.DisableScreensaver = cbDisablescreensaver.checked();
+    s.DisableALTTAB = cbDisableALTTAB.checked();
+    s.HasVarFile = cbVarFile.checked();
+    s.VarFileName = edVarFilename.text;
+    s.DATE_YY = pgDateTime.value(1);                                         // 27
+    s.DATE_MM = pgDateTime.value(2);
+    s.DATE_DD = pgDateTime.value(3);
+    s.TIME_HH = pgDateTime.value(4);
+    s.TIME_MM = pgDateTime.value(5);
+    s.TIME_SS = pgDateTime.value(6);
+    s.TIME_MS = pgDateTime.value(7);
+}
+
+// ---------------------------------------------------------------- pages and menu
+
+void TfVexelSCREENModel::ShowPage(const std::string& page, Button* button) {
+    pages.show(page);
+    for (ButtonGroup* g : {&headerButtons, &bottomButtons})
+        for (Button* b : g->buttons)
+            if (b == button) g->down = button;
+}
+
+void TfVexelSCREENModel::btFileMenuClick() { host_.showFileMenu(); }
+void TfVexelSCREENModel::About1Click() { host_.showAboutModal(); }
+void TfVexelSCREENModel::Close1Click() { host_.closeMainWindow(); }
+void TfVexelSCREENModel::pageBuildingShow() { ui_.processPendingMessages(); }
+
+void TfVexelSCREENModel::BringBusyPage(const std::string& text, int& previousPage) {
+    lbBusyLabel.caption = text;
+    previousPage = pages.active;
+    pages.show("pageBuilding");
+    pageBuildingShow();
+}
+
+// ---------------------------------------------------------------- projector, shape, icon
+
+void TfVexelSCREENModel::edFlashProjectorAfterDialog(std::string& name, bool& action) {
+    auto missing = [&] {
+        action = false;
+        edFlashProjector.fileName.clear();
+        name.clear();
+    };
+    if (!FileExists(name)) {
+        missing();
+        return;
+    }
+    InspectionResult result;
+    try {
+        if (!InspectProjectorFile(name, settings_.get(), ui_, result)) {
+            if (result.missing) {
+                missing();
+                return;
+            }
+            action = false;
+            name.clear();
+        } else {
+            for (std::size_t row = 0; row < result.grid.size(); ++row) pgMovieInfo.value(row) = result.grid[row];
+        }
+    } catch (...) {
+        // The movie facts were shown before the file turned out not to be writable.
+        if (result.accepted)
+            for (std::size_t row = 0; row < 6; ++row) pgMovieInfo.value(row) = result.grid[row];
+        throw;
+    }
+    edFlashProjector.fileName = name;
+    SetControls();
+}
+
+void TfVexelSCREENModel::InspectChosenProjector() {
+    std::string name = edFlashProjector.fileName;
+    bool action = true;
+    edFlashProjectorAfterDialog(name, action);
+}
+
+void TfVexelSCREENModel::DragDropPorjectorFileDropped(const std::string& fileName) {
+    edFlashProjector.fileName = fileName;
+    InspectChosenProjector();
+}
+
+namespace {
+FileDialog DialogOf(const FileNameEdit& field) {
+    FileDialog d;
+    d.title = field.dialog.title;
+    d.filter = field.dialog.filter;
+    d.defaultExtension = field.dialog.defaultExtension;
+    d.overwritePrompt = field.dialog.overwritePrompt;
+    d.initialName = field.fileName;
+    return d;
+}
+}  // namespace
+
+void TfVexelSCREENModel::edFlashProjectorBrowse() {
+    std::optional<std::string> name = ui_.openFileName(DialogOf(edFlashProjector));
+    if (!name) return;
+    bool action = true;
+    edFlashProjectorAfterDialog(*name, action);
+}
+
+void TfVexelSCREENModel::OutputProjectorBrowse() {
+    if (std::optional<std::string> name = ui_.saveFileName(DialogOf(OutputProjector))) {
+        OutputProjector.fileName = *name;
+        SetControls();
+    }
+}
+
+void TfVexelSCREENModel::OpenIconBrowse() {
+    if (std::optional<std::string> name = ui_.openFileName(DialogOf(OpenIcon))) {
+        OpenIcon.fileName = *name;
+        OpenIconAfterDialog(*name);
+    }
+}
+
+void TfVexelSCREENModel::rbShapeClick() {
+    if (updating) return;
+    if (!fShapeSelect.SelectShape()) {
+        SetControls();
+        return;
+    }
+    TStoreWinRegion& shape = settings_->Shape();
+    shape.Assign(fShapeSelect.ShapeRegion);
+    if (shape.Empty()) {
+        rbShape.setChecked(false);
+        rbRectangle.setChecked(true);
+    } else {
+        rbBorderNone.setChecked(true);
+        if (const auto& picture = fShapeSelect.ShapeImage.picture) {
+            seWidth.setValue(picture->Width());
+            seHeight.setValue(picture->Height());
+        }
+    }
+    SetControls();
+}
+
+void TfVexelSCREENModel::btEditShapeClick() {
+    fShapeSelect.FormShow();
+    host_.showShapeWindowModal();
+    settings_->Shape().Assign(fShapeSelect.ShapeRegion);
+    SetControls();
+}
+
+void TfVexelSCREENModel::rbRectangleClick() {
+    if (rbRectangle.checked()) {
+        settings_->Shape().Clear();
+        fShapeSelect.ShapeRegion.Clear();
+    }
+    SetControls();
+}
+
+void TfVexelSCREENModel::SetIcon(const std::string& fileName) {
+    if (fileName.empty() || !FileExists(fileName)) return;
+    if (EndsWithText(fileName, ".ICO")) {
+        imIcon.icon = LoadIconFile(fileName);
+        return;
+    }
+    if (std::optional<TIcon> icon = shell_.largeIcon(fileName)) imIcon.icon = std::move(*icon);
+}
+
+void TfVexelSCREENModel::OpenIconAfterDialog(const std::string& fileName) {
+    if (FileExists(fileName)) SetIcon(fileName);
+}
+
+void TfVexelSCREENModel::OpenIconDropFiles(const std::string& fileName) {
+    OpenIcon.fileName = fileName;
+    OpenIconAfterDialog(fileName);
+}
+
+// ---------------------------------------------------------------- version information
+
+void TfVexelSCREENModel::SetVersionInfoRec(TVersionInfoRec& rec) const {
+    VersionInfoValues values;
+    for (int i = 0; i < kVersionStringCount; ++i)
+        values.strings[static_cast<std::size_t>(i)] = pgVI.value(static_cast<std::size_t>(i));
+    values.numbers = {seVI_1.value(), seVI_2.value(), seVI_3.value(), seVI_4.value()};
+    vs::SetVersionInfoRec(rec, values);
+}
+
+void TfVexelSCREENModel::GetVersionInfoRec(const TVersionInfoRec& rec) {
+    const VersionInfoValues values = vs::GetVersionInfoRec(rec);
+    for (int i = 0; i < kVersionStringCount; ++i)
+        pgVI.value(static_cast<std::size_t>(i)) = values.strings[static_cast<std::size_t>(i)];
+    seVI_1.setValue(values.numbers[0]);
+    seVI_2.setValue(values.numbers[1]);
+    seVI_3.setValue(values.numbers[2]);
+    seVI_4.setValue(values.numbers[3]);
+}
+
+}  // namespace vs

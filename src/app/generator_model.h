@@ -1,0 +1,298 @@
+#pragma once
+// The generator's main window as a plain model: one object per control that
+// the logic reads or writes, the settings object it keeps in step with them,
+// and the window's handlers (first show, the settings mapping, shapes,
+// icons, the inspection, additional files, build and preview, project files,
+// the date/time file, the help pages). The Qt window binds its widgets to
+// these objects; the command line drives the same model.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/image_control.h"
+#include "app/ports.h"
+#include "app/shape_window.h"
+#include "app/window_host.h"
+#include "exe/version_info.h"
+#include "package/packing_batch.h"
+#include "package/var_file.h"
+#include "package/vexel_projector.h"
+#include "swf/inspection.h"
+
+namespace vs {
+
+class TPackedFile;
+
+// Where the generator lives: the folder of its own executable (with a
+// trailing separator), beside which the "tools" and "Docs" folders are, and
+// the user's temporary folder (with a trailing separator).
+struct GeneratorPaths {
+    std::string generatorDir;
+    std::string tempDir;
+    // The running program's folder and the platform's temporary folder.
+    static GeneratorPaths OfThisProgram();
+};
+
+// The local date and time now.
+LocalDateTime LocalNow();
+
+// What a build produced, for the command line's report.
+struct BuildReport {
+    std::string output;
+    std::int64_t packageOffset = 0;
+    std::uint64_t size = 0;
+    bool versionWritten = false;
+    std::string versionRefusal;
+    bool iconWritten = false;
+    std::uint16_t build = 0;  // the Build number the package carries
+    std::chrono::milliseconds packing{0}, total{0};
+};
+
+class TfVexelSCREENModel {
+public:
+    static constexpr const char* kBaseCaption = "VexelSCREEN 1.0";
+    static constexpr const char* kApplicationTitle = "VexelSCREEN Generator";
+
+    TfVexelSCREENModel(UserInterface& ui, Shell& shell, SettingsStore& store, WindowHost& host, GeneratorPaths paths);
+    ~TfVexelSCREENModel();
+    TfVexelSCREENModel(const TfVexelSCREENModel&) = delete;
+    TfVexelSCREENModel& operator=(const TfVexelSCREENModel&) = delete;
+
+    // ---- state besides the controls
+    s_TVexelProjector& Settings() { return *settings_; }
+    bool updating = false;  // the update guard
+    bool firstShow = true;
+    std::string pendingProject;
+    std::string caption;
+    TfShapeSelectModel fShapeSelect;
+    // Threads that pack files in a build or save; 0 takes one per core.
+    unsigned jobs = 0;
+    // Runs on the settings object right after every mapping of a build or a
+    // project save (the command line's --set).
+    std::function<void(s_TVexelProjector&)> afterMapping;
+    // The clock of the date/time file and of the preview's name.
+    std::function<LocalDateTime()> clock = LocalNow;
+
+    // ---- pages and the bars around them
+    PageControl pages{"PageControl",
+                      {"pageFiles", "pageAppearance", "pageDimensions", "pageBehaviour", "pageBuild",
+                       "pageGeneralHelp", "pageVarFile", "pagePrinting", "pageExec", "pageVarSave",
+                       "pageBuilding"}};
+    Button btFiles{"btFiles", "Files"}, btAppearance{"btAppearance", "Appearance"},
+        btDimensions{"btDimensions", "Dimensions"}, btBehaviour{"btBehaviour", "Behaviour"},
+        btBuild{"btBuild", "Build"}, btGeneralHelp{"btGeneralHelp", "Help", "General help"};
+    Button btFileMenu{"btFileMenu", "", "File menu"};
+    Button qbtVarFile{"qbtVarFile", "", "Use date and time"}, qbtPrinting{"qbtPrinting", "", "Printing options"},
+        btExec{"btExec", "", "External File Launch"}, qbtVarSave{"qbtVarSave", "", "Movie variable storage"};
+    Button qbtPreview{"qbtPreview", "Preview", "Preview the projector"};
+    Button qbtBuild{"qbtBuild", "Build", "Build VexelSCREEN Projector"};
+    ButtonGroup headerButtons, bottomButtons;
+    MenuItem Saveas{"Saveas", "Save project"}, Load{"Load", "Load project"}, About1{"About1", "About"},
+        Close1{"Close1", "Exit"};
+    Edit lbBusyLabel{"lbBusyLabel"};
+
+    // ---- Files page
+    FileNameEdit edFlashProjector{"edFlashProjector", "Flash projector file: "};
+    Panel DragDropPorjector{"DragDropPorjector"};
+    Panel paProjectorInfo{"paProjectorInfo"};
+    PropertyGrid pgMovieInfo{"pgMovieInfo"};
+    Panel paAddFiles{"paAddFiles", "Select the additional files that are needed by the Flash projector file, if any:"};
+    FileListView lvAddFiles{"lvAddFiles"};
+    ImageList AddFilesIcons;
+    Button sbAddAddFiles{"sbAddAddFiles", "", "Add files"}, sbRemoveAddFile{"sbRemoveAddFile", "", "Remove files"};
+    MenuItem PopupAddFilesDelete{"Delete1", "Delete"};
+
+    // ---- Appearance page
+    RadioGroup shapeGroup, borderGroup;
+    RadioButton rbRectangle{"rbRectangle", "Standard rectangle", shapeGroup, true};
+    RadioButton rbInsDesktop{"rbInsDesktop", "Desktop as background", shapeGroup};
+    RadioButton rbShape{"rbShape", "Get shape from image", shapeGroup};
+    Button btEditShape{"btEditShape", "Edit shape ..."};
+    Panel paBorder{"paBorder"};
+    RadioButton rbBorderNone{"rbBorderNone", "No border", borderGroup};
+    RadioButton rbBorderOnly{"rbBorderOnly", "Border only", borderGroup};
+    RadioButton rbBorderTool{"rbBorderTool", "Small caption", borderGroup};
+    RadioButton rbBorderCaption{"rbBorderCaption", "Standard caption", borderGroup, true};
+    Edit edCaption{"edCaption", "Caption / Taskbar text: "};
+    CheckBox cbHideCursor{"cbHideCursor", "Hide mouse-pointer"};
+    Panel paStayOnTop{"paStayOnTop"};
+    CheckBox cbStayOnTop{"cbStayOnTop", "Stay on top"};
+    Panel paShowInTaskbar{"paShowInTaskbar"};
+    CheckBox cbShowInTaskbar{"cbShowInTaskbar", "Show in taskbar", true};
+
+    // ---- Dimensions page
+    RadioGroup sizeGroup, xGroup, yGroup;
+    Panel paSize{"paSize"};
+    RadioButton rbMaximized{"rbMaximized", "Maximized (Fullscreen)", sizeGroup};
+    RadioButton rbUseFlash{"rbUseFlash", "Use Flash movie's size", sizeGroup, true};
+    RadioButton rbCustomSize{"rbCustomSize", "Use custom", sizeGroup};
+    Panel paCustomSize{"paCustomSize"};
+    SpinEdit seWidth{"seWidth", "Width:", 550, 55, 5000};
+    SpinEdit seHeight{"seHeight", "Height:", 400, 40, 5000};
+    Panel paPosition{"paPosition"};
+    RadioButton rbAllignLeft{"rbAllignLeft", "Screen left", xGroup};
+    RadioButton rbAllignXCenter{"rbAllignXCenter", "Screen center", xGroup, true};
+    RadioButton rbAllignRight{"rbAllignRight", "Screen right", xGroup};
+    RadioButton rbXposCustom{"rbXposCustom", "Use custom", xGroup};
+    RadioButton rbAllignTop{"rbAllignTop", "Screen top", yGroup};
+    RadioButton rbAllignYCenter{"rbAllignYCenter", "Screen center", yGroup, true};
+    RadioButton rbAllignBottom{"rbAllignBottom", "Screen bottom", yGroup};
+    RadioButton rbYposCustom{"rbYposCustom", "Use custom", yGroup};
+    Panel paCustomPos{"paCustomPos"};
+    SpinEdit seLeft{"seLeft", "Left:", 0};
+    SpinEdit seTop{"seTop", "Top:", 0};
+    Panel paResizeable{"paResizeable"};
+    CheckBox cbResizeable{"cbResizeable", "Resizeable", true};
+    CheckBox cbKeepRatio{"cbKeepRatio", "Keep ratio while resizing", true};
+
+    // ---- Behaviour page
+    RadioGroup leftGroup, rightGroup, keyGroup;
+    RadioButton rbLAllow{"rbLAllow", "Send click to Flash movie", leftGroup, true};
+    RadioButton rbLDrag{"rbLDrag", "Drag window", leftGroup};
+    RadioButton rbLIgnore{"rbLIgnore", "Do nothing", leftGroup};
+    RadioButton rbRAllow{"rbRAllow", "Show Flash menu", rightGroup};
+    RadioButton rbRPopup{"rbRPopup", "Show Window menu", rightGroup, true};
+    RadioButton rbRIgnore{"rbRIgnore", "Do nothing", rightGroup};
+    RadioButton rbKAllow{"rbKAllow", "Send key to Flash movie", keyGroup, true};
+    RadioButton rbKIgnore{"rbKIgnore", "Do nothing", keyGroup};
+    CheckBox cbCloseOnEscape{"cbCloseOnEscape", "Quit on Escape", true};
+    CheckBox cbDisablescreensaver{"cbDisablescreensaver", "Disable screensaver", true};
+    CheckBox cbDisableALTTAB{"cbDisableALTTAB", "Disable ALT-TAB and CTRL-ALT-DEL"};
+
+    // ---- Build page
+    FileNameEdit OutputProjector{"OutputProjector", "New projector filename and path:"};
+    FileNameEdit OpenIcon{"OpenIcon", "Projector icon:"};
+    IconImage imIcon{"imIcon"};
+    SpinEdit seVI_1{"seVI_1", "Major Version:", 1}, seVI_2{"seVI_2", "Minor Version:", 0},
+        seVI_3{"seVI_3", "Release:", 0}, seVI_4{"seVI_4", "Build:", 0};
+    PropertyGrid pgVI{"pgVI"};
+    TrackBar tbCompression{"tbCompression", "Projector launch speed vs. Compression intensity", 1, 4, 3};
+
+    // ---- Date/time page and the help pages
+    RichText edDateTimeInfo{"edDateTimeInfo"};
+    CheckBox cbVarFile{"cbVarFile", "Save date and time of launch as variables to a text file:"};
+    Edit edVarFilename{"edVarFilename", "Filename for textfile:", "Datetime.txt"};
+    PropertyGrid pgDateTime{"pgDateTime"};
+    Button btCreateSampleVar{"btCreateSampleVar", "Create a sample file"};
+    RichText edPrintingInfo{"edPrintingInfo"}, edExecInfo{"edExecInfo"}, edVarSaveInfo{"edVarSaveInfo"},
+        edGeneralHelp{"edGeneralHelp"};
+
+    // ---- the dialogs' remembered names (the settings file keeps them)
+    std::string OpenProjectFileName, SaveProjectFileName, SaveSampleFileName;
+    std::string OpenProjectFolder;
+
+    // ---- start
+    // Runs once when the window is created, with the program's arguments
+    // (without the program's own name).
+    void FormCreate(const std::vector<std::string>& arguments);
+    // Runs each time the window is shown; acts the first time only.
+    void FormShow();
+    // The window closes: the remembered file names are written.
+    void FormClose();
+
+    // ---- the settings mapping and the page buttons
+    void SetControls();
+    void btFilesClick() { ShowPage("pageFiles", &btFiles); }
+    void btAppearanceClick() { ShowPage("pageAppearance", &btAppearance); }
+    void btDimensionsClick() { ShowPage("pageDimensions", &btDimensions); }
+    void btBehaviourClick() { ShowPage("pageBehaviour", &btBehaviour); }
+    void btBuildClick() { ShowPage("pageBuild", &btBuild); }
+    void btGeneralHelpClick() { ShowPage("pageGeneralHelp", &btGeneralHelp); }
+    void qbtVarFileClick() { ShowPage("pageVarFile", &qbtVarFile); }
+    void qbtPrintingClick() { ShowPage("pagePrinting", &qbtPrinting); }
+    void btExecClick() { ShowPage("pageExec", &btExec); }
+    void qbtVarSaveClick() { ShowPage("pageVarSave", &qbtVarSave); }
+    void btFileMenuClick();
+    void About1Click();
+    void Close1Click();
+    void pageBuildingShow();
+
+    // ---- projector file, shape, icon
+    // The inspection of the projector file `name` (the name is emptied when
+    // the file is missing or refused; `action` says whether the field takes it).
+    void edFlashProjectorAfterDialog(std::string& name, bool& action);
+    void InspectChosenProjector();  // on the name in edFlashProjector
+    void DragDropPorjectorFileDropped(const std::string& fileName);
+    // The browse button of edFlashProjector.
+    void edFlashProjectorBrowse();
+    void rbShapeClick();
+    void btEditShapeClick();
+    void rbRectangleClick();
+    void SetIcon(const std::string& fileName);
+    void OpenIconAfterDialog(const std::string& fileName);
+    void OpenIconDropFiles(const std::string& fileName);
+    void OpenIconBrowse();
+    void OutputProjectorBrowse();
+
+    // ---- additional files
+    void AddAddFiles(const std::vector<std::string>& names);
+    int AddAddIcon(const std::string& fileName);
+    void sbAddAddFilesClick();
+    void paAddFilesFileDropped(const std::string& fileName);
+    void sbRemoveAddFileClick();
+
+    // ---- version information
+    void SetVersionInfoRec(TVersionInfoRec& rec) const;
+    void GetVersionInfoRec(const TVersionInfoRec& rec);
+
+    // ---- build and preview
+    // Builds a projector into `fileName`; fails as its steps do, leaving a
+    // previous file of that name as it was.
+    BuildReport BuildProjector(const std::string& fileName);
+    void qbtBuildClick();
+    void qbtPreviewClick();
+    // The name of the next preview file.
+    std::string PreviewFileName();
+
+    // ---- project files
+    void SaveasClick();
+    void LoadClick();
+    // Writes the project into `fileName` (through a temporary file beside it).
+    void SaveProject(const std::string& fileName);
+    void LoadProject(const std::string& fileName);
+    void ReadSP();
+    std::string RetrieveFile(TPackedFile& file);
+
+    // ---- date/time variable file
+    void btCreateSampleVarClick();
+    void CreateVarFile(const std::string& fileName, bool openAfterwards);
+
+    // Runs a handler of a user action: a failure that it does not handle
+    // itself is shown as the application's general error report.
+    void Run(const std::function<void()>& handler);
+
+    UserInterface& ui() { return ui_; }
+    Shell& shell() { return shell_; }
+    const GeneratorPaths& paths() const { return paths_; }
+
+private:
+    void ShowPage(const std::string& page, Button* button);
+    void BringBusyPage(const std::string& text, int& previousPage);
+    bool ProjectorChosen() const { return !edFlashProjector.fileName.empty(); }
+    void RestoreStoredValues();
+    void LoadHelpDocuments();
+    void ShowMainIcon();
+    void WaitForProgram(StartedProgram& program);
+    void RunBuilt(const std::string& fileName);
+    void RunPreview(const std::string& fileName);
+    PackingObserver BusyObserver();
+    std::string ProjectCaption(const std::string& projectFile) const;
+
+    UserInterface& ui_;
+    Shell& shell_;
+    SettingsStore& store_;
+    WindowHost& host_;
+    GeneratorPaths paths_;
+    std::unique_ptr<s_TVexelProjector> settings_;
+    TImage shapeImageRecord_{"ShapeImage"};
+};
+
+// The general error report of a failure: its text, with a full stop added when
+// it does not end with one.
+std::string GeneralErrorText(const std::string& text);
+
+}  // namespace vs
