@@ -5,40 +5,15 @@
 #include <sstream>
 
 #include "exe/exe_image.h"
+#include "exe/version_info.h"
 #include "cli/commands.h"
 #include "package/describe.h"
 #include "platform/byte_reader.h"
+#include "platform/cp1252.h"
 
 namespace vs::cli {
 
 namespace {
-
-std::string utf8(const std::u16string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 const char* typeName(int id) {
     switch (id) {
@@ -75,109 +50,12 @@ std::string hex(std::uint32_t v, int width = 8) {
 
 // ------------------------------------------------------------ version blocks
 
-// A node of a version block: length, value length, type, key, value, children.
-struct VersionNode {
-    std::u16string key;
-    std::uint16_t type = 0;
-    Bytes value;
-    std::vector<VersionNode> children;
-};
-
-std::size_t align4(std::size_t v) { return (v + 3) & ~std::size_t{3}; }
-
-// Reads the node at `start`, which must end by `limit`. Lengths that overrun
-// their parent are cut to it; a node too short to hold its header ends the list.
-std::optional<VersionNode> readNode(Bytes block, std::size_t start, std::size_t limit, int depth,
-                                    std::size_t& length) {
-    if (depth > 4 || !fitsIn(start, 6, limit)) return std::nullopt;
-    ByteReader r(block.first(limit));
-    r.seek(start);
-    length = r.u16();
-    std::uint16_t valueLength = r.u16();
-    VersionNode node;
-    node.type = r.u16();
-    if (length < 6) return std::nullopt;
-    std::size_t end = std::min(limit, start + length);
-    while (r.position() + 2 <= end) {
-        char16_t c = static_cast<char16_t>(r.u16());
-        if (c == 0) break;
-        node.key.push_back(c);
-    }
-    std::size_t valueAt = std::min(align4(r.position()), end);
-    std::size_t valueBytes = std::min<std::size_t>(node.type == 1 ? 2u * valueLength : valueLength, end - valueAt);
-    node.value = block.subspan(valueAt, valueBytes);
-    std::size_t at = align4(valueAt + valueBytes);
-    while (at + 6 <= end) {
-        std::size_t childLength = 0;
-        auto child = readNode(block, at, end, depth + 1, childLength);
-        if (!child) break;
-        node.children.push_back(std::move(*child));
-        at = align4(at + childLength);
-    }
-    return node;
-}
-
-std::u16string text(Bytes value) {
-    std::u16string s;
-    for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(value[i] | (value[i + 1] << 8));
-        if (c == 0) break;
-        s.push_back(c);
-    }
-    return s;
-}
-
+// The version information of one language, or why it could not be read.
 struct VersionInfo {
     std::uint16_t language = 0;
-    bool hasFixed = false;
-    std::uint32_t fileMS = 0, fileLS = 0, productMS = 0, productLS = 0, flags = 0, os = 0, fileType = 0;
-    struct Table {
-        std::string key;
-        std::vector<std::pair<std::string, std::string>> strings;
-    };
-    std::vector<Table> tables;
-    std::vector<std::pair<std::uint16_t, std::uint16_t>> translations;
+    VersionBlockContents contents;
+    std::string error;
 };
-
-std::optional<VersionInfo> parseVersion(std::uint16_t language, Bytes block) {
-    std::size_t length = 0;
-    auto root = readNode(block, 0, block.size(), 0, length);
-    if (!root) return std::nullopt;
-    VersionInfo info;
-    info.language = language;
-    if (root->value.size() >= 52) {
-        ByteReader f(root->value);
-        if (f.u32() == 0xFEEF04BD) {
-            info.hasFixed = true;
-            f.u32();
-            info.fileMS = f.u32();
-            info.fileLS = f.u32();
-            info.productMS = f.u32();
-            info.productLS = f.u32();
-            f.u32();
-            info.flags = f.u32();
-            info.os = f.u32();
-            info.fileType = f.u32();
-        }
-    }
-    for (const VersionNode& part : root->children) {
-        if (part.key == u"StringFileInfo") {
-            for (const VersionNode& table : part.children) {
-                VersionInfo::Table t{utf8(table.key), {}};
-                for (const VersionNode& s : table.children) t.strings.push_back({utf8(s.key), utf8(text(s.value))});
-                info.tables.push_back(std::move(t));
-            }
-        } else if (part.key == u"VarFileInfo") {
-            for (const VersionNode& var : part.children) {
-                if (var.key != u"Translation") continue;
-                for (std::size_t i = 0; i + 4 <= var.value.size(); i += 4)
-                    info.translations.push_back({static_cast<std::uint16_t>(var.value[i] | (var.value[i + 1] << 8)),
-                                                 static_cast<std::uint16_t>(var.value[i + 2] | (var.value[i + 3] << 8))});
-            }
-        }
-    }
-    return info;
-}
 
 std::string versionText(std::uint32_t ms, std::uint32_t ls) {
     return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
@@ -193,8 +71,8 @@ struct Row {
     Bytes data;
 };
 
-std::string idText(const ResourceId& id) { return id.isName ? utf8(id.name) : std::to_string(id.id); }
-std::string idJson(const ResourceId& id) { return id.isName ? JsonQuote(utf8(id.name)) : std::to_string(id.id); }
+std::string idText(const ResourceId& id) { return id.isName ? Utf16ToUtf8(id.name) : std::to_string(id.id); }
+std::string idJson(const ResourceId& id) { return id.isName ? JsonQuote(Utf16ToUtf8(id.name)) : std::to_string(id.id); }
 
 std::vector<Row> listResources(TExeImage& image) {
     TResourceList& root = image.ResourceTree();
@@ -248,16 +126,17 @@ void printText(const std::string& file, const std::vector<Row>& rows, const std:
     }
     for (const VersionInfo& v : versions) {
         std::cout << "Version information (language " << v.language << "):\n";
-        if (v.hasFixed) {
-            std::cout << "  File version:    " << versionText(v.fileMS, v.fileLS) << "\n";
-            std::cout << "  Product version: " << versionText(v.productMS, v.productLS) << "\n";
+        if (!v.error.empty()) std::cout << "  " << v.error << "\n";
+        if (const auto& f = v.contents.fixed) {
+            std::cout << "  File version:    " << versionText(f->fileVersionMS, f->fileVersionLS) << "\n";
+            std::cout << "  Product version: " << versionText(f->productVersionMS, f->productVersionLS) << "\n";
         }
-        for (const auto& t : v.tables) {
+        for (const auto& t : v.contents.stringTables) {
             std::cout << "  String table " << t.key << ":\n";
             for (const auto& [key, value] : t.strings) std::cout << "    " << key << " = " << value << "\n";
         }
-        for (const auto& [language, codePage] : v.translations)
-            std::cout << "  Translation: language " << language << ", code page " << codePage << "\n";
+        for (const VersionTranslation& t : v.contents.translations)
+            std::cout << "  Translation: language " << t.language << ", code page " << t.codePage << "\n";
     }
     if (icon)
         std::cout << "First icon image: offset " << hex(icon->DataFileOffset()) << " (" << icon->DataFileOffset()
@@ -280,23 +159,25 @@ void printJson(const std::string& file, const std::vector<Row>& rows, const std:
     o << (rows.empty() ? "]" : "\n  ]") << ",\n  \"versions\": [";
     for (std::size_t i = 0; i < versions.size(); ++i) {
         const VersionInfo& v = versions[i];
+        const auto& tables = v.contents.stringTables;
+        const auto& translations = v.contents.translations;
         o << (i ? ",\n    " : "\n    ") << "{\"language\": " << v.language;
-        if (v.hasFixed)
-            o << ", \"fileVersion\": \"" << versionText(v.fileMS, v.fileLS) << "\", \"productVersion\": \""
-              << versionText(v.productMS, v.productLS) << "\", \"fileFlags\": " << v.flags
-              << ", \"fileOS\": " << v.os << ", \"fileType\": " << v.fileType;
+        if (!v.error.empty()) o << ", \"error\": " << JsonQuote(v.error);
+        if (const auto& f = v.contents.fixed)
+            o << ", \"fileVersion\": \"" << versionText(f->fileVersionMS, f->fileVersionLS) << "\", \"productVersion\": \""
+              << versionText(f->productVersionMS, f->productVersionLS) << "\", \"fileFlags\": " << f->fileFlags
+              << ", \"fileOS\": " << f->fileOS << ", \"fileType\": " << f->fileType;
         o << ", \"stringTables\": [";
-        for (std::size_t t = 0; t < v.tables.size(); ++t) {
-            o << (t ? ", " : "") << "{\"key\": " << JsonQuote(v.tables[t].key) << ", \"strings\": {";
-            for (std::size_t s = 0; s < v.tables[t].strings.size(); ++s)
-                o << (s ? ", " : "") << JsonQuote(v.tables[t].strings[s].first) << ": "
-                  << JsonQuote(v.tables[t].strings[s].second);
+        for (std::size_t t = 0; t < tables.size(); ++t) {
+            o << (t ? ", " : "") << "{\"key\": " << JsonQuote(tables[t].key) << ", \"strings\": {";
+            for (std::size_t s = 0; s < tables[t].strings.size(); ++s)
+                o << (s ? ", " : "") << JsonQuote(tables[t].strings[s].first) << ": " << JsonQuote(tables[t].strings[s].second);
             o << "}}";
         }
         o << "], \"translations\": [";
-        for (std::size_t t = 0; t < v.translations.size(); ++t)
-            o << (t ? ", " : "") << "{\"language\": " << v.translations[t].first
-              << ", \"codePage\": " << v.translations[t].second << "}";
+        for (std::size_t t = 0; t < translations.size(); ++t)
+            o << (t ? ", " : "") << "{\"language\": " << translations[t].language
+              << ", \"codePage\": " << translations[t].codePage << "}";
         o << "]}";
     }
     o << (versions.empty() ? "]" : "\n  ]") << ",\n  \"firstIconImage\": ";
@@ -321,9 +202,16 @@ void addResourcesCommand(CLI::App& app) {
             TExeImage image(*file);
             std::vector<Row> rows = listResources(image);
             std::vector<VersionInfo> versions;
-            for (const Row& r : rows)
-                if (!r.type.isName && r.type.id == RT_VERSION_ID)
-                    if (auto v = parseVersion(r.language, r.data)) versions.push_back(std::move(*v));
+            for (const Row& r : rows) {
+                if (r.type.isName || r.type.id != RT_VERSION_ID) continue;
+                VersionInfo v{r.language, {}, {}};
+                try {
+                    v.contents = ReadVersionBlock(r.data);
+                } catch (const EExeError& e) {
+                    v.error = e.what();
+                }
+                versions.push_back(std::move(v));
+            }
             TResourceItem* icon = firstIconImage(image.ResourceTree());
             if (*json)
                 printJson(*file, rows, versions, icon);

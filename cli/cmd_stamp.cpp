@@ -1,21 +1,19 @@
 // vexelscreen stamp FILE [--version MAJOR.MINOR.RELEASE.BUILD] [--string Key=Value]... [--icon FILE]
 //
 // Gives any executable the version resource and the icon that a build gives
-// the engine. The changes are made on a copy beside the file, which replaces
-// it only when every change succeeded, so a failure leaves the file as it was.
+// the engine, all or nothing (StampExecutable): a failure leaves the file as
+// it was.
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "exe/icon.h"
-#include "exe/icon_replace.h"
+#include "exe/resource_updater.h"
+#include "exe/stamp.h"
 #include "exe/version_info.h"
 #include "cli/commands.h"
-#include "platform/atomic_file.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -23,8 +21,6 @@
 namespace vs::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::array<int, 4> parseVersion(const std::string& text) {
     std::array<int, 4> numbers{0, 0, 0, 0};
@@ -49,14 +45,9 @@ std::string keyList() {
     return keys;
 }
 
-// Removes the working copy unless it was moved over the target.
-struct WorkingCopy {
-    std::string path;
-    ~WorkingCopy() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove(path, ec);
-    }
-};
+[[noreturn]] void notUpdated(const std::string& file, const std::string& why) {
+    throw VsError(file + " could not be updated: " + why + "; the file is unchanged");
+}
 
 int stamp(const std::string& file, const std::optional<std::string>& version, const std::vector<std::string>& strings,
           const std::optional<std::string>& iconFile, bool compactVersion) {
@@ -92,29 +83,20 @@ int stamp(const std::string& file, const std::optional<std::string>& version, co
         if (!icon) throw VsError(*iconFile + " has no icon of its own");
     }
 
-    WorkingCopy work{SiblingTempName(file)};
-    std::error_code ec;
-    if (!fs::copy_file(file, work.path, fs::copy_options::overwrite_existing, ec))
-        throw EFCreateError(cannotCreateFile(work.path));
-
     const bool writeVersion = version || !strings.empty();
-    const VersionBlockLayout layout = compactVersion ? VersionBlockLayout::Compact : VersionBlockLayout::FixedSlots;
-    if (writeVersion && !WriteVersionResource(work.path, rec, layout))
-        throw VsError(file + " could not be updated: its resources cannot be rewritten safely; the file is unchanged");
-    if (icon) {
-        try {
-            if (!ReplaceExeIcon(work.path, *icon))
-                throw VsError(file + " could not be updated: it has no icon image to replace; the file is unchanged");
-        } catch (const VsError& e) {
-            const std::string text = e.what();
-            if (text.find("the file is unchanged") != std::string::npos) throw;
-            throw VsError(file + " could not be updated: " + text + "; the file is unchanged");
-        }
+    StampRequest request = StampRequest::Strict();
+    if (writeVersion) request.version = rec;
+    request.versionLayout = compactVersion ? VersionBlockLayout::Compact : VersionBlockLayout::FixedSlots;
+    request.icon = icon;
+    try {
+        StampExecutable(file, request);
+    } catch (const EResourceUpdateError& e) {
+        notUpdated(file, "its resources cannot be rewritten safely (" + e.Reason() + ")");
+    } catch (const ENoIconImageError&) {
+        notUpdated(file, "it has no icon image to replace");
+    } catch (const VsError& e) {
+        notUpdated(file, e.what());  // StampExecutable changes nothing when it fails
     }
-
-    fs::rename(work.path, file, ec);
-    if (ec) throw EFCreateError(cannotCreateFile(file));
-    work.path.clear();
 
     std::cout << "Stamped " << file << ":";
     if (writeVersion)

@@ -1,7 +1,6 @@
 #include "exe/exe_image.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -19,25 +18,22 @@ namespace vs {
 
 namespace {
 
-constexpr std::uint32_t kSubdirBit = 0x80000000u;
+constexpr std::uint32_t kSubdirBit = pe::kResourceHighBit;
+constexpr std::uint32_t kDirSize = sizeof(pe::ResourceDirectory);
+constexpr std::uint32_t kEntrySize = sizeof(pe::ResourceDirectoryEntry);
 // Lists below this depth report no children, so a directory that points back
 // at itself cannot make a walk of the tree endless.
 constexpr int kMaxDepth = 2;
 
 [[noreturn]] void fail(const char* text) { throw EExeError(text); }
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t le32(const std::uint8_t* p) { return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16); }
-
-bool sameNameNoCase(const std::uint8_t* name8, const char* wanted) {
-    std::size_t n = std::strlen(wanted);
-    for (std::size_t i = 0; i < 8; ++i) {
-        char a = static_cast<char>(name8[i]);
-        char b = i < n ? wanted[i] : '\0';
-        if (AsciiLower(a) != AsciiLower(b)) return false;
-        if (a == '\0') return true;
-    }
-    return true;
+// The data that a data entry describes, checked against the resource section.
+TResourceLanguage dataOf(const TExeImage& image, std::uint16_t language, std::uint32_t dataEntryOffset) {
+    const auto entry = image.SectionRecord<pe::ResourceDataEntry>(dataEntryOffset);
+    if (entry.offsetToData < image.ResourceSectionRva()) fail(exe_msg::Unrecognized);
+    const std::uint32_t at = entry.offsetToData - image.ResourceSectionRva();
+    const auto bytes = image.SectionBytes(at, entry.size);
+    return {language, image.ResourceSectionOffset() + at, entry.size, bytes.data()};
 }
 
 std::unique_ptr<TResourceItem> makeItem(int listType, TExeImage& image, const TResourceList& owner,
@@ -59,26 +55,23 @@ std::unique_ptr<TResourceItem> makeItem(int listType, TExeImage& image, const TR
 // ---------------------------------------------------------------- TResourceItem
 
 TResourceItem::TResourceItem(TExeImage& image, const TResourceList& owner, std::uint32_t entryOffset)
-    : image_(image), owner_(owner), entryOffset_(entryOffset) {
-    nameField_ = image.SectionU32(entryOffset);
-    dataField_ = image.SectionU32(entryOffset + 4);
-}
+    : image_(image), owner_(owner), entry_(image.SectionRecord<pe::ResourceDirectoryEntry>(entryOffset)) {}
 
 TResourceItem::~TResourceItem() = default;
 
 int TResourceItem::TypeId() const { return owner_.TypeId(); }
 
-bool TResourceItem::IsNamed() const { return (nameField_ & kSubdirBit) != 0; }
-std::uint16_t TResourceItem::Id() const { return IsNamed() ? 0 : static_cast<std::uint16_t>(nameField_); }
+bool TResourceItem::IsNamed() const { return (entry_.name & kSubdirBit) != 0; }
+std::uint16_t TResourceItem::Id() const { return IsNamed() ? 0 : static_cast<std::uint16_t>(entry_.name); }
 
 std::u16string TResourceItem::Name() const {
     if (!IsNamed()) return {};
-    std::uint32_t at = nameField_ & ~kSubdirBit;
-    std::uint16_t length = image_.SectionU16(at);
-    auto chars = image_.SectionBytes(at + 2, 2u * length);
+    const std::uint32_t at = entry_.name & ~kSubdirBit;
+    const auto length = image_.SectionRecord<std::uint16_t>(at);
+    ByteReader chars(image_.SectionBytes(std::uint64_t{at} + 2, 2ull * length));
     std::u16string name;
     name.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(le16(chars.data() + 2 * i)));
+    for (std::size_t i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(chars.u16()));
     return name;
 }
 
@@ -87,11 +80,10 @@ ResourceId TResourceItem::Ident() const {
 }
 
 bool TResourceItem::FirstChildIsDirectory() {
-    if (!(dataField_ & kSubdirBit)) return false;
-    std::uint32_t sub = dataField_ & ~kSubdirBit;
-    auto header = image_.SectionBytes(sub, 16);
-    if (le16(header.data() + 12) + le16(header.data() + 14) == 0) return false;
-    return (image_.SectionU32(sub + 16 + 4) & kSubdirBit) != 0;
+    if (!(entry_.offsetToData & kSubdirBit)) return false;
+    const std::uint32_t sub = entry_.offsetToData & ~kSubdirBit;
+    if (image_.SectionRecord<pe::ResourceDirectory>(sub).entryCount() == 0) return false;
+    return (image_.SectionRecord<pe::ResourceDirectoryEntry>(std::uint64_t{sub} + kDirSize).offsetToData & kSubdirBit) != 0;
 }
 
 bool TResourceItem::HasChildren() {
@@ -103,36 +95,26 @@ TResourceList& TResourceItem::Children() {
     if (!HasChildren()) fail(exe_msg::NotAList);
     if (!children_) {
         int type = owner_.Depth() == 0 ? (IsNamed() ? -1 : Id()) : owner_.TypeId();
-        children_ = std::make_unique<TResourceList>(image_, dataField_ & ~kSubdirBit, type, owner_.Depth() + 1);
+        children_ = std::make_unique<TResourceList>(image_, entry_.offsetToData & ~kSubdirBit, type, owner_.Depth() + 1);
     }
     return *children_;
 }
 
 bool TResourceItem::FindData(TResourceLanguage& out) {
-    std::uint32_t dataEntry = dataField_;
-    out.language = 0;
-    if (dataField_ & kSubdirBit) {
-        std::uint32_t sub = dataField_ & ~kSubdirBit;
-        auto header = image_.SectionBytes(sub, 16);
-        if (le16(header.data() + 12) + le16(header.data() + 14) == 0) return false;
-        std::uint32_t name = image_.SectionU32(sub + 16);
-        dataEntry = image_.SectionU32(sub + 16 + 4);
-        if (dataEntry & kSubdirBit) fail(exe_msg::Unrecognized);
-        out.language = static_cast<std::uint16_t>(name);
+    if (!(entry_.offsetToData & kSubdirBit)) {
+        out = dataOf(image_, 0, entry_.offsetToData);
+        return true;
     }
-    std::uint32_t rva = image_.SectionU32(dataEntry);
-    std::uint32_t size = image_.SectionU32(dataEntry + 4);
-    if (rva < image_.ResourceSectionRva()) fail(exe_msg::Unrecognized);
-    std::uint32_t at = rva - image_.ResourceSectionRva();
-    auto bytes = image_.SectionBytes(at, size);
-    out.fileOffset = image_.ResourceSectionOffset() + at;
-    out.size = size;
-    out.pointer = bytes.data();
+    const std::uint32_t sub = entry_.offsetToData & ~kSubdirBit;
+    if (image_.SectionRecord<pe::ResourceDirectory>(sub).entryCount() == 0) return false;
+    const auto first = image_.SectionRecord<pe::ResourceDirectoryEntry>(std::uint64_t{sub} + kDirSize);
+    if (first.offsetToData & kSubdirBit) fail(exe_msg::Unrecognized);
+    out = dataOf(image_, static_cast<std::uint16_t>(first.name), first.offsetToData);
     return true;
 }
 
 std::uint32_t TResourceItem::DataFileOffset() {
-    if (HasChildren()) return dataField_ & ~kSubdirBit;
+    if (HasChildren()) return entry_.offsetToData & ~kSubdirBit;
     TResourceLanguage data;
     return FindData(data) ? data.fileOffset : 0;
 }
@@ -157,25 +139,17 @@ std::span<const std::uint8_t> TResourceItem::RawData() {
 
 std::vector<TResourceLanguage> TResourceItem::Languages() {
     std::vector<TResourceLanguage> out;
-    if (!(dataField_ & kSubdirBit)) {
-        TResourceLanguage one;
-        if (FindData(one)) out.push_back(one);
+    if (!(entry_.offsetToData & kSubdirBit)) {
+        out.push_back(dataOf(image_, 0, entry_.offsetToData));
         return out;
     }
-    std::uint32_t sub = dataField_ & ~kSubdirBit;
-    auto header = image_.SectionBytes(sub, 16);
-    std::uint32_t count = le16(header.data() + 12) + le16(header.data() + 14);
-    image_.SectionBytes(sub + 16, 8 * count);
+    const std::uint32_t sub = entry_.offsetToData & ~kSubdirBit;
+    const std::uint32_t count = image_.SectionRecord<pe::ResourceDirectory>(sub).entryCount();
+    ByteReader entries(image_.SectionBytes(std::uint64_t{sub} + kDirSize, std::uint64_t{kEntrySize} * count));
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint32_t name = image_.SectionU32(sub + 16 + 8 * i);
-        std::uint32_t dataEntry = image_.SectionU32(sub + 16 + 8 * i + 4);
-        if (dataEntry & kSubdirBit) return {};
-        std::uint32_t rva = image_.SectionU32(dataEntry);
-        std::uint32_t size = image_.SectionU32(dataEntry + 4);
-        if (rva < image_.ResourceSectionRva()) fail(exe_msg::Unrecognized);
-        std::uint32_t at = rva - image_.ResourceSectionRva();
-        auto bytes = image_.SectionBytes(at, size);
-        out.push_back({static_cast<std::uint16_t>(name), image_.ResourceSectionOffset() + at, size, bytes.data()});
+        const auto language = entries.read<pe::ResourceDirectoryEntry>();
+        if (language.offsetToData & kSubdirBit) return {};
+        out.push_back(dataOf(image_, static_cast<std::uint16_t>(language.name), language.offsetToData));
     }
     return out;
 }
@@ -215,12 +189,11 @@ TResourceItem& TResourceList::Items(int i) {
 }
 
 void TResourceList::FillEntries() const {
-    auto header = image_.SectionBytes(dirOffset_, 16);
-    std::uint32_t count = le16(header.data() + 12) + le16(header.data() + 14);
-    image_.SectionBytes(dirOffset_ + 16, 8 * count);
+    const std::uint32_t count = image_.SectionRecord<pe::ResourceDirectory>(dirOffset_).entryCount();
+    image_.SectionBytes(std::uint64_t{dirOffset_} + kDirSize, std::uint64_t{kEntrySize} * count);
     image_.ChargeEntries(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint32_t entry = dirOffset_ + 16 + 8 * i;
+        const std::uint32_t entry = dirOffset_ + kDirSize + kEntrySize * i;
         auto item = makeItem(typeId_, image_, *this, entry);
         if (depth_ == 0 && !item->IsNamed() && (item->Id() == RT_ICON_ID || item->Id() == RT_CURSOR_ID)) {
             image_.SetTypeEntry(item->Id(), item.get());
@@ -235,12 +208,14 @@ TIconResourceList::TIconResourceList(TExeImage& image, TResourceItem& group, int
     : TResourceList(image, 0, imageType, kMaxDepth), group_(group), imageType_(imageType) {}
 
 void TIconResourceList::FillEntries() const {
-    auto data = group_.RawData();
-    if (data.size() < 6) return;
-    std::size_t count = std::min<std::size_t>(le16(data.data() + 4), (data.size() - 6) / 14);
+    ByteReader group(group_.RawData());
+    if (group.remaining() < sizeof(pe::IconDirHeader)) return;
+    // A count beyond the group's data lists the images that are there.
+    const std::size_t count =
+        std::min<std::size_t>(group.read<pe::IconDirHeader>().count, group.remaining() / sizeof(pe::IconGroupEntry));
     const auto& byId = image_.ImagesById(imageType_);
     for (std::size_t i = 0; i < count; ++i) {
-        std::uint16_t id = le16(data.data() + 6 + 14 * i + 12);
+        const std::uint16_t id = group.read<pe::IconGroupEntry>().id;
         auto [first, last] = byId.equal_range(id);
         image_.ChargeEntries(static_cast<std::size_t>(std::distance(first, last)));
         for (auto it = first; it != last; ++it) items_.push_back(it->second);
@@ -277,7 +252,7 @@ TExeImage::TExeImage(const std::string& fileName) : fileName_(fileName) {
     size_ = owned_.size();
 #endif
     try {
-        CheckHeaders();
+        headers_ = ReadPeHeaders(FileBytes());
     } catch (...) {
 #ifndef _WIN32
         if (map_) ::munmap(map_, size_);
@@ -291,7 +266,12 @@ TExeImage::TExeImage(std::vector<std::uint8_t> bytes, std::string name)
     : fileName_(std::move(name)), owned_(std::move(bytes)) {
     data_ = owned_.data();
     size_ = owned_.size();
-    CheckHeaders();
+    headers_ = ReadPeHeaders(FileBytes());
+}
+
+TExeImage::TExeImage(Borrowed bytes, std::string name)
+    : fileName_(std::move(name)), data_(bytes.bytes.data()), size_(bytes.bytes.size()) {
+    headers_ = ReadPeHeaders(FileBytes());
 }
 
 TExeImage::~TExeImage() {
@@ -302,35 +282,18 @@ TExeImage::~TExeImage() {
 #endif
 }
 
-void TExeImage::CheckHeaders() {
-    if (size_ < 2 || data_[0] != 'M' || data_[1] != 'Z') fail(exe_msg::Unrecognized);
-    if (size_ < 64) fail(exe_msg::NotPE);
-    nt_ = le32(data_ + 60);
-    if (!fitsIn(nt_, 24, size_) || std::memcmp(data_ + nt_, "PE\0\0", 4) != 0) fail(exe_msg::NotPE);
-    // The section table follows the optional header, whose size the file
-    // header gives (224 bytes for 32-bit images, 240 for 64-bit ones).
-    std::uint32_t optionalSize = le16(data_ + nt_ + 20);
-    std::uint32_t sections = le16(data_ + nt_ + 6);
-    if (!fitsIn(nt_, 24ull + optionalSize + 40ull * sections, size_)) fail(exe_msg::NotPE);
-}
-
 void TExeImage::FindResourceSection() {
-    std::uint32_t optionalSize = le16(data_ + nt_ + 20);
-    std::uint32_t sections = le16(data_ + nt_ + 6);
-    const std::uint8_t* table = data_ + nt_ + 24 + optionalSize;
-    for (std::uint32_t i = 0; i < sections; ++i) {
-        const std::uint8_t* s = table + 40 * i;
-        if (!sameNameNoCase(s, ".rsrc")) continue;
-        rsrcRva_ = le32(s + 12);
-        std::uint32_t rawSize = le32(s + 16);
-        rsrcRaw_ = le32(s + 20);
-        rsrcSize_ = rsrcRaw_ <= size_ ? static_cast<std::uint32_t>(std::min<std::uint64_t>(rawSize, size_ - rsrcRaw_)) : 0;
-        if (rsrcSize_ < 16) fail(exe_msg::NoResources);
-        // No legitimate tree has more entries than the section has room for.
-        entryBudget_ = rsrcSize_ / 4 + 16;
-        return;
-    }
-    fail(exe_msg::NoResources);
+    const auto found = FindSectionByName(headers_, ".rsrc");
+    if (!found) fail(exe_msg::NoResources);
+    const pe::SectionHeader& section = headers_.sections[*found];
+    rsrcRva_ = section.virtualAddress;
+    rsrcRaw_ = section.pointerToRawData;
+    rsrcSize_ = rsrcRaw_ <= size_
+                    ? static_cast<std::uint32_t>(std::min<std::uint64_t>(section.sizeOfRawData, size_ - rsrcRaw_))
+                    : 0;
+    if (rsrcSize_ < kDirSize) fail(exe_msg::NoResources);
+    // No legitimate tree has more entries than the section has room for.
+    entryBudget_ = rsrcSize_ / 4 + 16;
 }
 
 TResourceList& TExeImage::ResourceTree() {
@@ -343,13 +306,10 @@ TResourceList& TExeImage::ResourceTree() {
     return *root_;
 }
 
-std::span<const std::uint8_t> TExeImage::SectionBytes(std::uint32_t offset, std::uint32_t size) const {
+std::span<const std::uint8_t> TExeImage::SectionBytes(std::uint64_t offset, std::uint64_t size) const {
     if (!fitsIn(offset, size, rsrcSize_)) fail(exe_msg::Unrecognized);
-    return {data_ + rsrcRaw_ + offset, size};
+    return {data_ + rsrcRaw_ + offset, static_cast<std::size_t>(size)};
 }
-
-std::uint32_t TExeImage::SectionU32(std::uint32_t offset) const { return le32(SectionBytes(offset, 4).data()); }
-std::uint16_t TExeImage::SectionU16(std::uint32_t offset) const { return le16(SectionBytes(offset, 2).data()); }
 
 void TExeImage::ChargeEntries(std::size_t count) {
     if (count > entryBudget_) fail(exe_msg::Unrecognized);

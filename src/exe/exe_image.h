@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "exe/pe_headers.h"
 #include "exe/resource_updater.h"
+#include "platform/byte_reader.h"
 #include "platform/errors.h"
 
 namespace vs {
@@ -44,6 +46,7 @@ struct TResourceLanguage {
 
 class TResourceItem {
 public:
+    // The entry whose 8-byte record lies at `entryOffset` of the resource section.
     TResourceItem(TExeImage& image, const TResourceList& owner, std::uint32_t entryOffset);
     virtual ~TResourceItem();
     TResourceItem(const TResourceItem&) = delete;
@@ -87,8 +90,7 @@ protected:
 
     TExeImage& image_;
     const TResourceList& owner_;
-    std::uint32_t entryOffset_;
-    std::uint32_t nameField_, dataField_;
+    pe::ResourceDirectoryEntry entry_;
     std::unique_ptr<TResourceList> children_;
 };
 
@@ -168,12 +170,18 @@ public:
     explicit TExeImage(const std::string& fileName);
     // The same over bytes held in memory (`name` is used in messages only).
     TExeImage(std::vector<std::uint8_t> bytes, std::string name);
+    // The same over bytes that the caller keeps alive as long as the image.
+    struct Borrowed {
+        std::span<const std::uint8_t> bytes;
+    };
+    TExeImage(Borrowed bytes, std::string name);
     ~TExeImage();
     TExeImage(const TExeImage&) = delete;
     TExeImage& operator=(const TExeImage&) = delete;
 
     const std::string& FileName() const { return fileName_; }
     std::span<const std::uint8_t> FileBytes() const { return {data_, size_}; }
+    const PeHeaders& Headers() const { return headers_; }
 
     // The root list; "No resources in this file." without a resource section.
     TResourceList& ResourceTree();
@@ -188,17 +196,19 @@ public:
     TResourceItem* IconImageType() const { return iconType_; }
     TResourceItem* CursorImageType() const { return cursorType_; }
 
-    // Internal: checked access to the resource section and the entry budget.
-    std::span<const std::uint8_t> SectionBytes(std::uint32_t offset, std::uint32_t size) const;
-    std::uint32_t SectionU32(std::uint32_t offset) const;
-    std::uint16_t SectionU16(std::uint32_t offset) const;
+    // Internal: checked access to the resource section and the entry budget;
+    // "unrecognized file format" for anything that lies outside the section.
+    std::span<const std::uint8_t> SectionBytes(std::uint64_t offset, std::uint64_t size) const;
+    template <typename T>
+    T SectionRecord(std::uint64_t offset) const {
+        return ByteReader(SectionBytes(offset, sizeof(T))).read<T>();
+    }
     void ChargeEntries(std::size_t count);
     void SetTypeEntry(int type, TResourceItem* item);
     // The entries of an image type list by identifier (for groups).
     const std::multimap<std::uint16_t, TResourceItem*>& ImagesById(int imageType);
 
 private:
-    void CheckHeaders();
     void FindResourceSection();
 
     std::string fileName_;
@@ -206,7 +216,7 @@ private:
     void* map_ = nullptr;
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
-    std::uint32_t nt_ = 0;
+    PeHeaders headers_;
     std::uint32_t rsrcRaw_ = 0, rsrcRva_ = 0, rsrcSize_ = 0;
     std::size_t entryBudget_ = 0;
     std::unique_ptr<TResourceList> root_;

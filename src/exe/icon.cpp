@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "exe/exe_image.h"
+#include "exe/pe_format.h"
 #include "platform/ascii.h"
 #include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 
@@ -32,17 +34,8 @@ std::size_t rowBytes(int width, int bitCount) {
     return ((static_cast<std::size_t>(width) * static_cast<std::size_t>(bitCount) + 31) / 32) * 4;
 }
 
-// BITMAPINFOHEADER of an icon image: the height counts the colour rows and the
-// mask rows together.
-struct DibHeader {
-    std::uint32_t size = 0;
-    std::int32_t width = 0, height = 0;
-    std::uint16_t planes = 0, bitCount = 0;
-    std::uint32_t compression = 0, sizeImage = 0;
-    std::int32_t xPels = 0, yPels = 0;
-    std::uint32_t clrUsed = 0, clrImportant = 0;
-};
-static_assert(sizeof(DibHeader) == 40);
+// A 5-bit channel widened to 8 bits, so that 31 becomes 255.
+std::uint32_t widen5(std::uint32_t v) { return (v << 3) | (v >> 2); }
 
 // The checked geometry of a DIB icon image.
 struct DibLayout {
@@ -56,10 +49,12 @@ struct DibLayout {
 
 std::optional<DibLayout> dibLayout(std::span<const std::uint8_t> image) {
     ByteReader r(image);
-    if (r.remaining() < sizeof(DibHeader)) return std::nullopt;
-    const auto h = r.read<DibHeader>();
-    if (h.size < 40 || h.size > image.size() || h.compression != 0) return std::nullopt;
-    if (h.bitCount != 1 && h.bitCount != 4 && h.bitCount != 8 && h.bitCount != 24 && h.bitCount != 32) return std::nullopt;
+    if (r.remaining() < sizeof(pe::BitmapInfoHeader)) return std::nullopt;
+    const auto h = r.read<pe::BitmapInfoHeader>();
+    if (h.size < sizeof(pe::BitmapInfoHeader) || h.size > image.size() || h.compression != 0) return std::nullopt;
+    if (h.bitCount != 1 && h.bitCount != 4 && h.bitCount != 8 && h.bitCount != 16 && h.bitCount != 24 &&
+        h.bitCount != 32)
+        return std::nullopt;
     if (h.width <= 0 || h.width > kMaxIconSide) return std::nullopt;
     // The height of both images; a negative one means rows stored top-down.
     if (h.height == 0 || h.height < -2 * kMaxIconSide || h.height > 2 * kMaxIconSide) return std::nullopt;
@@ -111,6 +106,11 @@ TIcon decodeDib(std::span<const std::uint8_t> image, const DibLayout& d) {
                 case 1: c = palette[(row[x / 8] >> (7 - x % 8)) & 1]; break;
                 case 4: c = palette[(row[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F]; break;
                 case 8: c = palette[row[x]]; break;
+                case 16: {  // 5-5-5, the top bit unused
+                    const std::uint32_t v = row[2 * x] | std::uint32_t{row[2 * x + 1]} << 8;
+                    c = 0xFF000000u | widen5((v >> 10) & 31) << 16 | widen5((v >> 5) & 31) << 8 | widen5(v & 31);
+                    break;
+                }
                 case 24: {
                     const std::uint8_t* p = row + 3 * x;
                     c = 0xFF000000u | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
@@ -223,19 +223,48 @@ int ChooseIconImage(std::span<const std::optional<IconImageInfo>> images) {
 
 TIcon ReadIconFile(std::span<const std::uint8_t> file) {
     ByteReader r(file);
-    if (r.remaining() < 6) invalidIcon();
-    r.u16();  // reserved
-    const std::uint16_t type = r.u16();
-    const std::uint16_t count = r.u16();
-    if (type != 1 || count == 0 || r.remaining() < std::size_t{count} * 16) invalidIcon();
+    if (r.remaining() < sizeof(pe::IconDirHeader)) invalidIcon();
+    const auto header = r.read<pe::IconDirHeader>();
+    // Some writers leave the type 0; 2 is a cursor file.
+    if (header.type > 1 || header.count == 0 || r.remaining() < std::size_t{header.count} * sizeof(pe::IconFileEntry))
+        invalidIcon();
     std::vector<std::span<const std::uint8_t>> images;
-    for (int i = 0; i < count; ++i) {
-        r.skip(8);  // width, height, colours, reserved, planes, bit count: the image's own header counts
-        const std::uint32_t size = r.u32();
-        const std::uint32_t offset = r.u32();
-        images.push_back(r.at(offset, size).value_or(std::span<const std::uint8_t>{}));
+    for (int i = 0; i < header.count; ++i) {
+        // Size and depth in the entry are not used: the image's own header counts.
+        const auto entry = r.read<pe::IconFileEntry>();
+        images.push_back(r.at(entry.imageOffset, entry.bytesInRes).value_or(std::span<const std::uint8_t>{}));
     }
-    return decodeChosen(images);
+    TIcon icon = decodeChosen(images);
+    icon.file_.assign(file.begin(), file.end());
+    return icon;
+}
+
+std::vector<std::uint8_t> IconFileBytes(const TIcon& icon) {
+    if (!icon.FileBytes().empty()) return icon.FileBytes();
+    if (!icon.HasColorImage()) throw EInvalidGraphic(msg::InvalidBitmap);
+    const int w = icon.Width(), h = icon.Height();
+    const std::size_t colorBytes = rowBytes(w, 32) * static_cast<std::size_t>(h);
+    const std::size_t maskRow = rowBytes(w, 1);
+    const std::size_t imageSize = sizeof(pe::BitmapInfoHeader) + colorBytes + maskRow * static_cast<std::size_t>(h);
+    constexpr std::uint32_t imageOffset = sizeof(pe::IconDirHeader) + sizeof(pe::IconFileEntry);
+
+    ByteWriter out;
+    out.reserve(imageOffset + imageSize);
+    out.record(pe::IconDirHeader{0, 1, 1});
+    out.record(pe::IconFileEntry{static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(h), 0, 0, 1, 32,
+                                 static_cast<std::uint32_t>(imageSize), imageOffset});
+    out.record(pe::BitmapInfoHeader{sizeof(pe::BitmapInfoHeader), w, 2 * h, 1, 32, 0,
+                                    static_cast<std::uint32_t>(colorBytes), 0, 0, 0, 0});
+    // Rows bottom-up: the colours (blue, green, red, alpha), then the mask.
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) out.u32(icon.Pixel(x, y));
+    for (int y = h - 1; y >= 0; --y) {
+        std::vector<std::uint8_t> row(maskRow, 0);
+        for (int x = 0; x < w; ++x)
+            if (icon.Transparent(x, y)) row[static_cast<std::size_t>(x) / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        out.bytes(row);
+    }
+    return out.take();
 }
 
 TIcon LoadIconFile(const std::string& fileName) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "exe/icon.h"
 
@@ -31,5 +32,9 @@ std::optional<IconSlot> FindFirstIconImage(TResourceList& list);
 // image is not valid" for an icon without a colour image, and when the
 // image's data has no room for a 256-colour image of its size.
 bool ReplaceExeIcon(const std::string& fileName, const TIcon& icon);
+
+// The same on an executable held in memory (`name` is used in messages only):
+// returns false, changing nothing, when it has no icon image.
+bool ReplaceIconImage(std::vector<std::uint8_t>& file, const TIcon& icon, const std::string& name);
 
 }  // namespace vs

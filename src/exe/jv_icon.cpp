@@ -1,5 +1,7 @@
 #include "exe/jv_icon.h"
 
+#include "exe/pe_format.h"
+#include "platform/byte_writer.h"
 #include "platform/errors.h"
 
 namespace vs {
@@ -23,15 +25,6 @@ std::array<std::uint32_t, 256> makeTable() {
         t[n++] = v << 16 | v << 8 | v;
     }
     return t;
-}
-
-void put16(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
 }
 
 std::size_t colorRowBytes(int w) { return ((8 * static_cast<std::size_t>(w) + 31) / 32) * 4; }
@@ -74,30 +67,18 @@ void TjvIcon::WriteIconFile(TStream& stream, const TIcon& icon) {
     const std::size_t colorBytes = colorRow * static_cast<std::size_t>(h);
     const std::size_t maskBytes = maskRow * static_cast<std::size_t>(h);
 
-    std::vector<std::uint8_t> out;
+    ByteWriter out;
     out.reserve(kIconFileImageOffset + IconImageSize(w, h));
     // File header and the one directory entry.
-    put16(out, 0);
-    put16(out, 1);
-    put16(out, 1);
-    out.push_back(static_cast<std::uint8_t>(w));
-    out.push_back(static_cast<std::uint8_t>(h));
-    out.push_back(8);  // planes x bits per pixel of the colour image
-    out.push_back(0);
-    put16(out, 0);
-    put16(out, 0);
-    put32(out, static_cast<std::uint32_t>(1064 + colorBytes + maskBytes));
-    put32(out, static_cast<std::uint32_t>(kIconFileImageOffset));
+    out.record(pe::IconDirHeader{0, 1, 1});
+    out.record(pe::IconFileEntry{static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(h),
+                                 8,  // planes x bits per pixel of the colour image
+                                 0, 0, 0, static_cast<std::uint32_t>(1064 + colorBytes + maskBytes),
+                                 static_cast<std::uint32_t>(kIconFileImageOffset)});
     // The image header: the height counts colour and mask rows.
-    put32(out, 40);
-    put32(out, static_cast<std::uint32_t>(w));
-    put32(out, static_cast<std::uint32_t>(2 * h));
-    put16(out, 1);
-    put16(out, 8);
-    put32(out, 0);
-    put32(out, static_cast<std::uint32_t>(colorBytes));
-    for (int i = 0; i < 4; ++i) put32(out, 0);
-    for (std::uint32_t c : IconColorTable()) put32(out, c);  // blue, green, red, 0
+    out.record(pe::BitmapInfoHeader{sizeof(pe::BitmapInfoHeader), w, 2 * h, 1, 8, 0,
+                                    static_cast<std::uint32_t>(colorBytes), 0, 0, 0, 0});
+    for (std::uint32_t c : IconColorTable()) out.u32(c);  // blue, green, red, 0
 
     std::vector<std::uint8_t> colors(colorBytes, 0), mask(maskBytes, 0);
     for (int y = 0; y < h; ++y) {
@@ -113,9 +94,9 @@ void TjvIcon::WriteIconFile(TStream& stream, const TIcon& icon) {
             if (clear) mask[row * maskRow + static_cast<std::size_t>(x) / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
     }
-    out.insert(out.end(), colors.begin(), colors.end());
-    out.insert(out.end(), mask.begin(), mask.end());
-    stream.WriteBuffer(out.data(), out.size());
+    out.bytes(colors);
+    out.bytes(mask);
+    stream.WriteBuffer(out.bytes());
 }
 
 }  // namespace vs

@@ -1,14 +1,15 @@
 #include "exe/resource_updater.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstddef>
 #include <map>
 #include <new>
 
+#include "exe/pe_headers.h"
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_reader.h"
-#include "platform/errors.h"
+#include "platform/byte_writer.h"
 #include "platform/stream.h"
 
 // The rewrite keeps everything of the file except the resource section, which
@@ -25,37 +26,31 @@
 
 namespace vs {
 
+EResourceUpdateError::EResourceUpdateError(std::string reason) : EExeError(reason), reason_(std::move(reason)) {}
+
+EResourceUpdateError::EResourceUpdateError(const std::string& fileName, std::string reason)
+    : EExeError("The resources of " + fileName + " cannot be rewritten safely: " + reason),
+      reason_(std::move(reason)) {}
+
 namespace {
 
-struct Refusal {
-    std::string why;
-};
-[[noreturn]] void refuse(std::string why) { throw Refusal{std::move(why)}; }
+[[noreturn]] void refuse(std::string why) { throw EResourceUpdateError(std::move(why)); }
 
-constexpr std::uint32_t kSubdir = 0x80000000u;
-constexpr std::uint32_t kScnInitializedData = 0x00000040u;
-constexpr std::uint32_t kScnDiscardable = 0x02000000u;
-constexpr int kDirSecurity = 4, kDirResource = 2, kDirBaseReloc = 5, kDirDebug = 6;
-
-std::uint16_t rd16(Bytes b, std::uint64_t at) {
-    if (!fitsIn(at, 2, b.size())) refuse("the file is damaged");
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-std::uint32_t rd32(Bytes b, std::uint64_t at) {
-    if (!fitsIn(at, 4, b.size())) refuse("the file is damaged");
-    return rd16(b, at) | (static_cast<std::uint32_t>(rd16(b, at + 2)) << 16);
-}
-void wr16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void wr32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    wr16(b, at, static_cast<std::uint16_t>(v));
-    wr16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
-}
+constexpr std::uint32_t kSubdir = pe::kResourceHighBit;
+constexpr std::uint64_t kLargestImage = 0xFFFFFFFFull;
 
 bool isPowerOfTwo(std::uint32_t v) { return v && !(v & (v - 1)); }
 std::uint64_t alignUp(std::uint64_t v, std::uint64_t a) { return (v + a - 1) / a * a; }
+bool inRange(std::uint64_t rva, std::uint64_t start, std::uint64_t size) { return rva >= start && rva - start < size; }
+// Where a section reaches in memory: its virtual size, or its raw size when that is 0.
+std::uint64_t spanOf(const pe::SectionHeader& s) { return s.virtualSize ? s.virtualSize : s.sizeOfRawData; }
+
+// A record at an offset of `bytes`, or the refusal `why` when it lies outside.
+template <typename T>
+T recordAt(Bytes bytes, std::uint64_t at, const char* why) {
+    if (!fitsIn(at, sizeof(T), bytes.size())) refuse(why);
+    return ByteReader(bytes.subspan(static_cast<std::size_t>(at), sizeof(T))).read<T>();
+}
 
 // Identifiers match as the platform's lookup does: numbers exactly, names
 // without regard to case.
@@ -94,15 +89,15 @@ public:
 
     Tree Read() {
         Tree tree;
-        for (auto [typeField, typeData] : Entries(0)) {
-            if (!(typeData & kSubdir)) refuse("the resource tree is not laid out by type, name and language");
-            TypeNode type{Id(typeField), {}};
-            for (auto [nameField, nameData] : Entries(typeData & ~kSubdir)) {
-                if (!(nameData & kSubdir)) refuse("the resource tree is not laid out by type, name and language");
-                NameNode name{Id(nameField), {}};
-                for (auto [langField, langData] : Entries(nameData & ~kSubdir)) {
-                    if (langData & kSubdir) refuse("the resource tree is deeper than type, name and language");
-                    name.leaves.push_back(DataEntry(static_cast<std::uint16_t>(langField), langData));
+        for (const auto& typeEntry : Entries(0)) {
+            if (!(typeEntry.offsetToData & kSubdir)) refuse("the resource tree is not laid out by type, name and language");
+            TypeNode type{Id(typeEntry.name), {}};
+            for (const auto& nameEntry : Entries(typeEntry.offsetToData & ~kSubdir)) {
+                if (!(nameEntry.offsetToData & kSubdir)) refuse("the resource tree is not laid out by type, name and language");
+                NameNode name{Id(nameEntry.name), {}};
+                for (const auto& langEntry : Entries(nameEntry.offsetToData & ~kSubdir)) {
+                    if (langEntry.offsetToData & kSubdir) refuse("the resource tree is deeper than type, name and language");
+                    name.leaves.push_back(DataEntry(static_cast<std::uint16_t>(langEntry.name), langEntry.offsetToData));
                 }
                 type.names.push_back(std::move(name));
             }
@@ -112,39 +107,44 @@ public:
     }
 
 private:
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> Entries(std::uint32_t dir) {
-        std::uint32_t count = rd16(sec_, std::uint64_t{dir} + 12) + rd16(sec_, std::uint64_t{dir} + 14);
-        if (!fitsIn(std::uint64_t{dir} + 16, 8ull * count, sec_.size())) refuse("the resource tree is damaged");
+    std::vector<pe::ResourceDirectoryEntry> Entries(std::uint32_t dir) {
+        const std::uint32_t count = recordAt<pe::ResourceDirectory>(sec_, dir, kDamaged).entryCount();
+        const std::uint64_t first = std::uint64_t{dir} + sizeof(pe::ResourceDirectory);
+        if (!fitsIn(first, std::uint64_t{sizeof(pe::ResourceDirectoryEntry)} * count, sec_.size())) refuse(kDamaged);
         // A tree whose directories share entries or point back at each other
         // runs out of budget instead of growing without end.
-        if (count > budget_) refuse("the resource tree is damaged");
+        if (count > budget_) refuse(kDamaged);
         budget_ -= count;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
-        for (std::uint32_t i = 0; i < count; ++i)
-            out.push_back({rd32(sec_, std::uint64_t{dir} + 16 + 8 * i), rd32(sec_, std::uint64_t{dir} + 20 + 8 * i)});
+        ByteReader in(sec_);
+        in.seek(static_cast<std::size_t>(first));
+        std::vector<pe::ResourceDirectoryEntry> out;
+        out.reserve(count);
+        for (std::uint32_t i = 0; i < count; ++i) out.push_back(in.read<pe::ResourceDirectoryEntry>());
         return out;
     }
 
     ResourceId Id(std::uint32_t field) {
         if (!(field & kSubdir)) {
-            if (field > 0xFFFF) refuse("the resource tree is damaged");
+            if (field > 0xFFFF) refuse(kDamaged);
             return ResourceId::Number(static_cast<std::uint16_t>(field));
         }
-        std::uint32_t at = field & ~kSubdir;
-        std::uint16_t length = rd16(sec_, at);
-        if (!fitsIn(std::uint64_t{at} + 2, 2ull * length, sec_.size())) refuse("the resource tree is damaged");
+        const std::uint32_t at = field & ~kSubdir;
+        const auto length = recordAt<std::uint16_t>(sec_, at, kDamaged);
+        if (!fitsIn(std::uint64_t{at} + 2, 2ull * length, sec_.size())) refuse(kDamaged);
+        ByteReader chars(sec_.subspan(at + 2, 2u * length));
         std::u16string name;
-        for (std::uint32_t i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(rd16(sec_, std::uint64_t{at} + 2 + 2 * i)));
+        for (std::uint32_t i = 0; i < length; ++i) name.push_back(static_cast<char16_t>(chars.u16()));
         return ResourceId::Named(std::move(name));
     }
 
     Leaf DataEntry(std::uint16_t language, std::uint32_t at) {
-        std::uint32_t rva = rd32(sec_, at), size = rd32(sec_, std::uint64_t{at} + 4), codePage = rd32(sec_, std::uint64_t{at} + 8);
-        if (rva < rva_ || !fitsIn(rva - rva_, size, sec_.size()))
+        const auto entry = recordAt<pe::ResourceDataEntry>(sec_, at, kDamaged);
+        if (entry.offsetToData < rva_ || !fitsIn(entry.offsetToData - rva_, entry.size, sec_.size()))
             refuse("resource data lies outside the resource section");
-        return {language, codePage, sec_.subspan(rva - rva_, size)};
+        return {language, entry.codePage, sec_.subspan(entry.offsetToData - rva_, entry.size)};
     }
 
+    static constexpr const char* kDamaged = "the resource tree is damaged";
     Bytes sec_;
     std::uint32_t rva_;
     std::size_t budget_;
@@ -176,79 +176,77 @@ void sortTree(Tree& tree) {
 // (root, types, names), the data entries, the name strings, then the data,
 // each piece on an 8-byte boundary.
 std::vector<std::uint8_t> layoutSection(const Tree& tree, std::uint32_t rva, std::uint64_t limit) {
-    std::uint64_t dirBytes = 16 + 8ull * tree.size(), leaves = 0, dataBytes = 0;
+    constexpr std::uint64_t kDir = sizeof(pe::ResourceDirectory), kEntry = sizeof(pe::ResourceDirectoryEntry);
+    std::uint64_t dirBytes = kDir + kEntry * tree.size(), leaves = 0, dataBytes = 0;
     std::map<std::u16string, std::uint32_t> strings;
     for (const TypeNode& t : tree) {
         if (t.id.isName) strings.emplace(t.id.name, 0);
-        dirBytes += 16 + 8ull * t.names.size();
+        dirBytes += kDir + kEntry * t.names.size();
         for (const NameNode& n : t.names) {
             if (n.id.isName) strings.emplace(n.id.name, 0);
-            dirBytes += 16 + 8ull * n.leaves.size();
+            dirBytes += kDir + kEntry * n.leaves.size();
             leaves += n.leaves.size();
             for (const Leaf& l : n.leaves) dataBytes += alignUp(l.data.size(), 8);
         }
     }
-    std::uint64_t pos = dirBytes + 16 * leaves;
+    std::uint64_t pos = dirBytes + sizeof(pe::ResourceDataEntry) * leaves;
     for (auto& [s, at] : strings) {
         at = static_cast<std::uint32_t>(pos);
         pos += 2 + 2ull * s.size();
     }
-    std::uint64_t dataAt = alignUp(pos, 8);
+    const std::uint64_t dataAt = alignUp(pos, 8);
     if (dataAt + dataBytes > limit) refuse("the resources would not fit in an executable");
 
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(dataAt), 0);
+    ByteWriter out;
+    out.reserve(static_cast<std::size_t>(dataAt + dataBytes));
+    out.zeros(static_cast<std::size_t>(dataAt));
     for (const auto& [s, at] : strings) {
-        wr16(out, at, static_cast<std::uint16_t>(s.size()));
-        for (std::size_t i = 0; i < s.size(); ++i) wr16(out, at + 2 + 2 * i, static_cast<std::uint16_t>(s[i]));
+        out.putU16(at, static_cast<std::uint16_t>(s.size()));
+        for (std::size_t i = 0; i < s.size(); ++i) out.putU16(at + 2 + 2 * i, static_cast<std::uint16_t>(s[i]));
     }
     auto idField = [&](const ResourceId& id) { return id.isName ? (kSubdir | strings.at(id.name)) : std::uint32_t{id.id}; };
-    auto header = [&](std::uint32_t at, std::uint16_t named, std::uint16_t numbered) {
-        wr16(out, at + 12, named);
-        wr16(out, at + 14, numbered);
+    auto directory = [&](std::uint32_t at, const auto& nodes) {
+        pe::ResourceDirectory dir{};
+        for (const auto& node : nodes) (node.id.isName ? dir.numberOfNamedEntries : dir.numberOfIdEntries)++;
+        out.putRecord(at, dir);
     };
-    auto counts = [](const auto& nodes) {
-        std::uint16_t named = 0, numbered = 0;
-        for (const auto& node : nodes) (node.id.isName ? named : numbered)++;
-        return std::pair{named, numbered};
+    auto entry = [&](std::uint64_t at, std::uint32_t name, std::uint32_t offsetToData) {
+        out.putRecord(static_cast<std::size_t>(at), pe::ResourceDirectoryEntry{name, offsetToData});
     };
 
-    std::uint32_t nextDir = static_cast<std::uint32_t>(16 + 8 * tree.size());
-    std::uint32_t nextEntry = static_cast<std::uint32_t>(dirBytes);
-    auto [rootNamed, rootNumbered] = counts(tree);
-    header(0, rootNamed, rootNumbered);
+    auto nextDir = static_cast<std::uint32_t>(kDir + kEntry * tree.size());
+    auto nextDataEntry = static_cast<std::uint32_t>(dirBytes);
+    directory(0, tree);
     std::vector<std::uint32_t> typeDirs;
     for (std::size_t i = 0; i < tree.size(); ++i) {
-        wr32(out, 16 + 8 * i, idField(tree[i].id));
-        wr32(out, 20 + 8 * i, kSubdir | nextDir);
+        entry(kDir + kEntry * i, idField(tree[i].id), kSubdir | nextDir);
         typeDirs.push_back(nextDir);
-        nextDir += static_cast<std::uint32_t>(16 + 8 * tree[i].names.size());
+        nextDir += static_cast<std::uint32_t>(kDir + kEntry * tree[i].names.size());
     }
     for (std::size_t t = 0; t < tree.size(); ++t) {
         const auto& names = tree[t].names;
-        auto [named, numbered] = counts(names);
-        header(typeDirs[t], named, numbered);
+        directory(typeDirs[t], names);
         for (std::size_t n = 0; n < names.size(); ++n) {
-            std::uint32_t slot = static_cast<std::uint32_t>(typeDirs[t] + 16 + 8 * n);
-            wr32(out, slot, idField(names[n].id));
-            wr32(out, slot + 4, kSubdir | nextDir);
-            std::uint32_t langDir = nextDir;
-            nextDir += static_cast<std::uint32_t>(16 + 8 * names[n].leaves.size());
-            header(langDir, 0, static_cast<std::uint16_t>(names[n].leaves.size()));
+            const std::uint32_t langDir = nextDir;
+            entry(typeDirs[t] + kDir + kEntry * n, idField(names[n].id), kSubdir | langDir);
+            nextDir += static_cast<std::uint32_t>(kDir + kEntry * names[n].leaves.size());
+            pe::ResourceDirectory languages{};
+            languages.numberOfIdEntries = static_cast<std::uint16_t>(names[n].leaves.size());
+            out.putRecord(langDir, languages);
             for (std::size_t l = 0; l < names[n].leaves.size(); ++l) {
                 const Leaf& leaf = names[n].leaves[l];
-                wr32(out, langDir + 16 + 8 * l, leaf.language);
-                wr32(out, langDir + 20 + 8 * l, nextEntry);
-                std::size_t at = out.size();
-                out.insert(out.end(), leaf.data.begin(), leaf.data.end());
-                out.resize(static_cast<std::size_t>(alignUp(out.size(), 8)), 0);
-                wr32(out, nextEntry, static_cast<std::uint32_t>(rva + at));
-                wr32(out, nextEntry + 4, static_cast<std::uint32_t>(leaf.data.size()));
-                wr32(out, nextEntry + 8, leaf.codePage);
-                nextEntry += 16;
+                entry(langDir + kDir + kEntry * l, leaf.language, nextDataEntry);
+                const std::size_t at = out.size();
+                out.bytes(leaf.data);
+                out.alignTo(8);
+                out.putRecord(nextDataEntry, pe::ResourceDataEntry{static_cast<std::uint32_t>(rva + at),
+                                                                   static_cast<std::uint32_t>(leaf.data.size()),
+                                                                   leaf.codePage, 0});
+                nextDataEntry += sizeof(pe::ResourceDataEntry);
             }
         }
     }
-    return out;
+    return out.take();
 }
 
 bool sameTree(const Tree& a, const Tree& b) {
@@ -270,73 +268,6 @@ bool sameTree(const Tree& a, const Tree& b) {
     return true;
 }
 
-// ------------------------------------------------------------ the headers
-
-struct Section {
-    std::uint32_t header = 0;  // file offset of the 40-byte section header
-    std::uint8_t name[8] = {};
-    std::uint32_t virtualSize = 0, rva = 0, rawSize = 0, rawPtr = 0, flags = 0;
-    std::uint64_t span() const { return virtualSize ? virtualSize : rawSize; }
-    bool named(const char* wanted) const {
-        for (std::size_t i = 0; i < 8; ++i) {
-            char a = static_cast<char>(name[i]), b = wanted[i];
-            a = AsciiLower(a);
-            if (a != b) return false;
-            if (!b) return true;
-        }
-        return true;
-    }
-};
-
-struct Headers {
-    std::uint32_t nt = 0, opt = 0, dirBase = 0, numDirs = 0;
-    std::uint32_t fileAlign = 0, sectionAlign = 0;
-    std::vector<Section> sections;
-
-    std::uint32_t dirRva(int i, Bytes f) const { return i < static_cast<int>(numDirs) ? rd32(f, dirBase + 8 * i) : 0; }
-    std::uint32_t dirSize(int i, Bytes f) const { return i < static_cast<int>(numDirs) ? rd32(f, dirBase + 8 * i + 4) : 0; }
-};
-
-Headers readHeaders(Bytes f) {
-    Headers h;
-    if (f.size() < 64 || f[0] != 'M' || f[1] != 'Z') refuse("not an executable");
-    h.nt = rd32(f, 60);
-    if (!fitsIn(h.nt, 24, f.size()) || std::memcmp(f.data() + h.nt, "PE\0\0", 4) != 0)
-        refuse("not a PE (WIN32 Executable) file");
-    std::uint32_t count = rd16(f, h.nt + 6);
-    std::uint32_t optSize = rd16(f, h.nt + 20);
-    h.opt = h.nt + 24;
-    if (!fitsIn(h.opt, optSize, f.size())) refuse("the headers are damaged");
-    std::uint16_t magic = rd16(f, h.opt);
-    if (magic != 0x10B && magic != 0x20B) refuse("unknown optional header");
-    bool plus = magic == 0x20B;
-    h.dirBase = h.opt + (plus ? 112 : 96);
-    h.numDirs = std::min<std::uint32_t>(rd32(f, h.opt + (plus ? 108 : 92)), 16);
-    if (h.dirBase + 8ull * h.numDirs > std::uint64_t{h.opt} + optSize) refuse("the headers are damaged");
-    h.sectionAlign = rd32(f, h.opt + 32);
-    h.fileAlign = rd32(f, h.opt + 36);
-    if (!isPowerOfTwo(h.fileAlign) || !isPowerOfTwo(h.sectionAlign) || h.fileAlign > 0x10000 ||
-        h.sectionAlign < h.fileAlign)
-        refuse("the section alignments are not valid");
-    std::uint64_t table = std::uint64_t{h.opt} + optSize;
-    if (!fitsIn(table, 40ull * count, f.size())) refuse("the section table is damaged");
-    for (std::uint32_t i = 0; i < count; ++i) {
-        Section s;
-        s.header = static_cast<std::uint32_t>(table + 40 * i);
-        std::memcpy(s.name, f.data() + s.header, 8);
-        s.virtualSize = rd32(f, s.header + 8);
-        s.rva = rd32(f, s.header + 12);
-        s.rawSize = rd32(f, s.header + 16);
-        s.rawPtr = rd32(f, s.header + 20);
-        s.flags = rd32(f, s.header + 36);
-        if (s.rawSize && !fitsIn(s.rawPtr, s.rawSize, f.size())) refuse("a section lies past the end of the file");
-        h.sections.push_back(s);
-    }
-    return h;
-}
-
-bool inRange(std::uint64_t rva, std::uint64_t start, std::uint64_t size) { return rva >= start && rva - start < size; }
-
 std::uint32_t peChecksum(const std::vector<std::uint8_t>& image, std::size_t checksumAt) {
     std::uint64_t sum = 0;
     for (std::size_t i = 0; i < image.size(); i += 2) {
@@ -348,47 +279,113 @@ std::uint32_t peChecksum(const std::vector<std::uint8_t>& image, std::size_t che
     return static_cast<std::uint32_t>(sum + image.size());
 }
 
-std::vector<std::uint8_t> rewrite(Bytes f, const std::vector<ResourceChange>& changes) {
-    Headers h = readHeaders(f);
-    std::uint32_t resRva = h.dirRva(kDirResource, f);
+// ------------------------------------------------------------ the steps of a rewrite
+
+// The headers, and the optional header's fields that the rewrite uses (the
+// same in both forms).
+struct Image {
+    PeHeaders h;
+    std::uint32_t entryPoint = 0, initializedData = 0;
+    std::uint32_t sectionAlign = 0, fileAlign = 0;
+    std::uint32_t imageSize = 0, headersSize = 0, checksum = 0;
+};
+static_assert(offsetof(pe::OptionalHeader32, sectionAlignment) == offsetof(pe::OptionalHeader64, sectionAlignment) &&
+              offsetof(pe::OptionalHeader32, checkSum) == offsetof(pe::OptionalHeader64, checkSum));
+
+// Step 1: the headers, refused unless every field the rewrite relies on is sound.
+Image readHeaders(Bytes f) {
+    Image img;
+    try {
+        img.h = ReadPeHeaders(f);
+    } catch (const EExeError& e) {
+        refuse(e.what());
+    }
+    if (!img.h.HasOptionalHeader()) refuse("unknown optional header");
+    if (img.h.directoriesCut) refuse("the headers are damaged");
+    img.h.VisitOptional([&](const auto& o) {
+        img.entryPoint = o.addressOfEntryPoint;
+        img.initializedData = o.sizeOfInitializedData;
+        img.sectionAlign = o.sectionAlignment;
+        img.fileAlign = o.fileAlignment;
+        img.imageSize = o.sizeOfImage;
+        img.headersSize = o.sizeOfHeaders;
+        img.checksum = o.checkSum;
+    });
+    if (!isPowerOfTwo(img.fileAlign) || !isPowerOfTwo(img.sectionAlign) || img.fileAlign > 0x10000 ||
+        img.sectionAlign < img.fileAlign)
+        refuse("the section alignments are not valid");
+    for (const pe::SectionHeader& s : img.h.sections)
+        if (s.sizeOfRawData && !fitsIn(s.pointerToRawData, s.sizeOfRawData, f.size()))
+            refuse("a section lies past the end of the file");
+    return img;
+}
+
+// The resource section and where its room ends.
+struct ResourcePlace {
+    std::size_t index = 0;
+    pe::SectionHeader section{};
+    std::uint64_t endInFile = 0;
+    bool lastInMemory = true;  // no section follows it in memory
+    std::uint64_t oldSpan = 0;  // its room in memory, up to the next section
+};
+
+// Step 2: the section that the data directory names, which must be the one the
+// resource reader finds by name, and which nothing else may live in.
+ResourcePlace findResourceSection(const Image& img) {
+    const PeHeaders& h = img.h;
+    const std::uint32_t resRva = h.Directory(pe::kDirResource).virtualAddress;
     if (resRva == 0) refuse("the file has no resource section");
-    auto rs = std::find_if(h.sections.begin(), h.sections.end(), [&](const Section& s) { return s.rva == resRva; });
-    if (rs == h.sections.end() || rs->rawSize == 0) refuse("the resources do not start a section of their own");
-    const Section res = *rs;
-    const std::size_t resIndex = static_cast<std::size_t>(rs - h.sections.begin());
-    if (h.dirRva(kDirSecurity, f) != 0) refuse("the file is signed, and changing it would break its signature");
+    auto rs = std::find_if(h.sections.begin(), h.sections.end(),
+                           [&](const pe::SectionHeader& s) { return s.virtualAddress == resRva; });
+    if (rs == h.sections.end() || rs->sizeOfRawData == 0) refuse("the resources do not start a section of their own");
+    ResourcePlace place;
+    place.index = static_cast<std::size_t>(rs - h.sections.begin());
+    place.section = *rs;
+    // The reader finds the resources by the section's name: both must agree,
+    // or the file read back would not be the file written.
+    if (FindSectionByName(h, ".rsrc") != place.index)
+        refuse("the resource directory does not name the section called .rsrc");
+    if (h.Directory(pe::kDirSecurity).virtualAddress != 0)
+        refuse("the file is signed, and changing it would break its signature");
     // The headers that are fixed afterwards must lie before the section that is rewritten.
-    std::uint64_t headersEnd = std::max<std::uint64_t>(h.sections.empty() ? 0 : h.sections.back().header + 40ull,
-                                                       rd32(f, h.opt + 60));
-    if (res.rawPtr < headersEnd) refuse("the resource section overlaps the headers");
+    const std::uint64_t headersEnd = std::max<std::uint64_t>(
+        std::uint64_t{h.sectionTableOffset} + sizeof(pe::SectionHeader) * h.sections.size(), img.headersSize);
+    const pe::SectionHeader& res = place.section;
+    if (res.pointerToRawData < headersEnd) refuse("the resource section overlaps the headers");
 
     // Where the resource section ends in memory: the next section, or its own size.
-    const std::uint64_t resEndFile = std::uint64_t{res.rawPtr} + res.rawSize;
+    place.endInFile = std::uint64_t{res.pointerToRawData} + res.sizeOfRawData;
     std::uint64_t nextRva = 0;
-    bool lastInMemory = true;
     for (std::size_t i = 0; i < h.sections.size(); ++i) {
-        const Section& s = h.sections[i];
-        if (i == resIndex) continue;
-        if (s.rawSize && s.rawPtr < resEndFile && s.rawPtr + std::uint64_t{s.rawSize} > res.rawPtr)
+        const pe::SectionHeader& s = h.sections[i];
+        if (i == place.index) continue;
+        if (s.sizeOfRawData && s.pointerToRawData < place.endInFile &&
+            s.pointerToRawData + std::uint64_t{s.sizeOfRawData} > res.pointerToRawData)
             refuse("sections overlap in the file");
-        if (s.rva > res.rva && (lastInMemory || s.rva < nextRva)) {
-            nextRva = s.rva;
-            lastInMemory = false;
+        if (s.virtualAddress > res.virtualAddress && (place.lastInMemory || s.virtualAddress < nextRva)) {
+            nextRva = s.virtualAddress;
+            place.lastInMemory = false;
         }
-        if (s.rva <= res.rva && s.rva + s.span() > res.rva) refuse("sections overlap in memory");
+        if (s.virtualAddress <= res.virtualAddress && s.virtualAddress + spanOf(s) > res.virtualAddress)
+            refuse("sections overlap in memory");
     }
-    const std::uint64_t oldSpan = lastInMemory ? alignUp(res.span(), h.sectionAlign) : nextRva - res.rva;
-    if (!lastInMemory && res.span() > oldSpan) refuse("sections overlap in memory");
-    for (int d = 0; d < static_cast<int>(h.numDirs); ++d) {
-        if (d == kDirResource || d == kDirSecurity) continue;
-        if (h.dirRva(d, f) && inRange(h.dirRva(d, f), res.rva, oldSpan)) refuse("the resource section holds other data");
+    place.oldSpan = place.lastInMemory ? alignUp(spanOf(res), img.sectionAlign) : nextRva - res.virtualAddress;
+    if (!place.lastInMemory && spanOf(res) > place.oldSpan) refuse("sections overlap in memory");
+    for (std::size_t d = 0; d < h.directories.size(); ++d) {
+        if (d == pe::kDirResource || d == pe::kDirSecurity) continue;
+        if (h.directories[d].virtualAddress && inRange(h.directories[d].virtualAddress, res.virtualAddress, place.oldSpan))
+            refuse("the resource section holds other data");
     }
-    std::uint32_t entry = rd32(f, h.opt + 16);
-    if (entry && inRange(entry, res.rva, oldSpan)) refuse("the resource section holds code");
+    if (img.entryPoint && inRange(img.entryPoint, res.virtualAddress, place.oldSpan))
+        refuse("the resource section holds code");
+    return place;
+}
 
-    // The tree, changed and laid out again.
-    Bytes oldSection = f.subspan(res.rawPtr, res.rawSize);
-    Tree tree = TreeReader(oldSection, res.rva).Read();
+// Step 3: the tree of the old section with the changes applied, laid out again.
+std::vector<std::uint8_t> layOutNewSection(Bytes f, const ResourcePlace& place,
+                                           const std::vector<ResourceChange>& changes, Tree& tree) {
+    const pe::SectionHeader& res = place.section;
+    tree = TreeReader(f.subspan(res.pointerToRawData, res.sizeOfRawData), res.virtualAddress).Read();
     std::uint64_t added = 0;
     for (const ResourceChange& c : changes) {
         applyChange(tree, c);
@@ -397,136 +394,193 @@ std::vector<std::uint8_t> rewrite(Bytes f, const std::vector<ResourceChange>& ch
     sortTree(tree);
     // Data shared between entries is written once per entry; a tree that
     // shares a lot would grow without bound, so it is refused.
-    std::uint64_t limit = std::min<std::uint64_t>(2ull * res.rawSize + added + 0x10000, 0x7FFF0000ull);
-    std::vector<std::uint8_t> content = layoutSection(tree, res.rva, limit);
-    const std::uint64_t n = content.size();
+    const std::uint64_t limit = std::min<std::uint64_t>(2ull * res.sizeOfRawData + added + 0x10000, 0x7FFF0000ull);
+    return layoutSection(tree, res.virtualAddress, limit);
+}
 
-    const std::uint64_t newSpan = alignUp(n, h.sectionAlign);
-    const std::uint64_t newRaw = std::max<std::uint64_t>(res.rawSize, alignUp(n, h.fileAlign));
-    const std::uint64_t dMem = (!lastInMemory && newSpan > oldSpan) ? newSpan - oldSpan : 0;
-    const std::uint64_t dFile = newRaw - res.rawSize;
-    const std::uint64_t newVirtualSize = (lastInMemory || dMem) ? n : std::max<std::uint64_t>(n, res.span());
+// What moves: the new section's sizes and how far what follows it moves in
+// memory (dMem) and in the file (dFile).
+struct Moves {
+    std::uint64_t contentSize = 0, newSpan = 0, newRaw = 0, newVirtualSize = 0;
+    std::uint64_t dMem = 0, dFile = 0;
+};
 
-    // Sections behind the resources in memory move only when nothing points into them.
-    std::uint32_t relocRva = h.dirRva(kDirBaseReloc, f);
-    if (dMem) {
-        for (const Section& s : h.sections) {
-            if (s.rva <= res.rva) continue;
-            if (!s.named(".reloc") && !(s.flags & kScnDiscardable))
+// Step 4: the plan, from the size of the new section.
+Moves planMoves(const Image& img, const ResourcePlace& place, std::uint64_t contentSize) {
+    const pe::SectionHeader& res = place.section;
+    Moves m;
+    m.contentSize = contentSize;
+    m.newSpan = alignUp(contentSize, img.sectionAlign);
+    m.newRaw = std::max<std::uint64_t>(res.sizeOfRawData, alignUp(contentSize, img.fileAlign));
+    m.dMem = (!place.lastInMemory && m.newSpan > place.oldSpan) ? m.newSpan - place.oldSpan : 0;
+    m.dFile = m.newRaw - res.sizeOfRawData;
+    m.newVirtualSize = (place.lastInMemory || m.dMem) ? contentSize : std::max<std::uint64_t>(contentSize, spanOf(res));
+    return m;
+}
+
+// Step 5a: sections behind the resources in memory move only when nothing
+// points into them, and no relocation patches a place that moves.
+void checkFollowingSections(Bytes f, const Image& img, const ResourcePlace& place, const Moves& m) {
+    if (!m.dMem) return;
+    const PeHeaders& h = img.h;
+    const pe::SectionHeader& res = place.section;
+    for (const pe::SectionHeader& s : h.sections) {
+        if (s.virtualAddress <= res.virtualAddress) continue;
+        if (!SectionNamed(s, ".reloc") && !(s.characteristics & pe::kScnDiscardable))
+            refuse("the resource section must grow, and the section behind it cannot move");
+        for (std::size_t d = 0; d < h.directories.size(); ++d) {
+            if (d == pe::kDirBaseReloc || d == pe::kDirSecurity) continue;
+            if (h.directories[d].virtualAddress && inRange(h.directories[d].virtualAddress, s.virtualAddress, spanOf(s)))
                 refuse("the resource section must grow, and the section behind it cannot move");
-            for (int d = 0; d < static_cast<int>(h.numDirs); ++d) {
-                if (d == kDirBaseReloc || d == kDirSecurity) continue;
-                if (h.dirRva(d, f) && inRange(h.dirRva(d, f), s.rva, s.span()))
-                    refuse("the resource section must grow, and the section behind it cannot move");
-            }
-            if (entry && inRange(entry, s.rva, s.span())) refuse("the section behind the resources holds code");
         }
-        // No relocation may patch a place that moves.
-        if (relocRva) {
-            auto holder = std::find_if(h.sections.begin(), h.sections.end(), [&](const Section& s) {
-                return inRange(relocRva, s.rva, std::max<std::uint64_t>(s.span(), 1)) && s.rawSize;
-            });
-            if (holder == h.sections.end()) refuse("the base relocations cannot be read");
-            std::uint64_t at = std::uint64_t{holder->rawPtr} + (relocRva - holder->rva);
-            std::uint64_t end = std::min<std::uint64_t>(at + h.dirSize(kDirBaseReloc, f), std::uint64_t{holder->rawPtr} + holder->rawSize);
-            while (at + 8 <= end) {
-                std::uint32_t page = rd32(f, at), blockSize = rd32(f, at + 4);
-                if (blockSize < 8) break;
-                if (page >= res.rva) refuse("relocations patch places that would move");
-                at += blockSize;
-            }
-        }
+        if (img.entryPoint && inRange(img.entryPoint, s.virtualAddress, spanOf(s)))
+            refuse("the section behind the resources holds code");
     }
+    const pe::DataDirectory relocs = h.Directory(pe::kDirBaseReloc);
+    if (!relocs.virtualAddress) return;
+    auto holder = std::find_if(h.sections.begin(), h.sections.end(), [&](const pe::SectionHeader& s) {
+        return inRange(relocs.virtualAddress, s.virtualAddress, std::max<std::uint64_t>(spanOf(s), 1)) && s.sizeOfRawData;
+    });
+    if (holder == h.sections.end()) refuse("the base relocations cannot be read");
+    std::uint64_t at = std::uint64_t{holder->pointerToRawData} + (relocs.virtualAddress - holder->virtualAddress);
+    const std::uint64_t end = std::min<std::uint64_t>(at + relocs.size,
+                                                      std::uint64_t{holder->pointerToRawData} + holder->sizeOfRawData);
+    while (at + sizeof(pe::BaseRelocationBlock) <= end) {
+        const auto block = recordAt<pe::BaseRelocationBlock>(f, at, "the base relocations cannot be read");
+        if (block.blockSize < sizeof(pe::BaseRelocationBlock)) break;
+        if (block.pageAddress >= res.virtualAddress) refuse("relocations patch places that would move");
+        at += block.blockSize;
+    }
+}
 
-    // What lies behind the resources in the file moves back by dFile.
-    std::uint64_t imageEnd = 0;
-    for (const Section& s : h.sections)
-        if (s.rawSize) imageEnd = std::max<std::uint64_t>(imageEnd, std::uint64_t{s.rawPtr} + s.rawSize);
-    std::uint32_t symbols = rd32(f, h.nt + 12);
-    if (symbols && symbols >= res.rawPtr && symbols < resEndFile) refuse("the symbol table lies in the resource section");
-    if (dFile) {
+// Step 5b: what lies behind the resources in the file moves back by dFile;
+// only a COFF symbol table may stand behind the image (its one pointer is
+// fixed), and no debug data may lie behind the section.
+void checkWhatFollowsInFile(Bytes f, const Image& img, const ResourcePlace& place, const Moves& m) {
+    const PeHeaders& h = img.h;
+    const std::uint32_t symbols = h.file.pointerToSymbolTable;
+    if (symbols && symbols >= place.section.pointerToRawData && symbols < place.endInFile)
+        refuse("the symbol table lies in the resource section");
+    if (m.dFile) {
+        std::uint64_t imageEnd = 0;
+        for (const pe::SectionHeader& s : h.sections)
+            if (s.sizeOfRawData) imageEnd = std::max<std::uint64_t>(imageEnd, std::uint64_t{s.pointerToRawData} + s.sizeOfRawData);
         if (imageEnd < f.size()) {
-            // Only a COFF symbol table may stand there: its one pointer is fixed.
             bool onlySymbols = false;
             if (symbols == imageEnd) {
-                std::uint64_t stringsAt = std::uint64_t{symbols} + 18ull * rd32(f, h.nt + 16);
-                if (fitsIn(stringsAt, 4, f.size()) && stringsAt + rd32(f, stringsAt) == f.size()) onlySymbols = true;
+                const std::uint64_t stringsAt = std::uint64_t{symbols} + pe::kCoffSymbolSize * h.file.numberOfSymbols;
+                if (fitsIn(stringsAt, 4, f.size()) &&
+                    stringsAt + recordAt<std::uint32_t>(f, stringsAt, "the symbol table is damaged") == f.size())
+                    onlySymbols = true;
             }
             if (!onlySymbols)
                 refuse("data is appended behind the image, and the resource section would have to grow over it");
         }
-        if (std::uint32_t debugRva = h.dirRva(kDirDebug, f)) {
-            auto holder = std::find_if(h.sections.begin(), h.sections.end(), [&](const Section& s) {
-                return s.rawSize && inRange(debugRva, s.rva, s.rawSize);
+        if (const pe::DataDirectory debug = h.Directory(pe::kDirDebug); debug.virtualAddress) {
+            auto holder = std::find_if(h.sections.begin(), h.sections.end(), [&](const pe::SectionHeader& s) {
+                return s.sizeOfRawData && inRange(debug.virtualAddress, s.virtualAddress, s.sizeOfRawData);
             });
             if (holder == h.sections.end()) refuse("the debug directory cannot be read");
-            std::uint64_t at = std::uint64_t{holder->rawPtr} + (debugRva - holder->rva);
-            for (std::uint32_t i = 0; i < h.dirSize(kDirDebug, f) / 28; ++i)
-                if (rd32(f, at + 28 * i + 24) >= resEndFile) refuse("debug data behind the resources would move");
-        }
-    }
-    if (newVirtualSize > 0xFFFFFFFFull || res.rva + newSpan + dMem > 0xFFFFFFFFull || f.size() + dFile > 0xFFFFFFFFull)
-        refuse("the resources would not fit in an executable");
-
-    // The new file: everything before the section, the section, everything behind it.
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(f.size() + dFile));
-    out.insert(out.end(), f.begin(), f.begin() + res.rawPtr);
-    out.insert(out.end(), content.begin(), content.end());
-    out.resize(static_cast<std::size_t>(res.rawPtr + newRaw), 0);
-    out.insert(out.end(), f.begin() + static_cast<std::ptrdiff_t>(resEndFile), f.end());
-
-    std::uint64_t imageSize = alignUp(rd32(f, h.opt + 60), h.sectionAlign);
-    for (std::size_t i = 0; i < h.sections.size(); ++i) {
-        Section s = h.sections[i];
-        if (i == resIndex) {
-            s.virtualSize = static_cast<std::uint32_t>(newVirtualSize);
-            s.rawSize = static_cast<std::uint32_t>(newRaw);
-        } else {
-            if (s.rawPtr >= resEndFile) s.rawPtr = static_cast<std::uint32_t>(s.rawPtr + dFile);
-            if (s.rva > res.rva) {
-                if (relocRva && inRange(relocRva, s.rva, s.span()))
-                    wr32(out, h.dirBase + 8 * kDirBaseReloc, static_cast<std::uint32_t>(relocRva + dMem));
-                s.rva = static_cast<std::uint32_t>(s.rva + dMem);
+            const std::uint64_t at = std::uint64_t{holder->pointerToRawData} + (debug.virtualAddress - holder->virtualAddress);
+            for (std::uint32_t i = 0; i < debug.size / sizeof(pe::DebugDirectory); ++i) {
+                const auto entry =
+                    recordAt<pe::DebugDirectory>(f, at + sizeof(pe::DebugDirectory) * i, "the debug directory cannot be read");
+                if (entry.pointerToRawData >= place.endInFile) refuse("debug data behind the resources would move");
             }
         }
-        wr32(out, s.header + 8, s.virtualSize);
-        wr32(out, s.header + 12, s.rva);
-        wr32(out, s.header + 16, s.rawSize);
-        wr32(out, s.header + 20, s.rawPtr);
-        imageSize = std::max(imageSize, alignUp(std::uint64_t{s.rva} + s.span(), h.sectionAlign));
     }
-    if (imageSize > 0xFFFFFFFFull) refuse("the resources would not fit in an executable");
-    wr32(out, h.dirBase + 8 * kDirResource, res.rva);
-    wr32(out, h.dirBase + 8 * kDirResource + 4, static_cast<std::uint32_t>(n));
-    wr32(out, h.opt + 56, static_cast<std::uint32_t>(imageSize));
-    if (res.flags & kScnInitializedData)
-        wr32(out, h.opt + 8, static_cast<std::uint32_t>(rd32(f, h.opt + 8) + dFile));
-    if (symbols >= resEndFile) wr32(out, h.nt + 12, static_cast<std::uint32_t>(symbols + dFile));
-    if (rd32(f, h.opt + 64) != 0) wr32(out, h.opt + 64, peChecksum(out, h.opt + 64));
+    const pe::SectionHeader& res = place.section;
+    if (m.newVirtualSize > kLargestImage || res.virtualAddress + m.newSpan + m.dMem > kLargestImage ||
+        f.size() + m.dFile > kLargestImage)
+        refuse("the resources would not fit in an executable");
+}
 
-    // Read the result back: it must hold exactly the intended tree.
-    Bytes written(out);
-    Headers check = readHeaders(written);
-    const Section& nres = check.sections[resIndex];
-    Tree reread = TreeReader(written.subspan(nres.rawPtr, nres.rawSize), nres.rva).Read();
-    if (!sameTree(tree, reread)) refuse("the rewritten resources did not read back");
+// Step 6: everything before the section, the new section, everything behind it.
+ByteWriter assemble(Bytes f, const ResourcePlace& place, const Moves& m, const std::vector<std::uint8_t>& content) {
+    const pe::SectionHeader& res = place.section;
+    ByteWriter out;
+    out.reserve(static_cast<std::size_t>(f.size() + m.dFile));
+    out.bytes(f.first(res.pointerToRawData));
+    out.bytes(content);
+    out.zeros(static_cast<std::size_t>(m.newRaw - content.size()));
+    out.bytes(f.subspan(static_cast<std::size_t>(place.endInFile)));
     return out;
+}
+
+// Step 7: the section table, the data directories, the image size, the size
+// of initialised data, the symbol pointer and the checksum.
+void fixHeaders(ByteWriter& out, Image& img, const ResourcePlace& place, const Moves& m) {
+    PeHeaders& h = img.h;
+    const pe::SectionHeader& res = place.section;
+    const pe::DataDirectory relocs = h.Directory(pe::kDirBaseReloc);
+    std::uint64_t imageSize = alignUp(img.imageSize, img.sectionAlign);
+    for (std::size_t i = 0; i < h.sections.size(); ++i) {
+        pe::SectionHeader s = h.sections[i];
+        if (i == place.index) {
+            s.virtualSize = static_cast<std::uint32_t>(m.newVirtualSize);
+            s.sizeOfRawData = static_cast<std::uint32_t>(m.newRaw);
+        } else {
+            if (s.pointerToRawData >= place.endInFile) s.pointerToRawData = static_cast<std::uint32_t>(s.pointerToRawData + m.dFile);
+            if (s.virtualAddress > res.virtualAddress) {
+                if (relocs.virtualAddress && inRange(relocs.virtualAddress, s.virtualAddress, spanOf(s)))
+                    h.directories[pe::kDirBaseReloc].virtualAddress = static_cast<std::uint32_t>(relocs.virtualAddress + m.dMem);
+                s.virtualAddress = static_cast<std::uint32_t>(s.virtualAddress + m.dMem);
+            }
+        }
+        out.putRecord(h.sectionTableOffset + sizeof(pe::SectionHeader) * i, s);
+        imageSize = std::max(imageSize, alignUp(std::uint64_t{s.virtualAddress} + spanOf(s), img.sectionAlign));
+    }
+    if (imageSize > kLargestImage) refuse("the resources would not fit in an executable");
+    h.directories[pe::kDirResource] = {res.virtualAddress, static_cast<std::uint32_t>(m.contentSize)};
+    for (std::size_t d = 0; d < h.directories.size(); ++d)
+        out.putRecord(h.directoriesOffset + sizeof(pe::DataDirectory) * d, h.directories[d]);
+    if (h.file.pointerToSymbolTable >= place.endInFile) {
+        h.file.pointerToSymbolTable = static_cast<std::uint32_t>(h.file.pointerToSymbolTable + m.dFile);
+        out.putRecord(h.ntOffset + 4, h.file);
+    }
+    const std::size_t checksumAt = h.optionalOffset + offsetof(pe::OptionalHeader32, checkSum);
+    h.VisitOptional([&](auto& o) {
+        o.sizeOfImage = static_cast<std::uint32_t>(imageSize);
+        if (res.characteristics & pe::kScnInitializedData)
+            o.sizeOfInitializedData = static_cast<std::uint32_t>(o.sizeOfInitializedData + m.dFile);
+        out.putRecord(h.optionalOffset, o);
+    });
+    // Last: the checksum covers every other byte.
+    if (img.checksum != 0) out.putU32(checksumAt, peChecksum(out.bytes(), checksumAt));
+}
+
+// Step 8: the result must hold exactly the intended tree.
+void readBack(Bytes written, std::size_t resourceIndex, const Tree& tree) {
+    const Image check = readHeaders(written);
+    const pe::SectionHeader& res = check.h.sections[resourceIndex];
+    const Tree reread =
+        TreeReader(written.subspan(res.pointerToRawData, res.sizeOfRawData), res.virtualAddress).Read();
+    if (!sameTree(tree, reread)) refuse("the rewritten resources did not read back");
+}
+
+std::vector<std::uint8_t> rewrite(Bytes f, const std::vector<ResourceChange>& changes) {
+    Image img = readHeaders(f);
+    const ResourcePlace place = findResourceSection(img);
+    Tree tree;
+    const std::vector<std::uint8_t> content = layOutNewSection(f, place, changes, tree);
+    const Moves moves = planMoves(img, place, content.size());
+    checkFollowingSections(f, img, place, moves);
+    checkWhatFollowsInFile(f, img, place, moves);
+    ByteWriter out = assemble(f, place, moves, content);
+    fixHeaders(out, img, place, moves);
+    readBack(out.bytes(), place.index, tree);
+    return out.take();
 }
 
 }  // namespace
 
-bool RewriteResources(std::span<const std::uint8_t> file, const std::vector<ResourceChange>& changes,
-                      std::vector<std::uint8_t>& out, std::string* why) {
+std::vector<std::uint8_t> RewriteResources(std::span<const std::uint8_t> file,
+                                           const std::vector<ResourceChange>& changes) {
     try {
-        out = rewrite(file, changes);
-        return true;
-    } catch (const Refusal& r) {
-        if (why) *why = r.why;
+        return rewrite(file, changes);
     } catch (const std::bad_alloc&) {
-        if (why) *why = "out of memory";
+        refuse("out of memory");
     }
-    return false;
 }
 
 ResourceUpdater::ResourceUpdater(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -537,31 +591,23 @@ void ResourceUpdater::Update(const ResourceId& type, const ResourceId& name, std
     changes_.push_back({type, name, language, std::vector<std::uint8_t>(data.begin(), data.end())});
 }
 
-bool ResourceUpdater::Commit() {
-    error_.clear();
-    std::vector<ResourceChange> changes;
-    for (const Change& c : changes_) changes.push_back({c.type, c.name, c.language, c.data});
+void ResourceUpdater::Commit() {
+    const std::vector<std::uint8_t> old = ReadWholeFile(fileName_);
+    std::vector<std::uint8_t> updated;
     try {
-        std::vector<std::uint8_t> old = ReadWholeFile(fileName_);
-        std::vector<std::uint8_t> updated;
-        if (!RewriteResources(old, changes, updated, &error_)) return false;
-        WriteFileAtomic(fileName_, updated.data(), updated.size());
-    } catch (const VsError& e) {
-        error_ = e.what();
-        return false;
-    } catch (const std::bad_alloc&) {
-        error_ = "out of memory";
-        return false;
+        updated = RewriteResources(old, changes_);
+    } catch (const EResourceUpdateError& e) {
+        throw EResourceUpdateError(fileName_, e.Reason());
     }
+    WriteFileAtomic(fileName_, updated.data(), updated.size());
     changes_.clear();
-    return true;
 }
 
-bool UpdateResource(const std::string& fileName, const ResourceId& type, const ResourceId& name,
+void UpdateResource(const std::string& fileName, const ResourceId& type, const ResourceId& name,
                     std::uint16_t language, std::span<const std::uint8_t> data) {
     ResourceUpdater updater(fileName);
     updater.Update(type, name, language, data);
-    return updater.Commit();
+    updater.Commit();
 }
 
 }  // namespace vs

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace vs {
 
 // A resource type or name: a number, or a name (UTF-16, compared without case).
@@ -25,9 +27,35 @@ inline constexpr std::uint16_t RT_GROUP_ICON_ID = 14;
 inline constexpr std::uint16_t RT_VERSION_ID = 16;
 inline constexpr std::uint16_t LANG_EN_US = 1033;
 
+// The resources of a file cannot be rewritten safely; Reason() says what stood
+// in the way ("data is appended behind the image, ..."). A rewrite in memory
+// carries the reason alone; a file's carries its name too.
+class EResourceUpdateError : public EExeError {
+public:
+    explicit EResourceUpdateError(std::string reason);
+    EResourceUpdateError(const std::string& fileName, std::string reason);
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
+// One change of a rewrite.
+struct ResourceChange {
+    ResourceId type, name;
+    std::uint16_t language = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// Rewrites an executable image held in memory with the changes applied (each
+// one replaces the resource of its type, name and language, or adds it) and
+// returns the new file. Fails with EResourceUpdateError when the image cannot
+// be rewritten safely.
+std::vector<std::uint8_t> RewriteResources(std::span<const std::uint8_t> file,
+                                           const std::vector<ResourceChange>& changes);
+
 // Collects changes to one executable and writes them all at once, keeping every
-// resource that is not replaced. Commit returns false and leaves the file
-// byte for byte unchanged when it cannot rewrite the file safely.
+// resource that is not replaced.
 class ResourceUpdater {
 public:
     explicit ResourceUpdater(std::string fileName);
@@ -36,37 +64,19 @@ public:
     // Replaces the resource (type, name, language), or adds it when absent.
     void Update(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                 std::span<const std::uint8_t> data);
-    bool Commit();
-
-    // Why the last Commit returned false (empty after a successful one).
-    const std::string& LastError() const { return error_; }
+    // Writes the changes. Fails, leaving the file byte for byte unchanged, with
+    // "Cannot open file %s" (EFOpenError) when it cannot be read,
+    // EResourceUpdateError when it cannot be rewritten safely, and "Cannot
+    // create file %s" (EFCreateError) when the result cannot be written.
+    void Commit();
 
 private:
-    struct Change {
-        ResourceId type, name;
-        std::uint16_t language;
-        std::vector<std::uint8_t> data;
-    };
     std::string fileName_;
-    std::vector<Change> changes_;
-    std::string error_;
+    std::vector<ResourceChange> changes_;
 };
 
-// One change of a rewrite in memory.
-struct ResourceChange {
-    ResourceId type, name;
-    std::uint16_t language = 0;
-    std::vector<std::uint8_t> data;
-};
-
-// Rewrites an executable image held in memory with the changes applied. On
-// success `out` holds the new file; otherwise the result is false, `out` is
-// left alone and `why` (when given) says what stood in the way.
-bool RewriteResources(std::span<const std::uint8_t> file, const std::vector<ResourceChange>& changes,
-                      std::vector<std::uint8_t>& out, std::string* why = nullptr);
-
-// One change, committed at once.
-bool UpdateResource(const std::string& fileName, const ResourceId& type, const ResourceId& name,
+// One change, committed at once; fails as Commit does.
+void UpdateResource(const std::string& fileName, const ResourceId& type, const ResourceId& name,
                     std::uint16_t language, std::span<const std::uint8_t> data);
 
 }  // namespace vs

@@ -1,11 +1,13 @@
 #include "exe/version_info.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
-#include <exception>
 
 #include "exe/resource_updater.h"
 #include "platform/ascii.h"
+#include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 #include "platform/cp1252.h"
 
 namespace vs {
@@ -31,37 +33,89 @@ constexpr std::array<VersionStringField, kVersionStringCount> kFields = {{
 }};
 
 constexpr std::size_t kSlotSize = 136;
-constexpr std::size_t kStringTableStart = 152;
 
 // Where the value starts in a string entry: the 6-byte entry header, the key
 // and its zero, aligned to 4 bytes.
 std::size_t valueStart(std::size_t keyLength) { return (6 + 2 * keyLength + 2 + 3) & ~std::size_t{3}; }
 
-class BlockWriter {
-public:
-    explicit BlockWriter(std::vector<std::uint8_t>& out) : out_(out) {}
-    void u16(std::size_t at, std::uint16_t v) {
-        grow(at + 2);
-        out_[at] = static_cast<std::uint8_t>(v);
-        out_[at + 1] = static_cast<std::uint8_t>(v >> 8);
-    }
-    void u32(std::size_t at, std::uint32_t v) {
-        u16(at, static_cast<std::uint16_t>(v));
-        u16(at + 2, static_cast<std::uint16_t>(v >> 16));
-    }
-    // UTF-16 code units and a terminating zero.
-    void text(std::size_t at, std::u16string_view s) {
-        for (std::size_t i = 0; i < s.size(); ++i) u16(at + 2 * i, s[i]);
-        u16(at + 2 * s.size(), 0);
-    }
-    void ascii(std::size_t at, std::string_view s) { text(at, std::u16string(s.begin(), s.end())); }
-    void grow(std::size_t size) {
-        if (out_.size() < size) out_.resize(size, 0);
-    }
-
-private:
-    std::vector<std::uint8_t>& out_;
+// The header of every node of a version block: its length (children
+// included), the length of its value and its type (1 text, 0 binary); the key
+// follows, then the value and the children, each on a 4-byte boundary.
+#pragma pack(push, 1)
+struct VersionNodeHeader {
+    std::uint16_t length;
+    std::uint16_t valueLength;
+    std::uint16_t type;
 };
+#pragma pack(pop)
+static_assert(sizeof(VersionNodeHeader) == 6);
+
+// Starts a node: its header with the length still 0, the key and its zero,
+// aligned. Returns where the node starts, for the length put in later.
+std::size_t beginNode(ByteWriter& w, std::uint16_t valueLength, std::uint16_t type, std::string_view key) {
+    const std::size_t start = w.size();
+    w.record(VersionNodeHeader{0, valueLength, type});
+    w.utf16(std::u16string(key.begin(), key.end()));
+    w.u16(0);
+    w.alignTo(4);
+    return start;
+}
+void endNode(ByteWriter& w, std::size_t start) { w.putU16(start, static_cast<std::uint16_t>(w.size() - start)); }
+
+// A node read from a block: `value` and the children lie inside the block.
+struct VersionNode {
+    std::u16string key;
+    std::uint16_t type = 0;
+    Bytes value;
+    std::vector<VersionNode> children;
+};
+
+constexpr int kMaxVersionDepth = 4;
+std::size_t align4(std::size_t v) { return (v + 3) & ~std::size_t{3}; }
+
+// Reads the node at `start`, which must end by `limit`, and gives its length.
+std::optional<VersionNode> readNode(Bytes block, std::size_t start, std::size_t limit, int depth, std::size_t& length) {
+    if (depth > kMaxVersionDepth || !fitsIn(start, sizeof(VersionNodeHeader), limit)) return std::nullopt;
+    ByteReader in(block.first(limit));
+    in.seek(start);
+    const auto header = in.read<VersionNodeHeader>();
+    length = header.length;
+    if (length < sizeof(VersionNodeHeader)) return std::nullopt;
+    const std::size_t end = std::min(limit, start + length);
+    VersionNode node;
+    node.type = header.type;
+    while (in.position() + 2 <= end) {
+        const auto c = static_cast<char16_t>(in.u16());
+        if (c == 0) break;
+        node.key.push_back(c);
+    }
+    const std::size_t valueAt = std::min(align4(in.position()), end);
+    const std::size_t valueBytes =
+        std::min<std::size_t>(header.type == 1 ? 2u * header.valueLength : header.valueLength, end - valueAt);
+    node.value = block.subspan(valueAt, valueBytes);
+    // Every child is at least a header long, so the walk moves on each time.
+    std::size_t at = align4(valueAt + valueBytes);
+    while (at + sizeof(VersionNodeHeader) <= end) {
+        std::size_t childLength = 0;
+        auto child = readNode(block, at, end, depth + 1, childLength);
+        if (!child) break;
+        node.children.push_back(std::move(*child));
+        at = align4(at + childLength);
+    }
+    return node;
+}
+
+// A text value up to its first zero.
+std::string textOf(Bytes value) {
+    ByteReader in(value);
+    std::u16string s;
+    while (in.remaining() >= 2) {
+        const auto c = static_cast<char16_t>(in.u16());
+        if (c == 0) break;
+        s.push_back(c);
+    }
+    return Utf16ToUtf8(s);
+}
 
 }  // namespace
 
@@ -114,68 +168,90 @@ VersionInfoValues GetVersionInfoRec(const TVersionInfoRec& rec) {
 }
 
 std::vector<std::uint8_t> BuildVersionBlock(const TVersionInfoRec& rec, VersionBlockLayout layout) {
-    std::vector<std::uint8_t> block;
-    BlockWriter w(block);
-    w.grow(kStringTableStart);
+    ByteWriter w;
+    w.reserve(kFixedVersionBlockSize);
 
-    // VS_VERSIONINFO header and the fixed file information.
-    w.u16(2, 52);
-    w.ascii(6, "VS_VERSION_INFO");
-    w.u32(40, 0xFEEF04BD);
-    w.u32(44, 0x00010000);
-    w.u32(48, (std::uint32_t{rec.major} << 16) | rec.minor);
-    w.u32(52, (std::uint32_t{rec.release} << 16) | rec.build);
-    w.u32(56, 0x00010000);  // product version 1.0.0.0, whatever the file version
-    w.u32(60, 0);
-    w.u32(64, 0x3F);
-    w.u32(68, 0);
-    w.u32(72, 4);  // 32-bit Windows
-    w.u32(76, 1);  // application
+    // VS_VERSIONINFO and the fixed file information.
+    const std::size_t root = beginNode(w, sizeof(VersionFixedInfo), 0, "VS_VERSION_INFO");
+    VersionFixedInfo fixed{};
+    fixed.signature = kVersionFixedSignature;
+    fixed.structVersion = 0x00010000;
+    fixed.fileVersionMS = (std::uint32_t{rec.major} << 16) | rec.minor;
+    fixed.fileVersionLS = (std::uint32_t{rec.release} << 16) | rec.build;
+    fixed.productVersionMS = 0x00010000;  // product version 1.0.0.0, whatever the file version
+    fixed.fileFlagsMask = 0x3F;
+    fixed.fileOS = 4;    // 32-bit Windows
+    fixed.fileType = 1;  // application
+    w.record(fixed);
     // StringFileInfo and its one string table: language 0x0409, code page 1252.
-    w.ascii(98, "StringFileInfo");
-    w.ascii(134, "040904E4");
+    const std::size_t stringInfo = beginNode(w, 0, 0, "StringFileInfo");
+    const std::size_t table = beginNode(w, 0, 0, "040904E4");
 
-    std::size_t at = kStringTableStart;
     for (int i = 0; i < kVersionStringCount; ++i) {
         const std::string_view key = kFields[i].key;
-        const std::size_t start = valueStart(key.size());
         const std::size_t n = rec.strings[i].length > kVersionStringMax ? kVersionStringMax : rec.strings[i].length;
         std::u16string value = AnsiString::FromBytes(std::string_view(rec.strings[i].text, n)).ToUtf16();
         if (value.size() > VersionStringRoom(i)) value.resize(VersionStringRoom(i));
 
-        std::size_t length;
-        std::uint16_t valueLength;
-        if (layout == VersionBlockLayout::FixedSlots) {
-            length = kSlotSize;
-            // The whole room counted in 16-bit units, as older writers did.
-            valueLength = static_cast<std::uint16_t>(key.size() % 2 ? 64 - key.size() : 64 - key.size() - 1);
-        } else {
-            length = start + ((2 * value.size() + 2 + 3) & ~std::size_t{3});
-            valueLength = static_cast<std::uint16_t>(value.size() + 1);
-        }
-        w.grow(at + length);
-        w.u16(at, static_cast<std::uint16_t>(length));
-        w.u16(at + 2, valueLength);
-        w.u16(at + 4, 1);
-        w.ascii(at + 6, key);
-        w.text(at + start, value);
-        at += length;
+        // FixedSlots counts the whole room in 16-bit units, as older writers did.
+        const auto valueLength = static_cast<std::uint16_t>(
+            layout == VersionBlockLayout::FixedSlots ? (key.size() % 2 ? 64 - key.size() : 64 - key.size() - 1)
+                                                     : value.size() + 1);
+        const std::size_t slot = beginNode(w, valueLength, 1, key);
+        w.utf16(value);
+        w.u16(0);
+        if (layout == VersionBlockLayout::FixedSlots)
+            w.zeros(slot + kSlotSize - w.size());
+        else
+            w.alignTo(4);
+        endNode(w, slot);
     }
-
-    const auto total = static_cast<std::uint16_t>(block.size());
-    w.u16(0, total);
-    w.u16(92, static_cast<std::uint16_t>(total - 92));
-    w.u16(128, static_cast<std::uint16_t>(total - 128));
-    return block;
+    endNode(w, table);
+    endNode(w, stringInfo);
+    endNode(w, root);
+    return w.take();
 }
 
 bool WriteVersionResource(const std::string& fileName, const TVersionInfoRec& rec, VersionBlockLayout layout) {
+    const std::vector<std::uint8_t> block = BuildVersionBlock(rec, layout);
     try {
-        std::vector<std::uint8_t> block = BuildVersionBlock(rec, layout);
-        return UpdateResource(fileName, ResourceId::Number(RT_VERSION_ID), ResourceId::Number(1), LANG_EN_US, block);
-    } catch (const std::exception&) {
-        return false;
+        UpdateResource(fileName, ResourceId::Number(RT_VERSION_ID), ResourceId::Number(1), LANG_EN_US, block);
+        return true;
+    } catch (const EExeError&) {
+        return false;  // not an executable, or one that cannot be rewritten safely
+    } catch (const EStreamError&) {
+        return false;  // the file cannot be read, or the result cannot be written
     }
+}
+
+VersionBlockContents ReadVersionBlock(std::span<const std::uint8_t> block) {
+    std::size_t length = 0;
+    const auto root = readNode(block, 0, block.size(), 0, length);
+    if (!root) throw EExeError(kInvalidVersionBlock);
+    VersionBlockContents out;
+    if (root->value.size() >= sizeof(VersionFixedInfo)) {
+        const auto fixed = ByteReader(root->value).read<VersionFixedInfo>();
+        if (fixed.signature == kVersionFixedSignature) out.fixed = fixed;
+    }
+    for (const VersionNode& part : root->children) {
+        if (part.key == u"StringFileInfo") {
+            for (const VersionNode& table : part.children) {
+                VersionStringTable t{Utf16ToUtf8(table.key), {}};
+                for (const VersionNode& s : table.children) t.strings.push_back({Utf16ToUtf8(s.key), textOf(s.value)});
+                out.stringTables.push_back(std::move(t));
+            }
+        } else if (part.key == u"VarFileInfo") {
+            for (const VersionNode& var : part.children) {
+                if (var.key != u"Translation") continue;
+                ByteReader pairs(var.value);
+                while (pairs.remaining() >= 4) {
+                    const std::uint16_t language = pairs.u16();
+                    out.translations.push_back({language, pairs.u16()});
+                }
+            }
+        }
+    }
+    return out;
 }
 
 }  // namespace vs

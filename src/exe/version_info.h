@@ -5,8 +5,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vs {
@@ -75,8 +78,53 @@ std::vector<std::uint8_t> BuildVersionBlock(const TVersionInfoRec& rec,
 
 // Stores the record's version block as resource type 16, name 1, language 1033
 // of the executable, keeping its other resources. Returns false, leaving the
-// file unchanged, when the file could not be updated; raises no errors.
+// file unchanged, when the file could not be read, rewritten or written;
+// raises no errors.
 bool WriteVersionResource(const std::string& fileName, const TVersionInfoRec& rec,
                           VersionBlockLayout layout = VersionBlockLayout::FixedSlots);
+
+// ------------------------------------------------------------ reading version blocks
+
+#pragma pack(push, 1)
+struct VersionFixedInfo {  // VS_FIXEDFILEINFO
+    std::uint32_t signature;  // 0xFEEF04BD
+    std::uint32_t structVersion;
+    std::uint32_t fileVersionMS, fileVersionLS;
+    std::uint32_t productVersionMS, productVersionLS;
+    std::uint32_t fileFlagsMask, fileFlags;
+    std::uint32_t fileOS, fileType, fileSubtype;
+    std::uint32_t fileDateMS, fileDateLS;
+};
+#pragma pack(pop)
+static_assert(sizeof(VersionFixedInfo) == 52);
+inline constexpr std::uint32_t kVersionFixedSignature = 0xFEEF04BD;
+
+// One string table of the "StringFileInfo" part: its key ("040904E4") and its
+// strings in stored order, as UTF-8.
+struct VersionStringTable {
+    std::string key;
+    std::vector<std::pair<std::string, std::string>> strings;
+};
+struct VersionTranslation {
+    std::uint16_t language = 0, codePage = 0;
+    bool operator==(const VersionTranslation&) const = default;
+};
+// What a version block holds.
+struct VersionBlockContents {
+    std::optional<VersionFixedInfo> fixed;  // when the root's value is one
+    std::vector<VersionStringTable> stringTables;
+    std::vector<VersionTranslation> translations;  // of "VarFileInfo" / "Translation"
+};
+
+inline constexpr const char* kInvalidVersionBlock = "Version information is not valid";
+
+// Reads a version block of any layout: the fixed layout that builds carry
+// (value lengths that count the slot's room, a value ending at its first zero)
+// as well as what resource compilers write. A length that runs past its parent
+// is cut to it and a node too short for its own header ends its list, so that
+// nothing outside the block is read; nesting deeper than four levels is not
+// followed. Fails with EExeError "Version information is not valid" when the
+// block cannot hold the header of its root.
+VersionBlockContents ReadVersionBlock(std::span<const std::uint8_t> block);
 
 }  // namespace vs

@@ -1,11 +1,42 @@
 #include "platform/region.h"
 
+#include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
+
+namespace vs {
+
+// Region bytes are the same on every platform.
+
+std::vector<std::uint8_t> RegionDataOf(std::span<const Rect> rects, const Rect& bounds) {
+    ByteWriter out;
+    out.reserve(kRgnHeaderSize + sizeof(Rect) * rects.size());
+    const auto count = static_cast<std::uint32_t>(rects.size());
+    out.record(RgnDataHeader{static_cast<std::uint32_t>(kRgnHeaderSize), kRdhRectangles, count,
+                             static_cast<std::uint32_t>(sizeof(Rect) * rects.size()), bounds});
+    for (const Rect& r : rects) out.record(r);
+    return out.take();
+}
+
+std::optional<Region> Region::fromRegionData(std::span<const std::uint8_t> bytes) {
+    ByteReader in(bytes);
+    if (in.remaining() < kRgnHeaderSize) return std::nullopt;
+    const auto header = in.read<RgnDataHeader>();
+    if (header.dwSize < kRgnHeaderSize || header.iType != kRdhRectangles) return std::nullopt;
+    // A header that claims to be larger must leave room for it too; the
+    // rectangles are read right behind the 32 bytes, as the platform does.
+    if (!fitsIn(header.dwSize, std::uint64_t{header.nCount} * sizeof(Rect), bytes.size())) return std::nullopt;
+    std::vector<Rect> rects;
+    rects.reserve(header.nCount);
+    for (std::uint32_t i = 0; i < header.nCount; ++i) rects.push_back(in.read<Rect>());
+    return fromRects(rects);
+}
+
+}  // namespace vs
+
 // Windows builds use the platform's own regions (region_gdi.cpp).
 #ifndef _WIN32
 
 #include <pixman.h>
-
-#include <cstring>
 
 namespace vs {
 
@@ -13,17 +44,29 @@ struct Region::Impl {
     pixman_region32_t r;
     Impl() { pixman_region32_init(&r); }
     ~Impl() { pixman_region32_fini(&r); }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 };
+
+const Region::Impl& Region::impl() const {
+    static const Impl empty;
+    return impl_ ? *impl_ : empty;
+}
+
+Region::Impl& Region::mutableImpl() {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    return *impl_;
+}
 
 Region::Region() : impl_(std::make_unique<Impl>()) {}
 Region::~Region() = default;
 
 Region::Region(const Region& other) : impl_(std::make_unique<Impl>()) {
-    pixman_region32_copy(&impl_->r, &other.impl_->r);
+    pixman_region32_copy(&impl_->r, &other.impl().r);
 }
 
 Region& Region::operator=(const Region& other) {
-    if (this != &other) pixman_region32_copy(&impl_->r, &other.impl_->r);
+    if (this != &other) pixman_region32_copy(&mutableImpl().r, &other.impl().r);
     return *this;
 }
 
@@ -47,28 +90,13 @@ Region Region::fromRects(std::span<const Rect> rects) {
     return out;
 }
 
-std::optional<Region> Region::fromRegionData(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < kRgnHeaderSize) return std::nullopt;
-    std::uint32_t dwSize, iType, nCount;
-    std::memcpy(&dwSize, bytes.data(), 4);
-    std::memcpy(&iType, bytes.data() + 4, 4);
-    std::memcpy(&nCount, bytes.data() + 8, 4);
-    if (dwSize < kRgnHeaderSize || iType != kRdhRectangles) return std::nullopt;
-    std::uint64_t need = std::uint64_t{dwSize} + std::uint64_t{nCount} * 16;
-    if (need > bytes.size()) return std::nullopt;
-    if (nCount > static_cast<std::uint32_t>(INT32_MAX)) return std::nullopt;
-    std::vector<Rect> rects(nCount);
-    if (nCount) std::memcpy(rects.data(), bytes.data() + kRgnHeaderSize, std::size_t{nCount} * 16);
-    return fromRects(rects);
-}
-
 std::size_t Region::rectCount() const {
-    return static_cast<std::size_t>(pixman_region32_n_rects(&impl_->r));
+    return static_cast<std::size_t>(pixman_region32_n_rects(&impl().r));
 }
 
 std::vector<Rect> Region::rects() const {
     int n = 0;
-    const pixman_box32_t* boxes = pixman_region32_rectangles(&impl_->r, &n);
+    const pixman_box32_t* boxes = pixman_region32_rectangles(&impl().r, &n);
     std::vector<Rect> out(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) out[static_cast<std::size_t>(i)] = {boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2};
     return out;
@@ -76,14 +104,14 @@ std::vector<Rect> Region::rects() const {
 
 Rect Region::bounds() const {
     if (empty()) return {};
-    const pixman_box32_t* e = pixman_region32_extents(&impl_->r);
+    const pixman_box32_t* e = pixman_region32_extents(&impl().r);
     return {e->x1, e->y1, e->x2, e->y2};
 }
 
-bool Region::empty() const { return !pixman_region32_not_empty(&impl_->r); }
+bool Region::empty() const { return !pixman_region32_not_empty(&impl().r); }
 
 bool Region::contains(std::int32_t x, std::int32_t y) const {
-    return pixman_region32_contains_point(&impl_->r, x, y, nullptr);
+    return pixman_region32_contains_point(&impl().r, x, y, nullptr);
 }
 
 std::uint64_t Region::area() const {
@@ -95,31 +123,12 @@ std::uint64_t Region::area() const {
 
 std::size_t Region::regionDataSize() const { return kRgnHeaderSize + 16 * rectCount(); }
 
-std::vector<std::uint8_t> Region::regionData() const {
-    int n = 0;
-    const pixman_box32_t* boxes = pixman_region32_rectangles(&impl_->r, &n);
-    std::vector<std::uint8_t> out(kRgnHeaderSize + 16 * static_cast<std::size_t>(n));
-    auto put = [&](std::size_t off, std::uint32_t v) { std::memcpy(out.data() + off, &v, 4); };
-    Rect b = bounds();
-    put(0, kRgnHeaderSize);
-    put(4, kRdhRectangles);
-    put(8, static_cast<std::uint32_t>(n));
-    put(12, static_cast<std::uint32_t>(16 * n));
-    put(16, static_cast<std::uint32_t>(b.left));
-    put(20, static_cast<std::uint32_t>(b.top));
-    put(24, static_cast<std::uint32_t>(b.right));
-    put(28, static_cast<std::uint32_t>(b.bottom));
-    for (int i = 0; i < n; ++i) {
-        std::size_t off = kRgnHeaderSize + 16 * static_cast<std::size_t>(i);
-        put(off, static_cast<std::uint32_t>(boxes[i].x1));
-        put(off + 4, static_cast<std::uint32_t>(boxes[i].y1));
-        put(off + 8, static_cast<std::uint32_t>(boxes[i].x2));
-        put(off + 12, static_cast<std::uint32_t>(boxes[i].y2));
-    }
-    return out;
-}
+std::vector<std::uint8_t> Region::regionData() const { return RegionDataOf(rects(), bounds()); }
 
-void Region::unite(const Region& other) { pixman_region32_union(&impl_->r, &impl_->r, &other.impl_->r); }
+void Region::unite(const Region& other) {
+    Impl& mine = mutableImpl();
+    pixman_region32_union(&mine.r, &mine.r, &other.impl().r);
+}
 
 bool Region::operator==(const Region& other) const { return rects() == other.rects(); }
 

@@ -12,13 +12,29 @@
 
 namespace vs {
 
+// A rectangle as region data stores it (RECT).
 struct Rect {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
     bool operator==(const Rect&) const = default;
 };
+static_assert(sizeof(Rect) == 16);
 
-inline constexpr std::size_t kRgnHeaderSize = 32;
+// The header of region data (RGNDATAHEADER).
+struct RgnDataHeader {
+    std::uint32_t dwSize;
+    std::uint32_t iType;
+    std::uint32_t nCount;
+    std::uint32_t nRgnSize;
+    Rect rcBound;
+};
+static_assert(sizeof(RgnDataHeader) == 32);
+
+inline constexpr std::size_t kRgnHeaderSize = sizeof(RgnDataHeader);
 inline constexpr std::uint32_t kRdhRectangles = 1;
+
+// The region data of a list of rectangles: the header (bounds = extents)
+// and the rectangles as they are given.
+std::vector<std::uint8_t> RegionDataOf(std::span<const Rect> rects, const Rect& bounds);
 
 class Region {
 public:
@@ -26,6 +42,7 @@ public:
     ~Region();
     Region(const Region& other);
     Region& operator=(const Region& other);
+    // A region moved from is empty and stays usable.
     Region(Region&& other) noexcept;
     Region& operator=(Region&& other) noexcept;
 
@@ -50,6 +67,10 @@ public:
 
 private:
     struct Impl;
+    // Null after a move: every operation then sees an empty region, and the
+    // first change makes a new one.
+    const Impl& impl() const;
+    Impl& mutableImpl();
     std::unique_ptr<Impl> impl_;
 };
 

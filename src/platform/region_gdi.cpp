@@ -20,15 +20,25 @@ struct Region::Impl {
     Impl& operator=(const Impl&) = delete;
 };
 
+const Region::Impl& Region::impl() const {
+    static const Impl empty;
+    return impl_ ? *impl_ : empty;
+}
+
+Region::Impl& Region::mutableImpl() {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    return *impl_;
+}
+
 Region::Region() : impl_(std::make_unique<Impl>()) {}
 Region::~Region() = default;
 
 Region::Region(const Region& other) : impl_(std::make_unique<Impl>()) {
-    CombineRgn(impl_->h, other.impl_->h, nullptr, RGN_COPY);
+    CombineRgn(impl_->h, other.impl().h, nullptr, RGN_COPY);
 }
 
 Region& Region::operator=(const Region& other) {
-    if (this != &other) CombineRgn(impl_->h, other.impl_->h, nullptr, RGN_COPY);
+    if (this != &other) CombineRgn(mutableImpl().h, other.impl().h, nullptr, RGN_COPY);
     return *this;
 }
 
@@ -91,25 +101,11 @@ Region Region::fromRects(std::span<const Rect> rects) {
     return out;
 }
 
-std::optional<Region> Region::fromRegionData(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < kRgnHeaderSize) return std::nullopt;
-    std::uint32_t dwSize, iType, nCount;
-    std::memcpy(&dwSize, bytes.data(), 4);
-    std::memcpy(&iType, bytes.data() + 4, 4);
-    std::memcpy(&nCount, bytes.data() + 8, 4);
-    if (dwSize < kRgnHeaderSize || iType != kRdhRectangles) return std::nullopt;
-    const std::uint64_t need = std::uint64_t{dwSize} + std::uint64_t{nCount} * 16;
-    if (need > bytes.size()) return std::nullopt;
-    std::vector<Rect> rects(nCount);
-    if (nCount) std::memcpy(rects.data(), bytes.data() + kRgnHeaderSize, std::size_t{nCount} * 16);
-    return fromRects(rects);
-}
-
 std::vector<Rect> Region::rects() const {
-    const DWORD size = GetRegionData(impl_->h, 0, nullptr);
+    const DWORD size = GetRegionData(impl().h, 0, nullptr);
     if (size < sizeof(RGNDATAHEADER)) return {};
     std::vector<std::uint8_t> data(size);
-    if (GetRegionData(impl_->h, size, reinterpret_cast<RGNDATA*>(data.data())) == 0) return {};
+    if (GetRegionData(impl().h, size, reinterpret_cast<RGNDATA*>(data.data())) == 0) return {};
     const auto* rgn = reinterpret_cast<const RGNDATA*>(data.data());
     std::vector<Rect> out(rgn->rdh.nCount);
     const std::size_t at = rgn->rdh.dwSize;
@@ -121,16 +117,16 @@ std::size_t Region::rectCount() const { return rects().size(); }
 
 Rect Region::bounds() const {
     RECT r;
-    if (GetRgnBox(impl_->h, &r) == NULLREGION) return {};
+    if (GetRgnBox(impl().h, &r) == NULLREGION) return {};
     return {r.left, r.top, r.right, r.bottom};
 }
 
 bool Region::empty() const {
     RECT r;
-    return GetRgnBox(impl_->h, &r) == NULLREGION;
+    return GetRgnBox(impl().h, &r) == NULLREGION;
 }
 
-bool Region::contains(std::int32_t x, std::int32_t y) const { return PtInRegion(impl_->h, x, y) != 0; }
+bool Region::contains(std::int32_t x, std::int32_t y) const { return PtInRegion(impl().h, x, y) != 0; }
 
 std::uint64_t Region::area() const {
     std::uint64_t a = 0;
@@ -141,24 +137,12 @@ std::uint64_t Region::area() const {
 
 std::size_t Region::regionDataSize() const { return kRgnHeaderSize + 16 * rectCount(); }
 
-std::vector<std::uint8_t> Region::regionData() const {
-    const std::vector<Rect> list = rects();
-    std::vector<std::uint8_t> out(kRgnHeaderSize + 16 * list.size());
-    auto put = [&](std::size_t off, std::uint32_t v) { std::memcpy(out.data() + off, &v, 4); };
-    const Rect b = bounds();
-    put(0, kRgnHeaderSize);
-    put(4, kRdhRectangles);
-    put(8, static_cast<std::uint32_t>(list.size()));
-    put(12, static_cast<std::uint32_t>(16 * list.size()));
-    put(16, static_cast<std::uint32_t>(b.left));
-    put(20, static_cast<std::uint32_t>(b.top));
-    put(24, static_cast<std::uint32_t>(b.right));
-    put(28, static_cast<std::uint32_t>(b.bottom));
-    if (!list.empty()) std::memcpy(out.data() + kRgnHeaderSize, list.data(), 16 * list.size());
-    return out;
-}
+std::vector<std::uint8_t> Region::regionData() const { return RegionDataOf(rects(), bounds()); }
 
-void Region::unite(const Region& other) { CombineRgn(impl_->h, impl_->h, other.impl_->h, RGN_OR); }
+void Region::unite(const Region& other) {
+    Impl& mine = mutableImpl();
+    CombineRgn(mine.h, mine.h, other.impl().h, RGN_OR);
+}
 
 bool Region::operator==(const Region& other) const { return rects() == other.rects(); }
 

@@ -41,6 +41,11 @@ IcoImage DibIcon(int width, int height, int bitCount, const std::vector<std::uin
                 case 1: line[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8)); break;
                 case 4: line[x / 2] |= static_cast<std::uint8_t>((v & 15) << (x % 2 ? 0 : 4)); break;
                 case 8: line[x] = static_cast<std::uint8_t>(v); break;
+                case 16: {  // 5-5-5: the top five bits of each channel
+                    const std::uint32_t c = ((v >> 19) & 31) << 10 | ((v >> 11) & 31) << 5 | ((v >> 3) & 31);
+                    line[2 * x] = c & 0xFF, line[2 * x + 1] = static_cast<std::uint8_t>(c >> 8);
+                    break;
+                }
                 case 24:
                     line[3 * x] = v & 0xFF, line[3 * x + 1] = (v >> 8) & 0xFF, line[3 * x + 2] = (v >> 16) & 0xFF;
                     break;

@@ -1,6 +1,6 @@
 #pragma once
-// Icon files (.ico) for tests: DIB images of 1, 4, 8, 24 and 32 bits with
-// their masks, and PNG-compressed images.
+// Icon files (.ico) for tests: DIB images of 1, 4, 8, 16 (5-5-5), 24 and 32
+// bits with their masks, and PNG-compressed images.
 #include <cstdint>
 #include <functional>
 #include <string>

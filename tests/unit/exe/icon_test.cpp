@@ -133,7 +133,8 @@ TEST(IconFile, ChoosesClosestToThirtyTwoThenMostColours) {
 TEST(IconFile, RefusesOtherTypesAndDamage) {
     IcoImage img = DibIcon(8, 8, 8, {0}, [](int, int) { return 0u; });
     ExpectInvalidIcon(IcoFile({img}, 2));  // a cursor file
-    ExpectInvalidIcon(IcoFile({img}, 0));
+    ExpectInvalidIcon(IcoFile({img}, 3));
+    EXPECT_EQ(ReadIconFile(IcoFile({img}, 0)).Width(), 8) << "type 0 counts as an icon";
     ExpectInvalidIcon(IcoFile({}));
     ExpectInvalidIcon({0, 0, 1});
     test::IcoBytes file = IcoFile({img});
@@ -147,8 +148,80 @@ TEST(IconFile, RefusesOtherTypesAndDamage) {
     rle.data[16] = 1;  // compressed
     ExpectInvalidIcon(IcoFile({rle}));
     IcoImage sixteen = img;
-    sixteen.data[14] = 16;
+    sixteen.data[14] = 16;  // 16 bits with the rows of an 8-bit image: cut short
     ExpectInvalidIcon(IcoFile({sixteen}));
+    IcoImage twoBits = img;
+    twoBits.data[14] = 2;
+    ExpectInvalidIcon(IcoFile({twoBits}));
+}
+
+TEST(IconFile, DecodesSixteenBitImagesAndPrefersTheirSize) {
+    // One 2 x 1 image by hand: red 0x7C00 and grey 0x4210 (16 of 31 widens to 0x84).
+    const std::vector<std::uint8_t> file = {
+        0, 0, 1, 0, 1, 0,                                       // header
+        2, 1, 0, 0, 1, 0, 16, 0, 48, 0, 0, 0, 22, 0, 0, 0,      // entry: 48 bytes at 22
+        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 16, 0,       // header: 2 x (1 + 1), 16 bits
+        0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0x00, 0x7C, 0x10, 0x42,                                 // colour row
+        0x40, 0, 0, 0,                                          // mask row: the second pixel clear
+    };
+    TIcon icon = ReadIconFile(file);
+    EXPECT_EQ(icon.Pixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(icon.Pixel(1, 0), 0xFF848484u);
+    EXPECT_FALSE(icon.Transparent(0, 0));
+    EXPECT_TRUE(icon.Transparent(1, 0));
+
+    // A 32 x 32 16-bit image and a 16 x 16 8-bit one: the size wins over the colours.
+    auto green = [](int, int) { return 0xFF00FF00u; };
+    TIcon chosen = ReadIconFile(IcoFile({DibIcon(16, 16, 8, {0x0000FF}, [](int, int) { return 0u; }),
+                                         DibIcon(32, 32, 16, {}, green)}));
+    ASSERT_EQ(chosen.Width(), 32);
+    EXPECT_EQ(chosen.Pixel(31, 31), 0xFF00FF00u);
+    // Among 32 x 32 images, 16 bits beat 8 and lose to 24.
+    auto red = [](int, int) { return 0xFFFF0000u; };
+    EXPECT_EQ(ReadIconFile(IcoFile({DibIcon(32, 32, 8, {0x0000FF}, [](int, int) { return 0u; }),
+                                    DibIcon(32, 32, 16, {}, green)}))
+                  .Pixel(0, 0),
+              0xFF00FF00u);
+    EXPECT_EQ(ReadIconFile(IcoFile({DibIcon(32, 32, 16, {}, green), DibIcon(32, 32, 24, {}, red)})).Pixel(0, 0),
+              0xFFFF0000u);
+}
+
+TEST(IconFile, KeepsItsFileAndWritesOneWhenItHasNone) {
+    // An icon read from a file gives that file back, byte for byte.
+    const test::IcoBytes file = IcoFile({DibIcon(16, 16, 4, test::StandardPalette16(), [](int x, int) { return static_cast<std::uint32_t>(x); }),
+                                         PngIcon(32, 32, [](int x, int y) { return x == y ? 0u : 0xFF123456u; })});
+    const TIcon fromFile = ReadIconFile(file);
+    EXPECT_EQ(fromFile.FileBytes(), file);
+    EXPECT_EQ(IconFileBytes(fromFile), file);
+
+    // One made in memory (or taken from an executable) is written as a
+    // one-image 32-bit icon file with its mask.
+    TIcon icon(3, 2);
+    icon.SetPixel(0, 0, 0xFF112233u);
+    icon.SetPixel(2, 1, 0x80445566u);
+    icon.SetTransparent(1, 0, true);
+    icon.SetPixel(1, 0, 0x00000000u);
+    ASSERT_TRUE(icon.FileBytes().empty());
+    const std::vector<std::uint8_t> bytes = IconFileBytes(icon);
+    const std::vector<std::uint8_t> head(bytes.begin(), bytes.begin() + 62);
+    const std::vector<std::uint8_t> expected = {
+        0, 0, 1, 0, 1, 0,                                     // file header
+        3, 2, 0, 0, 1, 0, 32, 0, 72, 0, 0, 0, 22, 0, 0, 0,    // entry: 40 + 24 + 8 bytes at 22
+        40, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 1, 0, 32, 0,     // header: 3 x (2 + 2), 32 bits
+        0, 0, 0, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    };
+    EXPECT_EQ(head, expected);
+    ASSERT_EQ(bytes.size(), 22u + 72u);
+    // Bottom row first: (2, 1) is the third pixel; the top row's mask marks (1, 0).
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 62 + 8, bytes.begin() + 62 + 12),
+              (std::vector<std::uint8_t>{0x66, 0x55, 0x44, 0x80}));
+    EXPECT_EQ(bytes[62 + 24 + 4], 0x40);
+    const TIcon back = ReadIconFile(bytes);
+    EXPECT_EQ(back, icon);
+    EXPECT_EQ(back.FileBytes(), bytes);
+
+    EXPECT_THROW(IconFileBytes(TIcon()), EInvalidGraphic);
 }
 
 TEST(IconFile, IconOfFileByExtensionAndMissingFiles) {
@@ -179,6 +252,8 @@ TEST(ExeIcon, TakesTheChosenImageOfTheFirstGroup) {
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->Width(), 32);
     EXPECT_EQ(icon->Pixel(0, 0), 0xFF222222u);
+    EXPECT_TRUE(icon->FileBytes().empty());
+    EXPECT_EQ(ReadIconFile(IconFileBytes(*icon)), *icon);
     EXPECT_EQ(IconOfFile(exe)->Pixel(0, 0), 0xFF222222u);
 
     test::PeBuilder().Version(test::VersionSpec{}).Write(exe);

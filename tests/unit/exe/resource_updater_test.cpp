@@ -50,10 +50,15 @@ std::map<Key, PeBytes> AllResources(const PeBytes& exe) {
     return out;
 }
 
+// The rewritten file, or nothing (and the reason in `why`) when it is refused.
 PeBytes Rewrite(const PeBytes& exe, const std::vector<ResourceChange>& changes, std::string* why = nullptr) {
-    PeBytes out;
-    if (!RewriteResources(exe, changes, out, why)) return {};
-    return out;
+    try {
+        return RewriteResources(exe, changes);
+    } catch (const EResourceUpdateError& e) {
+        EXPECT_STREQ(e.what(), e.Reason().c_str()) << "in memory, the reason alone";
+        if (why) *why = e.Reason();
+        return {};
+    }
 }
 
 PeBytes Bytes(std::size_t n, std::uint8_t seed) {
@@ -258,6 +263,12 @@ TEST(ResourceUpdater, RefusesWhatItCannotRewriteSafely) {
     // ...but a change that fits in the section's room is still made.
     EXPECT_FALSE(Rewrite(data, {{ResourceId::Number(10), ResourceId::Number(1), 0, {1, 2}}}).empty());
 
+    // The data directory and the section name must agree on the resource section.
+    EXPECT_TRUE(Rewrite(Engine().ResourceSectionName(".data").Build(), change, &why).empty());
+    EXPECT_NE(why.find(".rsrc"), std::string::npos) << why;
+    EXPECT_TRUE(Rewrite(Engine().ResourceSectionName(".rsrcx").Build(), change, &why).empty());
+    EXPECT_NE(why.find(".rsrc"), std::string::npos) << why;
+
     // A tree deeper than type, name and language.
     PeBytes deep = PeBuilder().Resource(10, 1, 1033, {1}).Build(&layout);
     PutLe32(deep, layout.rsrcRaw + 68, 0x80000000u);
@@ -295,7 +306,7 @@ TEST_F(ResourceUpdaterFile, CommitsSeveralChangesAtOnce) {
     ResourceUpdater updater(path);
     updater.Update(ResourceId::Number(16), ResourceId::Number(1), 1033, MakeVersionBlock(VersionSpec{}));
     updater.Update(ResourceId::Number(10), ResourceId::Number(3), 0, Bytes(9000, 1));
-    ASSERT_TRUE(updater.Commit()) << updater.LastError();
+    ASSERT_NO_THROW(updater.Commit());
     auto after = AllResources(ReadWholeFile(path));
     EXPECT_EQ(after.at({"16", "1", 1033}), MakeVersionBlock(VersionSpec{}));
     EXPECT_EQ(after.at({"10", "3", 0}), Bytes(9000, 1));
@@ -307,14 +318,25 @@ TEST_F(ResourceUpdaterFile, ARefusedFileStaysByteForByte) {
     std::string path = Path("packaged.exe");
     Engine().Append(Bytes(777, 1)).Write(path);
     PeBytes before = ReadWholeFile(path);
-    EXPECT_FALSE(UpdateResource(path, ResourceId::Number(10), ResourceId::Number(1), 0, Bytes(0x3000, 1)));
+    try {
+        UpdateResource(path, ResourceId::Number(10), ResourceId::Number(1), 0, Bytes(0x3000, 1));
+        ADD_FAILURE() << "not refused";
+    } catch (const EResourceUpdateError& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(e.Reason()), std::string::npos) << e.what();
+        EXPECT_NE(e.Reason().find("appended"), std::string::npos) << e.Reason();
+    }
     EXPECT_EQ(ReadWholeFile(path), before);
     EXPECT_EQ(FilesInDir(), 1u);  // no temporary file left behind
 
     ResourceUpdater missing(Path("absent.exe"));
     missing.Update(ResourceId::Number(10), ResourceId::Number(1), 0, Bytes(1, 1));
-    EXPECT_FALSE(missing.Commit());
-    EXPECT_NE(missing.LastError().find("absent.exe"), std::string::npos);
+    try {
+        missing.Commit();
+        ADD_FAILURE() << "committed to a missing file";
+    } catch (const EFOpenError& e) {
+        EXPECT_NE(std::string(e.what()).find("absent.exe"), std::string::npos);
+    }
     EXPECT_FALSE(fs::exists(Path("absent.exe")));
 }
 

@@ -216,6 +216,114 @@ TEST(VersionBlock, LayoutsMeetWhenEveryValueFillsItsRoom) {
     EXPECT_EQ(compact, fixed);
 }
 
+// ------------------------------------------------------------ reading blocks
+
+// The 1784-byte block of a build, put together by hand: the header of
+// kHeader1000 with the lengths of the fixed layout, then twelve 136-byte slots.
+Bytes FixedBlockByHand(const std::vector<std::string>& values) {
+    Bytes b = Hex(kHeader1000);
+    b[0] = 0xF8, b[1] = 0x06;      // 1784
+    b[92] = 0x9C, b[93] = 0x06;    // 1692
+    b[128] = 0x78, b[129] = 0x06;  // 1656
+    for (int i = 0; i < kVersionStringCount; ++i) {
+        const std::string key = VersionStringFields()[i].key;
+        const auto room = static_cast<std::uint8_t>(key.size() % 2 ? 64 - key.size() : 63 - key.size());
+        Bytes slot = Hex("8800") + Bytes{room, 0} + Hex("0100") + Utf16(key) + Hex("0000");
+        if (key.size() % 2) slot = slot + Hex("0000");
+        if (static_cast<std::size_t>(i) < values.size()) slot = slot + Utf16(values[static_cast<std::size_t>(i)]);
+        slot.resize(136, 0);
+        b = b + slot;
+    }
+    return b;
+}
+
+TEST(VersionBlockReader, ReadsTheFixedLayoutThatBuildsCarry) {
+    const Bytes block = FixedBlockByHand({"A comment", "Acme"});
+    ASSERT_EQ(block.size(), kFixedVersionBlockSize);
+    VersionInfoValues v = Empty(1, 0, 0, 0);
+    v.strings[0] = "A comment";
+    v.strings[1] = "Acme";
+    EXPECT_EQ(BuildVersionBlock(Rec(v)), block);
+
+    const VersionBlockContents c = ReadVersionBlock(block);
+    ASSERT_TRUE(c.fixed);
+    EXPECT_EQ(c.fixed->fileVersionMS, 0x00010000u);
+    EXPECT_EQ(c.fixed->productVersionMS, 0x00010000u);
+    EXPECT_EQ(c.fixed->fileOS, 4u);
+    ASSERT_EQ(c.stringTables.size(), 1u);
+    EXPECT_EQ(c.stringTables[0].key, "040904E4");
+    ASSERT_EQ(c.stringTables[0].strings.size(), 12u);
+    // Value lengths count the room; the value ends at its first zero.
+    EXPECT_EQ(c.stringTables[0].strings[0], (std::pair<std::string, std::string>{"Comments", "A comment"}));
+    EXPECT_EQ(c.stringTables[0].strings[1], (std::pair<std::string, std::string>{"CompanyName", "Acme"}));
+    EXPECT_EQ(c.stringTables[0].strings[11], (std::pair<std::string, std::string>{"SpecialBuild", ""}));
+    EXPECT_TRUE(c.translations.empty());
+}
+
+TEST(VersionBlockReader, ReadsTheCompactLayoutAndTranslations) {
+    test::VersionSpec spec;
+    spec.fileVersion[0] = 2, spec.fileVersion[1] = 5, spec.fileVersion[2] = 1, spec.fileVersion[3] = 300;
+    spec.strings = {{"FileDescription", "Engine"}, {"CompanyName", "Vexel"}};
+    spec.language = 1031;
+    const VersionBlockContents c = ReadVersionBlock(test::MakeVersionBlock(spec));
+    ASSERT_TRUE(c.fixed);
+    EXPECT_EQ(c.fixed->fileVersionMS, 0x00020005u);
+    EXPECT_EQ(c.fixed->fileVersionLS, 0x0001012Cu);
+    ASSERT_EQ(c.stringTables.size(), 1u);
+    EXPECT_EQ(c.stringTables[0].key, "040704E4");
+    EXPECT_EQ(c.stringTables[0].strings,
+              (std::vector<std::pair<std::string, std::string>>{{"FileDescription", "Engine"}, {"CompanyName", "Vexel"}}));
+    EXPECT_EQ(c.translations, (std::vector<VersionTranslation>{{1031, 1252}}));
+
+    // The compact layout this program writes, with a character beyond ASCII.
+    VersionInfoValues v = Empty(1, 0, 0, 0);
+    v.strings[1] = "Caf\xC3\xA9";
+    const VersionBlockContents mine = ReadVersionBlock(BuildVersionBlock(Rec(v), VersionBlockLayout::Compact));
+    ASSERT_EQ(mine.stringTables.size(), 1u);
+    EXPECT_EQ(mine.stringTables[0].strings[1].second, "Caf\xC3\xA9");
+}
+
+TEST(VersionBlockReader, CutAndDamagedBlocksAreReadOnlyInside) {
+    const Bytes block = FixedBlockByHand({"A comment", "Acme"});
+    // Cut inside the second slot's value: what is there is read, nothing more.
+    Bytes cut(block.begin(), block.begin() + 152 + 136 + 40);
+    VersionBlockContents c = ReadVersionBlock(cut);
+    ASSERT_EQ(c.stringTables.size(), 1u);
+    EXPECT_EQ(c.stringTables[0].strings,
+              (std::vector<std::pair<std::string, std::string>>{{"Comments", "A comment"}, {"CompanyName", "Acme"}}));
+    // Cut inside the fixed information: no fixed information, no strings.
+    c = ReadVersionBlock(Bytes(block.begin(), block.begin() + 60));
+    EXPECT_FALSE(c.fixed);
+    EXPECT_TRUE(c.stringTables.empty());
+
+    // A slot of length 0 ends the table; one that claims more than its
+    // parent is cut to it.
+    Bytes damaged = block;
+    damaged[152 + 2 * 136] = 0, damaged[152 + 2 * 136 + 1] = 0;
+    c = ReadVersionBlock(damaged);
+    EXPECT_EQ(c.stringTables[0].strings.size(), 2u);
+    damaged = block;
+    damaged[152 + 11 * 136] = 0xFF, damaged[152 + 11 * 136 + 1] = 0xFF;
+    c = ReadVersionBlock(damaged);
+    EXPECT_EQ(c.stringTables[0].strings.size(), 12u);
+    // A key without its zero runs to the end of its node, not beyond.
+    damaged = block;
+    for (std::size_t i = 152 + 6; i < 152 + 136; ++i) damaged[i] = i % 2 ? 0 : 'x';
+    c = ReadVersionBlock(damaged);
+    EXPECT_EQ(c.stringTables[0].strings[0].first, std::string(65, 'x'));
+    EXPECT_EQ(c.stringTables[0].strings[0].second, "");
+
+    // Too short for the root's header, or a root shorter than one.
+    for (const Bytes& bad : {Bytes{}, Bytes{0xF8, 0x06, 0x34, 0x00}, Hex("0400 0000 0000 0000")}) {
+        try {
+            ReadVersionBlock(bad);
+            ADD_FAILURE() << bad.size();
+        } catch (const EExeError& e) {
+            EXPECT_STREQ(e.what(), "Version information is not valid");
+        }
+    }
+}
+
 TEST(VersionResource, MissingFileGivesFalse) {
     TVersionInfoRec rec = Rec(DefaultVersionInfoValues());
     EXPECT_FALSE(WriteVersionResource("/nonexistent/dir/file.exe", rec));

@@ -8,6 +8,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "platform/region.h"
@@ -84,6 +85,52 @@ TEST(RegionBytes, RefusesWhatIsNotARegion) {
     auto r = Region::fromRegionData(emptyRect);
     ASSERT_TRUE(r);
     EXPECT_TRUE(r->empty());
+}
+
+TEST(RegionBytes, AMovedFromRegionIsEmptyAndUsable) {
+    std::vector<Rect> rects = {{0, 0, 4, 1}};
+    Region a = Region::fromRects(rects);
+    Region b(std::move(a));
+    EXPECT_EQ(b.area(), 4u);
+    EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): that is the point
+    EXPECT_EQ(a.rectCount(), 0u);
+    EXPECT_EQ(a.bounds(), Rect{});
+    EXPECT_FALSE(a.contains(0, 0));
+    EXPECT_EQ(a.regionData(), Region().regionData());
+    EXPECT_EQ(Region(a), Region());
+    EXPECT_TRUE(a == Region());
+    a.unite(b);
+    EXPECT_EQ(a, b);
+    Region c(std::move(b));
+    b = a;  // a moved-from region takes a copy
+    EXPECT_EQ(b, c);
+}
+
+TEST(ByteWriterTest, LittleEndianAppendsAndPatches) {
+    struct Record {
+        std::uint16_t a;
+        std::uint32_t b;
+    };
+    ByteWriter w;
+    w.u8(0x01);
+    w.u16(0x0302);
+    w.u32(0x07060504);
+    w.zeros(2);
+    w.alignTo(4);
+    w.bytes(std::vector<std::uint8_t>{0xAA, 0xBB});
+    w.utf16(u"A€");
+    w.putU16(7, 0xCCDD);
+    w.putU32(8, 0x11FFEE00);
+    EXPECT_EQ(w.bytes(), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 0xDD, 0x00, 0xEE, 0xFF, 0x11, 0xAA, 0xBB, 0x41,
+                                                    0, 0xAC, 0x20}));
+    EXPECT_THROW(w.putU32(15, 0), EWriteError) << "patching past the end";
+    EXPECT_THROW(w.putU16(SIZE_MAX, 0), EWriteError);
+    ByteWriter r;
+    r.record(Record{0x0102, 0x03040506});  // with the struct's own padding
+    EXPECT_EQ(r.size(), sizeof(Record));
+    EXPECT_EQ(r.bytes()[0], 0x02);
+    EXPECT_EQ(r.bytes()[4], 0x06);
+    EXPECT_EQ(r.take().size(), sizeof(Record));
 }
 
 TEST(ByteReaderTest, ReadsInsideAndFailsOutside) {
