@@ -155,6 +155,7 @@ TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, Settings
     rbRectangle.onClick = [this] { rbRectangleClick(); };
     for (CheckBox* cb : {&cbHideCursor, &cbCloseOnEscape, &cbDisablescreensaver, &cbDisableALTTAB})
         cb->onClick = [this] { SetControls(); };
+    ShowMainIcon();
 }
 
 TfVexelSCREENModel::~TfVexelSCREENModel() = default;

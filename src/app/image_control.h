@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/persistent.h"
+#include "platform/stream.h"
 
 namespace vs {
 

@@ -89,11 +89,12 @@ ProjectContents ReadProjectFile(TStream& stream) {
     c.settings = std::make_unique<s_TVexelProjector>();
     ReadProjectSettings(stream, *c.settings, {});
     if (!c.settings->Shape().Empty()) {
-        c.shapeImage.emplace("ShapeImage");
+        c.shapeImage = std::make_unique<TImage>("ShapeImage");
         ReadImageRecord(stream, *c.shapeImage);
     }
     c.version = ReadVersionRecord(stream);
-    ReadImageRecord(stream, c.iconImage);
+    c.iconImage = std::make_unique<TImage>("imIcon");
+    ReadImageRecord(stream, *c.iconImage);
     c.record = ReadFileRecord(stream);
     return c;
 }

@@ -61,9 +61,9 @@ void WriteFileRecord(TStream& stream, const ProjectFileRecord& record);
 // settings name are never read.
 struct ProjectContents {
     std::unique_ptr<s_TVexelProjector> settings;
-    std::optional<TImage> shapeImage;
+    std::unique_ptr<TImage> shapeImage;  // only when the settings have a shape
     TVersionInfoRec version{};
-    TImage iconImage{"imIcon"};
+    std::unique_ptr<TImage> iconImage;
     ProjectFileRecord record;
 };
 ProjectContents ReadProjectFile(TStream& stream);
