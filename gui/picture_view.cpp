@@ -64,10 +64,17 @@ void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
 void PictureCanvas::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton && onPicture(at)) {
+        event->accept();
         emit pixelHovered(at.x(), at.y());
         emit clicked(at.x(), at.y());
+        return;
     }
     QWidget::mousePressEvent(event);
+}
+
+void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) event->accept();  // the press was a click on the picture
+    else QWidget::mouseReleaseEvent(event);
 }
 
 PictureView::PictureView(QWidget* parent) : QScrollArea(parent), canvas_(new PictureCanvas) {

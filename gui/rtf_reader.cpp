@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QMap>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -75,6 +76,7 @@ public:
                 case '}':
                     if (stack_.size() == 1) {  // the outermost group is the document; anything behind it is not
                         finishParagraph(false);
+                        dropTrailingEmptyParagraph();
                         closeGroup();
                         return;
                     }
@@ -141,6 +143,8 @@ private:
         }
     }
 
+    // \'hh; an escape with fewer than two hex digits eats what it has and
+    // shows nothing.
     void hexByte() {
         auto hexValue = [](char h) -> int {
             if (h >= '0' && h <= '9') return h - '0';
@@ -148,16 +152,12 @@ private:
             if (h >= 'A' && h <= 'F') return h - 'A' + 10;
             return -1;
         };
-        int value = -1;
-        if (pos_ + 2 <= in_.size()) {
-            const int high = hexValue(in_[pos_]), low = hexValue(in_[pos_ + 1]);
-            if (high >= 0 && low >= 0) {
-                value = high * 16 + low;
-                pos_ += 2;
-            }
+        int value = 0, digits = 0;
+        while (digits < 2 && pos_ < in_.size() && hexValue(in_[pos_]) >= 0) {
+            value = value * 16 + hexValue(in_[pos_++]);
+            ++digits;
         }
-        if (value < 0) return;  // a broken escape shows nothing
-        onSymbol(textChar(static_cast<std::uint8_t>(value)));
+        if (digits == 2) onSymbol(textChar(static_cast<std::uint8_t>(value)));
     }
 
     void controlWord() {
@@ -320,6 +320,10 @@ private:
         f.setTextIndent(p.firstIndent / kTwipsPerPixel);
         f.setTopMargin(p.spaceBefore / kTwipsPerPixel);
         f.setBottomMargin(p.spaceAfter / kTwipsPerPixel);
+        // A hanging indent has a tab stop at the left indent, so that a
+        // bullet and its tab line the text up with the lines below. Qt
+        // measures tab stops from where the first line starts.
+        if (p.firstIndent < 0) f.setTabPositions({QTextOption::Tab(-p.firstIndent / kTwipsPerPixel, QTextOption::LeftTab)});
         return f;
     }
 
@@ -342,6 +346,11 @@ private:
         flushText();
         cursor_.setBlockFormat(blockFormat(state().paragraph));
         if (startNext) cursor_.insertBlock(blockFormat(state().paragraph), charFormat(state().character));
+    }
+
+    // A document that ends with \par would otherwise end with an empty line.
+    void dropTrailingEmptyParagraph() {
+        if (cursor_.block().length() == 1 && cursor_.block().previous().isValid()) cursor_.deletePreviousChar();
     }
 
     std::string_view in_;
