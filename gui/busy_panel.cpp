@@ -77,7 +77,7 @@ BusyPanel::BusyPanel(QWidget* parent)
     big.setBold(true);
     label_->setFont(big);
     bar_->setTextVisible(false);
-    bar_->setMaximumWidth(360);
+    bar_->setFixedWidth(320);
     bar_->hide();
 
     auto* layout = new QVBoxLayout(this);

@@ -9,10 +9,13 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/byte_reader.h"
 #include "platform/cp1252.h"
 
 namespace vs::gui {
@@ -29,6 +32,7 @@ constexpr int kMaxColorTableEntries = 1024;
 constexpr int kMaxFontNameLength = 256;
 // Screen pixels at 96 dots per inch: 1440 twips per inch.
 constexpr double kTwipsPerPixel = 15.0;
+constexpr std::size_t kMaxWordLength = 32;
 
 struct CharState {
     bool bold = false, italic = false, underline = false;
@@ -65,12 +69,15 @@ int clampTwips(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t
 
 class RtfParser {
 public:
-    RtfParser(std::string_view rtf, QTextDocument& document) : in_(rtf), cursor_(&document) {}
+    RtfParser(std::string_view rtf, QTextDocument& document)
+        : in_(Bytes(reinterpret_cast<const std::uint8_t*>(rtf.data()), rtf.size()), msg::InvalidRichText),
+          cursor_(&document) {}
 
     void Run() {
-        if (in_.substr(0, 5) != "{\\rtf") invalid();
-        while (pos_ < in_.size()) {
-            const char c = in_[pos_++];
+        const auto start = in_.at(0, 5);
+        if (!start || std::memcmp(start->data(), "{\\rtf", 5) != 0) invalid();
+        while (!in_.atEnd()) {
+            const char c = next();
             switch (c) {
                 case '{': openGroup(); break;
                 case '}':
@@ -118,13 +125,14 @@ private:
 
     // A backslash has been read.
     void controlSequence() {
-        if (pos_ >= in_.size()) invalid();
-        const char c = in_[pos_];
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+        const auto after = peek();
+        if (!after) invalid();
+        const char c = *after;
+        if (isLetter(c)) {
             controlWord();
             return;
         }
-        ++pos_;
+        next();
         switch (c) {
             case '\\':
             case '{':
@@ -153,30 +161,33 @@ private:
             return -1;
         };
         int value = 0, digits = 0;
-        while (digits < 2 && pos_ < in_.size() && hexValue(in_[pos_]) >= 0) {
-            value = value * 16 + hexValue(in_[pos_++]);
+        for (auto h = peek(); digits < 2 && h && hexValue(*h) >= 0; h = peek()) {
+            value = value * 16 + hexValue(next());
             ++digits;
         }
         if (digits == 2) onSymbol(textChar(static_cast<std::uint8_t>(value)));
     }
 
     void controlWord() {
-        const std::size_t start = pos_;
-        while (pos_ < in_.size() && ((in_[pos_] >= 'a' && in_[pos_] <= 'z') || (in_[pos_] >= 'A' && in_[pos_] <= 'Z'))) ++pos_;
-        const std::string_view word = in_.substr(start, pos_ - start);
+        // Words are at most 32 letters; the letters of a longer one are read
+        // but it names nothing.
+        std::string word;
+        for (auto l = peek(); l && isLetter(*l); l = peek()) {
+            next();
+            if (word.size() <= kMaxWordLength) word += *l;
+        }
         bool hasParameter = false, negative = false;
         std::int64_t parameter = 0;
-        if (pos_ < in_.size() && in_[pos_] == '-' && pos_ + 1 < in_.size() && in_[pos_ + 1] >= '0' && in_[pos_ + 1] <= '9') {
+        if (peek() == '-' && isDigit(peek(1))) {
             negative = true;
-            ++pos_;
+            next();
         }
-        while (pos_ < in_.size() && in_[pos_] >= '0' && in_[pos_] <= '9') {
+        while (isDigit(peek())) {
             hasParameter = true;
-            parameter = std::min(parameter * 10 + (in_[pos_] - '0'), kMaxParameter);
-            ++pos_;
+            parameter = std::min(parameter * 10 + (next() - '0'), kMaxParameter);
         }
         if (negative) parameter = -parameter;
-        if (pos_ < in_.size() && in_[pos_] == ' ') ++pos_;  // the delimiting space belongs to the word
+        if (peek() == ' ') next();  // the delimiting space belongs to the word
         onWord(word, hasParameter, parameter);
     }
 
@@ -208,7 +219,7 @@ private:
         if (stack_.empty()) invalid();
         if (word == "bin") {  // binary data: skip its bytes, whatever the destination
             const auto n = static_cast<std::size_t>(std::max<std::int64_t>(parameter, 0));
-            pos_ += std::min(n, in_.size() - pos_);
+            in_.skip(std::min(n, in_.remaining()));
             return;
         }
         GroupState& s = state();
@@ -353,8 +364,17 @@ private:
         if (cursor_.block().length() == 1 && cursor_.block().previous().isValid()) cursor_.deletePreviousChar();
     }
 
-    std::string_view in_;
-    std::size_t pos_ = 0;
+    // The byte `ahead` places on, or nothing past the end.
+    std::optional<char> peek(std::size_t ahead = 0) const {
+        const auto b = in_.at(std::uint64_t{in_.position()} + ahead, 1);
+        if (!b) return std::nullopt;
+        return static_cast<char>((*b)[0]);
+    }
+    char next() { return static_cast<char>(in_.u8()); }
+    static bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+    static bool isDigit(std::optional<char> c) { return c && *c >= '0' && *c <= '9'; }
+
+    ByteReader in_;
     QTextCursor cursor_;
     std::vector<GroupState> stack_;
     QString text_;
@@ -375,6 +395,9 @@ void ReadRtf(std::string_view rtf, QTextDocument& document) {
     document.clear();
     try {
         RtfParser(rtf, document).Run();
+    } catch (const EReadError&) {
+        document.clear();
+        throw ERtfError(msg::InvalidRichText);
     } catch (...) {
         document.clear();
         throw;

@@ -76,9 +76,9 @@ private slots:
     void paragraphsKeepTheirFormatUntilPard() {
         QTextDocument doc;
         readPlain("{\\rtf1\\ansi\\pard\\qc\\sb120\\sa60 Title\\par\\pard\\li720\\fi-360 item one\\line second\\tab end\\par"
-                  " next\\par\\pard last}",
+                  " next\\par\\pard last\\par}",
                   doc);
-        QCOMPARE(doc.blockCount(), 4);
+        QCOMPARE(doc.blockCount(), 4);  // the closing \\par makes no empty line
         QTextBlock b = doc.begin();
         QCOMPARE(b.text(), QString("Title"));
         QCOMPARE(b.blockFormat().alignment(), Qt::Alignment(Qt::AlignHCenter));
@@ -88,6 +88,8 @@ private slots:
         QCOMPARE(b.text(), QString("item one") + QChar::LineSeparator + "second\tend");
         QCOMPARE(b.blockFormat().leftMargin(), 48.0);
         QCOMPARE(b.blockFormat().textIndent(), -24.0);
+        // The hanging indent's tab stop, measured from the first line, lines the text up with the next lines.
+        QCOMPARE(b.blockFormat().tabPositions(), (QList<QTextOption::Tab>{QTextOption::Tab(24.0, QTextOption::LeftTab)}));
         QCOMPARE(b.blockFormat().alignment(), Qt::Alignment(Qt::AlignLeft));
         b = b.next();
         QCOMPARE(b.text(), QString("next"));
