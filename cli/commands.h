@@ -12,6 +12,8 @@ void addInspectCommand(CLI::App& app);    // inspect FILE
 void addRegionCommand(CLI::App& app);     // region IMAGE.bmp
 void addResourcesCommand(CLI::App& app);  // resources FILE
 void addStampCommand(CLI::App& app);      // stamp FILE
+void addBuildCommand(CLI::App& app);      // build PROJECT.vsp | build --projector FILE ...
+void addDatetimeCommand(CLI::App& app);   // datetime FILE
 
 // Runs a command body and records its exit code for main: a VsError becomes
 // its message on stderr and exit code 1.

@@ -29,12 +29,14 @@ void runReporting(const std::function<int()>& body) {
 int main(int argc, char** argv) {
     CLI::App app{"VexelSCREEN Generator: builds and inspects customised Flash projectors", "vexelscreen"};
     app.require_subcommand(1);
+    vs::cli::addBuildCommand(app);
     vs::cli::addShowCommand(app);
     vs::cli::addExtractCommand(app);
     vs::cli::addInspectCommand(app);
     vs::cli::addRegionCommand(app);
     vs::cli::addResourcesCommand(app);
     vs::cli::addStampCommand(app);
+    vs::cli::addDatetimeCommand(app);
     CLI11_PARSE(app, argc, argv);
     return vs::cli::exitCode();
 }

@@ -1,0 +1,222 @@
+// vexelscreen build PROJECT.vsp [-o OUT.exe] [--retrieve DIR] [--jobs N] [--json]
+// vexelscreen build --projector FILE [--add FILE]... [--icon FILE] [--shape BITMAP [--transparent RRGGBB]]
+//                   [--version A.B.C.D] [--string Key=Value]... [--compression 1..4] [--set Property=Value]...
+//                   [-o OUT.exe] [--save-project FILE.vsp] [--jobs N] [--json]
+//
+// Both drive the window's own model, so a projector built here has the bytes
+// the window would give it. Where the window would go on with defaults or
+// without a movie, the command fails instead, with no output file.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/generator_model.h"
+#include "app/project_file.h"
+#include "cli/cli_model.h"
+#include "cli/commands.h"
+#include "exe/version_info.h"
+#include "package/describe.h"
+#include "package/package_file.h"
+#include "platform/errors.h"
+
+namespace vs::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BuildArgs {
+    std::string project;
+    std::string projector;
+    std::vector<std::string> add;
+    std::string icon, shape, transparent, version, output, saveProject, retrieve;
+    std::vector<std::string> strings, sets;
+    int compression = 0;
+    unsigned jobs = 0;
+    bool json = false;
+};
+
+std::string Absolute(const std::string& path) { return path.empty() ? path : fs::absolute(path).string(); }
+
+// Every file the project needs for a build and that is not on disk.
+std::vector<std::string> MissingFiles(const std::string& project) {
+    TFileStream file(project, FileMode::OpenRead);
+    ProjectContents c = ReadProjectFile(file);
+    std::vector<std::string> missing;
+    auto check = [&](const TPackedFile& f) {
+        if (!f.Filename().empty() && !FileExists(f.Filename())) missing.push_back(f.Filename());
+    };
+    check(c.settings->MainFile());
+    for (int i = 0; i < c.settings->Files().Count(); ++i) check(c.settings->Files().Items(i));
+    return missing;
+}
+
+void ApplyVersion(TfVexelSCREENModel& m, const std::string& text) {
+    const std::array<int, 4> numbers = ParseVersionNumbers(text);
+    m.seVI_1.setValue(numbers[0]);
+    m.seVI_2.setValue(numbers[1]);
+    m.seVI_3.setValue(numbers[2]);
+    m.seVI_4.setValue(numbers[3]);
+}
+
+void ApplyStrings(TfVexelSCREENModel& m, const std::vector<std::string>& strings) {
+    for (const std::string& s : strings) {
+        const std::size_t eq = s.find('=');
+        const int index = eq == std::string::npos ? -1 : FindVersionString(s.substr(0, eq));
+        if (index < 0) throw VsError("--string wants Key=Value with a version key such as CompanyName, not \"" + s + "\"");
+        m.pgVI.value(static_cast<std::size_t>(index)) = s.substr(eq + 1);
+    }
+}
+
+// The window's own steps, in the order a user would take them.
+void DriveControls(CliModel& cli, const BuildArgs& a) {
+    TfVexelSCREENModel& m = cli.model;
+    m.DragDropPorjectorFileDropped(Absolute(a.projector));
+    if (m.edFlashProjector.fileName.empty()) throw VsError(a.projector + " is not a Flash projector");
+    if (!a.add.empty()) {
+        std::vector<std::string> names;
+        for (const std::string& f : a.add) names.push_back(Absolute(f));
+        const std::size_t before = m.lvAddFiles.items.size();
+        m.AddAddFiles(names);
+        if (m.lvAddFiles.items.size() - before != names.size())
+            throw VsError("not every --add file could be listed (missing, or two files of one name)");
+    }
+    if (!a.icon.empty()) {
+        if (!FileExists(a.icon)) throw EFOpenError(cannotOpenFile(a.icon));
+        m.OpenIconDropFiles(Absolute(a.icon));
+    }
+    if (!a.shape.empty()) {
+        std::optional<Colour> colour;
+        if (!a.transparent.empty()) {
+            colour = ParseColour(a.transparent);
+            if (!colour) throw VsError("--transparent wants a colour as RRGGBB, not \"" + a.transparent + "\"");
+        }
+        cli.ui.answerFileDialog(Absolute(a.shape));
+        cli.host.shapeWindowScript = [&m, colour] {
+            if (colour) m.fShapeSelect.paColor.color = *colour;
+            m.fShapeSelect.btOKClick();
+        };
+        m.rbShape.setChecked(true);
+        if (m.Settings().Shape().Empty())
+            throw VsError("the shape of " + a.shape + " is empty: every pixel has the transparent colour");
+    }
+    if (!a.version.empty()) ApplyVersion(m, a.version);
+    ApplyStrings(m, a.strings);
+    if (a.compression) m.tbCompression.setPosition(a.compression);
+    if (!a.sets.empty()) {
+        std::vector<std::pair<std::string, std::string>> assignments;
+        for (const std::string& s : a.sets) assignments.push_back(ParseAssignment(s));
+        CheckSettingsAssignments(assignments);
+        m.afterMapping = [assignments](s_TVexelProjector& settings) { ApplySettingsAssignments(settings, assignments); };
+    }
+    m.SetControls();
+}
+
+void PrintReport(const BuildReport& r, TfVexelSCREENModel& m, bool json) {
+    s_TVexelProjector& s = m.Settings();
+    std::vector<const TPackedFile*> files = {&s.MainFile(), &s.DLLFile()};
+    for (int i = 0; i < s.Files().Count(); ++i) files.push_back(&s.Files().Items(i));
+    TVersionInfoRec v;
+    m.SetVersionInfoRec(v);
+    const std::string version = std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
+                                std::to_string(v.release) + "." + std::to_string(r.build);
+    if (json) {
+        std::ostringstream o;
+        o << "{\n  \"output\": " << JsonQuote(fs::absolute(r.output).string()) << ",\n  \"size\": " << r.size
+          << ",\n  \"packageOffset\": " << r.packageOffset << ",\n  \"version\": \"" << version
+          << "\",\n  \"versionResourceWritten\": " << (r.versionWritten ? "true" : "false")
+          << ",\n  \"iconWritten\": " << (r.iconWritten ? "true" : "false") << ",\n  \"packedFiles\": [";
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const TPackedFile& f = *files[i];
+            o << (i ? ",\n    " : "\n    ") << "{\"role\": \"" << (i == 0 ? "MainFile" : i == 1 ? "DLLFile" : "Files")
+              << "\", \"name\": " << JsonQuote(f.Filename()) << ", \"size\": " << f.Filesize
+              << ", \"compressMode\": " << int(f.CompressMode) << ", \"stored\": " << f.FileDataSize() << "}";
+        }
+        o << "\n  ],\n  \"timings\": {\"packingMs\": " << r.packing.count() << ", \"totalMs\": " << r.total.count()
+          << "}\n}\n";
+        std::cout << o.str();
+        return;
+    }
+    std::cout << "Built " << r.output << ": " << r.size << " bytes, version " << version << ", package at offset "
+              << r.packageOffset << ", " << files.size() << " packed files, " << r.total.count() << " ms\n";
+    for (const TPackedFile* f : files)
+        if (!f->Filename().empty())
+            std::cout << "  " << f->Filename() << " (" << f->Filesize << " bytes, " << f->FileDataSize()
+                      << " stored" << (f->IsEmpty() ? ", no data: the file was not found" : "") << ")\n";
+}
+
+int Build(const BuildArgs& a) {
+    if (a.project.empty() == a.projector.empty())
+        throw VsError("give either a project file or --projector FILE");
+    CliModel cli;
+    TfVexelSCREENModel& m = cli.model;
+    m.jobs = a.jobs;
+    const std::string engine = ToolsFile(m.paths().generatorDir, tools::Engine);
+    if (!FileExists(engine)) throw EFOpenError("The projector engine " + engine + " is missing");
+
+    std::string output;
+    if (!a.project.empty()) {
+        if (!a.saveProject.empty() || !a.projector.empty())
+            throw VsError("--save-project and the control options go with --projector, not with a project file");
+        const std::string project = Absolute(a.project);
+        std::vector<std::string> missing = MissingFiles(project);
+        if (!missing.empty() && a.retrieve.empty()) {
+            std::string list;
+            for (const std::string& f : missing) list += "\n  " + f;
+            throw VsError("the project names files that are not on disk (use --retrieve DIR to take them from the "
+                          "project):" + list);
+        }
+        if (!a.retrieve.empty()) {
+            fs::create_directories(a.retrieve);
+            cli.ui.retrieveInto(Absolute(a.retrieve));
+        }
+        m.LoadProject(project);
+        if (cli.ui.errorsShown) throw VsError("the project could not be loaded");
+        if (m.edFlashProjector.fileName.empty()) throw VsError("the project has no Flash projector to build from");
+        output = a.output.empty() ? m.OutputProjector.fileName : a.output;
+    } else {
+        DriveControls(cli, a);
+        if (!a.saveProject.empty()) {
+            m.SaveProject(Absolute(a.saveProject));
+            std::cerr << "Saved the project " << a.saveProject << "\n";
+            if (a.output.empty()) return 0;
+        }
+        output = a.output.empty() ? m.OutputProjector.fileName : a.output;
+    }
+    if (output.empty()) throw VsError("no output file: give -o OUT.exe");
+    const BuildReport report = m.BuildProjector(Absolute(output));
+    cli.ui.endProgress();
+    if (!report.versionWritten)
+        std::cerr << "vexelscreen: warning: the version resource could not be written: " << report.versionRefusal << "\n";
+    PrintReport(report, m, a.json);
+    return 0;
+}
+
+}  // namespace
+
+void addBuildCommand(CLI::App& app) {
+    auto* cmd = app.add_subcommand("build", "Build a projector from a project file, or from a projector and options");
+    auto a = std::make_shared<BuildArgs>();
+    cmd->add_option("PROJECT", a->project, "A project file (.vsp) to build as the window would");
+    cmd->add_option("--projector", a->projector, "The Flash projector (.exe) to build from");
+    cmd->add_option("--add", a->add, "An additional file the movie needs (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("--icon", a->icon, "An icon file (.ico), or any file whose icon is taken");
+    cmd->add_option("--shape", a->shape, "A bitmap (.bmp) whose shape the window takes");
+    cmd->add_option("--transparent", a->transparent, "The transparent colour of the shape as RRGGBB (default: the top-left pixel)");
+    cmd->add_option("--version", a->version, "MAJOR.MINOR.RELEASE.BUILD (default 1.0.0.0)");
+    cmd->add_option("--string", a->strings, "A version string as Key=Value (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("--compression", a->compression, "1 stored (fastest start) to 4 best compression (default 3)")->check(CLI::Range(1, 4));
+    cmd->add_option("--set", a->sets, "Property=Value on the settings object after the mapping (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    cmd->add_option("-o,--output", a->output, "The projector to build (default: the project's output name)");
+    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would (builds only with -o too)");
+    cmd->add_option("--retrieve", a->retrieve, "Take files that are missing on disk from the project into DIR");
+    cmd->add_option("--jobs", a->jobs, "Threads that compress the files (default: one per core)")->check(CLI::Range(0, 256));
+    cmd->add_flag("--json", a->json, "Print the output's path, size, package offset, packed files, version and timings as JSON");
+    cmd->callback([a] { runReporting([&] { return Build(*a); }); });
+}
+
+}  // namespace vs::cli
