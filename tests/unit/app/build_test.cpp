@@ -1,0 +1,220 @@
+// Building and previewing projectors through the model: the package layout,
+// the packed files and their order, the build number, the version resource
+// and icon, the run question, and failures that leave no half-built output.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "exe/exe_image.h"
+#include "exe/icon_replace.h"
+#include "exe/version_info.h"
+#include "model_fixture.h"
+#include "package/package_file.h"
+
+namespace vs {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ModelTest;
+
+class BuildTest : public ModelTest {
+protected:
+    TfVexelSCREENModel& Ready() {
+        TfVexelSCREENModel& m = Started();
+        m.DragDropPorjectorFileDropped(Projector("movie.exe", true, true, true));
+        m.OutputProjector.fileName = Path("out.exe");
+        return m;
+    }
+    static std::unique_ptr<s_TVexelProjector> Package(const std::string& exe) {
+        auto s = std::make_unique<s_TVexelProjector>();
+        ReadSettingsFile(exe, *s);
+        return s;
+    }
+    static VersionFixedInfo FixedVersion(const std::string& exe) {
+        TExeImage image(exe);
+        TResourceList& root = image.ResourceTree();
+        for (int i = 0; i < root.Count(); ++i) {
+            TResourceItem& type = root.Items(i);
+            if (type.IsNamed() || type.Id() != RT_VERSION_ID) continue;
+            auto data = type.Children().Items(0).RawData();
+            return ReadVersionBlock(data).fixed.value();
+        }
+        throw VsError("no version resource");
+    }
+};
+
+TEST_F(BuildTest, PackageLayoutFilesAndTheirOrder) {
+    TfVexelSCREENModel& m = Ready();
+    const std::string extra = Text(Path("readme.txt"), "read me");
+    m.paAddFilesFileDropped(extra);
+    m.rbInsDesktop.setChecked(true);
+    m.tbCompression.setPosition(2);
+    const BuildReport report = m.BuildProjector(Path("out.exe"));
+
+    const auto bytes = Slurp(Path("out.exe"));
+    std::uint32_t offset;
+    std::memcpy(&offset, bytes.data() + bytes.size() - 4, 4);
+    EXPECT_EQ(offset, report.packageOffset);
+    EXPECT_EQ(std::string(bytes.begin() + offset, bytes.begin() + offset + 4), "TPF0");
+    EXPECT_EQ(report.size, bytes.size());
+    EXPECT_TRUE(report.versionWritten && report.iconWritten);
+
+    auto s = Package(Path("out.exe"));
+    EXPECT_FALSE(s->Preview);
+    EXPECT_EQ(s->MainFile().Filename(), Path("movie.exe"));
+    EXPECT_EQ(s->MainFile().CompressMode, 2);
+    EXPECT_EQ(s->DLLFile().Filename(), Gen("tools/mhproc.dll"));
+    std::vector<std::string> names;
+    for (int i = 0; i < s->Files().Count(); ++i) {
+        names.push_back(s->Files().Items(i).Filename());
+        EXPECT_EQ(s->Files().Items(i).CompressMode, 2);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{extra, Gen("tools/VSP.exe"), Gen("tools/VSE.exe"), Gen("tools/VSS.exe"),
+                                               Gen("tools/VSD.exe")}));
+    EXPECT_EQ(s->Files().Items(0).Extract(), (std::vector<std::uint8_t>{'r', 'e', 'a', 'd', ' ', 'm', 'e'}));
+}
+
+TEST_F(BuildTest, OnlyTheExactYesPacksATool) {
+    TfVexelSCREENModel& m = Started();
+    // Without a projector the inspection leaves the grid alone, so the rule
+    // shows on its own; the build goes on without a movie.
+    m.pgMovieInfo.value(6) = "yes";
+    m.pgMovieInfo.value(7) = "Yes";
+    m.BuildProjector(Path("out.exe"));
+    auto s = Package(Path("out.exe"));
+    EXPECT_TRUE(s->MainFile().Filename().empty());
+    ASSERT_EQ(s->Files().Count(), 1);
+    EXPECT_EQ(s->Files().Items(0).Filename(), Gen("tools/VSE.exe"));
+}
+
+TEST_F(BuildTest, BuildNumberVersionAndIcon) {
+    TfVexelSCREENModel& m = Ready();
+    m.seVI_1.setValue(2);
+    m.seVI_2.setValue(5);
+    m.seVI_3.setValue(1);
+    m.seVI_4.setValue(300);
+    m.BuildProjector(Path("a.exe"));
+    m.BuildProjector(Path("b.exe"));
+    EXPECT_EQ(m.seVI_4.value(), 302);
+    const VersionFixedInfo a = FixedVersion(Path("a.exe")), b = FixedVersion(Path("b.exe"));
+    EXPECT_EQ(a.fileVersionMS, 0x00020005u);
+    EXPECT_EQ(a.fileVersionLS, 0x0001012Cu);
+    EXPECT_EQ(b.fileVersionLS, 0x0001012Du);
+    EXPECT_EQ(a.productVersionMS, 0x00010000u);
+    // The two files differ only in the build number of their version resources.
+    const auto fa = Slurp(Path("a.exe")), fb = Slurp(Path("b.exe"));
+    ASSERT_EQ(fa.size(), fb.size());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < fa.size(); ++i) differing += fa[i] != fb[i];
+    EXPECT_EQ(differing, 1u);
+
+    // 65535 goes on to 65536, which the record stores as 0.
+    m.seVI_4.setValue(65535);
+    m.BuildProjector(Path("c.exe"));
+    EXPECT_EQ(m.seVI_4.value(), 65536);
+    m.BuildProjector(Path("d.exe"));
+    EXPECT_EQ(FixedVersion(Path("d.exe")).fileVersionLS, 0x00010000u);
+
+    // The icon of imIcon is written over the engine's first icon image.
+    TExeImage image(Path("a.exe"));
+    const std::optional<IconSlot> slot = FindFirstIconImage(image.ResourceTree());
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot->size, 2216u);
+    const auto engine = Slurp(Gen("tools/VSengine.exe"));
+    EXPECT_NE(std::vector<std::uint8_t>(fa.begin() + slot->offset, fa.begin() + slot->offset + 2216),
+              std::vector<std::uint8_t>(engine.begin() + slot->offset, engine.begin() + slot->offset + 2216));
+}
+
+TEST_F(BuildTest, FailuresLeaveNoHalfBuiltOutput) {
+    TfVexelSCREENModel& m = Ready();
+    const std::string out = Path("out.exe");
+    const std::string previous = "a good projector";
+    Text(out, previous);
+    // An empty additional file ends the build; the old output stays.
+    m.paAddFilesFileDropped(Text(Path("empty.dat"), ""));
+    ASSERT_EQ(m.lvAddFiles.items.size(), 1u);
+    try {
+        m.BuildProjector(out);
+        FAIL();
+    } catch (const VsError& e) {
+        EXPECT_STREQ(e.what(), "Input file is empty");
+    }
+    EXPECT_EQ(Slurp(out), std::vector<std::uint8_t>(previous.begin(), previous.end()));
+    EXPECT_EQ(m.seVI_4.value(), 0) << "the build number moves only after a build";
+    for (const auto& entry : fs::directory_iterator(dir_)) EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos);
+
+    // A missing engine: the output cannot be made.
+    m.lvAddFiles.items.clear();
+    fs::remove(Gen("tools/VSengine.exe"));
+    try {
+        m.BuildProjector(out);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + out);
+    }
+}
+
+TEST_F(BuildTest, BuildButtonAndItsRunQuestion) {
+    TfVexelSCREENModel& m = Ready();
+    m.btAppearanceClick();
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_EQ(ui.texts("confirm"), std::vector<std::string>{"Would you like to run the projector you have just build?"});
+    EXPECT_EQ(m.pages.activePage(), "pageAppearance") << "No: back on the page of before";
+    EXPECT_TRUE(shell.started.empty());
+    EXPECT_EQ(m.lbBusyLabel.caption, "Please hold while your projector is being constructed...");
+    EXPECT_GT(ui.pendingMessageCalls, 0);
+    EXPECT_FALSE(ui.progressLog.empty()) << "progress per packed file";
+
+    ui.answers.push_back(true);
+    host.log.clear();
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_EQ(shell.started, std::vector<std::string>{Path("out.exe")});
+    EXPECT_EQ(host.log, (std::vector<std::string>{"hide", "show", "show"}));
+
+    shell.canStart = false;
+    ui.answers.push_back(true);
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_EQ(ui.texts("error"), std::vector<std::string>{"Couldnt start"});
+    EXPECT_EQ(m.seVI_4.value(), 3);
+}
+
+TEST_F(BuildTest, PreviewStoresFilesAndCleansUp) {
+    TfVexelSCREENModel& m = Ready();
+    m.btBuildClick();
+    shell.runningPolls = 3;
+    m.Run([&] { m.qbtPreviewClick(); });
+    ASSERT_EQ(shell.started.size(), 1u);
+    const std::string preview = shell.started[0];
+    EXPECT_EQ(preview.rfind((dir_ / "tmp").string() + "/VexelSCREEN Preview Projector - ", 0), 0u) << preview;
+    const std::string digits = preview.substr(preview.rfind(" - ") + 3, preview.size() - preview.rfind(" - ") - 7);
+    EXPECT_TRUE(digits.size() == 8 || digits.size() == 9) << digits;  // at least 8, zero-padded
+    EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos);
+    EXPECT_EQ(preview.substr(preview.size() - 4), ".exe");
+    EXPECT_FALSE(fs::exists(preview)) << "the preview is removed once it has ended";
+    EXPECT_EQ(m.tbCompression.position, 3);
+    EXPECT_EQ(m.pages.activePage(), "pageBuild");
+    EXPECT_EQ(m.seVI_4.value(), 1) << "a preview advances the build number too";
+    EXPECT_EQ(m.Settings().MainFile().CompressMode, 1) << "packed without compression";
+    EXPECT_TRUE(ui.texts("confirm").empty());
+
+    // A preview whose build fails leaves nothing in the temporary folder.
+    m.paAddFilesFileDropped(Text(Path("empty.dat"), ""));
+    m.Run([&] { m.qbtPreviewClick(); });
+    EXPECT_EQ(ui.texts("error"), std::vector<std::string>{"Input file is empty."});
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
+    EXPECT_EQ(m.tbCompression.position, 3);
+}
+
+TEST_F(BuildTest, OneThreadAndAllCoresGiveTheSameBytes) {
+    TfVexelSCREENModel& m = Ready();
+    for (int i = 0; i < 5; ++i) m.paAddFilesFileDropped(Text(Path("f" + std::to_string(i) + ".txt"), std::string(20000 + i, 'a' + i)));
+    m.jobs = 1;
+    m.BuildProjector(Path("one.exe"));
+    m.seVI_4.setValue(0);
+    m.jobs = 0;
+    m.BuildProjector(Path("all.exe"));
+    EXPECT_EQ(Slurp(Path("one.exe")), Slurp(Path("all.exe")));
+}
+
+}  // namespace
+}  // namespace vs
