@@ -39,9 +39,13 @@ void BM_Rewrite(benchmark::State& state) {
     std::vector<vs::ResourceChange> changes = {
         {vs::ResourceId::Number(16), vs::ResourceId::Number(1), 1033, PeBytes(1784 + 0x2000, 1)}};
     for (auto _ : state) {
-        PeBytes out;
-        if (!vs::RewriteResources(exe, changes, out)) state.SkipWithError("refused");
-        benchmark::DoNotOptimize(out.data());
+        try {
+            PeBytes out = vs::RewriteResources(exe, changes);
+            benchmark::DoNotOptimize(out.data());
+        } catch (const vs::EResourceUpdateError& e) {
+            state.SkipWithError(e.what());
+            break;
+        }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * exe.size()));
 }

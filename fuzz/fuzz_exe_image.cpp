@@ -1,7 +1,9 @@
 // The executable resource reader and the resource updater on arbitrary bytes.
 // The reader must fail with its own errors and never read outside the file;
-// the updater must either refuse or change nothing but the resource section,
-// what moves behind it, and the header fields that describe them.
+// the updater must either refuse with its own error or change nothing but the
+// resource section, what moves behind it, and the header fields that describe
+// them, and what it writes the reader must read.
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "exe/exe_image.h"
+#include "exe/pe_headers.h"
 #include "exe/resource_updater.h"
 
 namespace {
@@ -18,11 +21,6 @@ using Bytes = std::vector<std::uint8_t>;
 void check(bool ok) {
     if (!ok) std::abort();
 }
-
-std::uint32_t le32(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-std::uint16_t le16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
 
 void walkReader(const Bytes& input) {
     try {
@@ -62,20 +60,20 @@ void walkReader(const Bytes& input) {
 }
 
 // Header fields that a rewrite may change, as [offset, offset + size) ranges.
-std::vector<std::pair<std::size_t, std::size_t>> changeableFields(const Bytes& f) {
+std::vector<std::pair<std::size_t, std::size_t>> changeableFields(const vs::PeHeaders& h) {
+    using namespace vs::pe;
     std::vector<std::pair<std::size_t, std::size_t>> out;
-    std::uint32_t nt = le32(f, 60);
-    std::uint32_t opt = nt + 24;
-    bool plus = le16(f, opt) == 0x20B;
-    std::uint32_t dirs = opt + (plus ? 112 : 96);
-    out.push_back({nt + 12, nt + 16});    // symbol table pointer
-    out.push_back({opt + 8, opt + 12});   // size of initialized data
-    out.push_back({opt + 56, opt + 60});  // size of image
-    out.push_back({opt + 64, opt + 68});  // checksum
-    out.push_back({dirs + 16, dirs + 24});  // resource directory
-    out.push_back({dirs + 40, dirs + 44});  // base relocation address
-    std::uint32_t table = opt + le16(f, nt + 20);
-    for (std::uint32_t i = 0; i < le16(f, nt + 6); ++i) out.push_back({table + 40 * i + 8, table + 40 * i + 24});
+    auto field = [&](std::size_t at, std::size_t size) { out.push_back({at, at + size}); };
+    field(h.ntOffset + 4 + offsetof(FileHeader, pointerToSymbolTable), 4);
+    // The same offsets in both forms of the optional header.
+    field(h.optionalOffset + offsetof(OptionalHeader32, sizeOfInitializedData), 4);
+    field(h.optionalOffset + offsetof(OptionalHeader32, sizeOfImage), 4);
+    field(h.optionalOffset + offsetof(OptionalHeader32, checkSum), 4);
+    field(h.directoriesOffset + sizeof(DataDirectory) * kDirResource, sizeof(DataDirectory));
+    field(h.directoriesOffset + sizeof(DataDirectory) * kDirBaseReloc + offsetof(DataDirectory, virtualAddress), 4);
+    for (std::size_t i = 0; i < h.sections.size(); ++i)
+        field(h.sectionTableOffset + sizeof(SectionHeader) * i + offsetof(SectionHeader, virtualSize),
+              offsetof(SectionHeader, pointerToRelocations) - offsetof(SectionHeader, virtualSize));
     return out;
 }
 
@@ -86,41 +84,53 @@ void checkUpdater(const Bytes& input, const std::uint8_t* data, std::size_t size
     if (size > 1 && (data[size - 2] & 1))
         changes.push_back({vs::ResourceId::Named(u"FUZZ"), vs::ResourceId::Number(3), 0, Bytes(7, 0xCD)});
     Bytes out;
-    std::string why;
-    if (!vs::RewriteResources(input, changes, out, &why)) {
-        check(!why.empty());
+    try {
+        out = vs::RewriteResources(input, changes);
+    } catch (const vs::EResourceUpdateError& e) {
+        check(!e.Reason().empty());
         return;
     }
     // It succeeded, so the headers were sound: find the rewritten section again.
-    std::uint32_t nt = le32(input, 60);
-    std::uint32_t opt = nt + 24;
-    bool plus = le16(input, opt) == 0x20B;
-    std::uint32_t resRva = le32(input, opt + (plus ? 112 : 96) + 16);
-    std::uint32_t table = opt + le16(input, nt + 20);
-    std::uint32_t rawPtr = 0, rawSize = 0, newRawSize = 0;
-    bool found = false;
-    for (std::uint32_t i = 0; i < le16(input, nt + 6) && !found; ++i) {
-        std::uint32_t at = table + 40 * i;
-        if (le32(input, at + 12) != resRva) continue;
-        found = true;
-        rawSize = le32(input, at + 16);
-        rawPtr = le32(input, at + 20);
-        newRawSize = le32(out, at + 16);
-        check(le32(out, at + 20) == rawPtr);
-    }
-    check(found && newRawSize >= rawSize);
+    const vs::PeHeaders before = vs::ReadPeHeaders(input);
+    const vs::PeHeaders after = vs::ReadPeHeaders(out);
+    check(before.sections.size() == after.sections.size());
+    const std::uint32_t resRva = before.Directory(vs::pe::kDirResource).virtualAddress;
+    std::size_t index = before.sections.size();
+    for (std::size_t i = 0; i < before.sections.size() && index == before.sections.size(); ++i)
+        if (before.sections[i].virtualAddress == resRva) index = i;
+    check(index < before.sections.size());
+    const std::uint32_t rawPtr = before.sections[index].pointerToRawData;
+    const std::uint32_t rawSize = before.sections[index].sizeOfRawData;
+    const std::uint32_t newRawSize = after.sections[index].sizeOfRawData;
+    check(after.sections[index].pointerToRawData == rawPtr);
+    check(newRawSize >= rawSize);
     check(out.size() == input.size() + (newRawSize - rawSize));
     // Behind the section: the same bytes, moved back.
     check(std::memcmp(input.data() + rawPtr + rawSize, out.data() + rawPtr + newRawSize,
                       input.size() - rawPtr - rawSize) == 0);
     // Before it: the same bytes but the allowed header fields.
-    auto fields = changeableFields(input);
+    auto fields = changeableFields(before);
     for (std::size_t i = 0; i < rawPtr; ++i) {
         if (input[i] == out[i]) continue;
         bool allowed = false;
         for (auto [from, to] : fields) allowed = allowed || (i >= from && i < to);
         check(allowed);
     }
+    // The reader finds the section the updater wrote, and the new version in it.
+    vs::TExeImage image(out, "fuzz");
+    vs::TResourceList& root = image.ResourceTree();
+    check(image.ResourceSectionOffset() == rawPtr);
+    bool version = false;
+    for (int i = 0; i < root.Count(); ++i) {
+        vs::TResourceItem& type = root.Items(i);
+        if (type.IsNamed() || type.Id() != 16 || !type.HasChildren()) continue;
+        vs::TResourceList& names = type.Children();
+        for (int n = 0; n < names.Count(); ++n)
+            if (!names.Items(n).IsNamed() && names.Items(n).Id() == 1)
+                for (const vs::TResourceLanguage& l : names.Items(n).Languages())
+                    version = version || (l.language == 1033 && l.size == grow);
+    }
+    check(version);
 }
 
 }  // namespace

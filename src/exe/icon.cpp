@@ -91,7 +91,10 @@ std::optional<IconImageInfo> pngInfo(std::span<const std::uint8_t> image) {
 
 TIcon decodeDib(std::span<const std::uint8_t> image, const DibLayout& d) {
     TIcon icon(d.width, d.height);
-    std::array<std::uint32_t, 256> palette{};
+    // Indexes past a short colour table are opaque black, like every other
+    // pixel of a palette image opaque.
+    std::array<std::uint32_t, 256> palette;
+    palette.fill(0xFF000000u);
     for (std::size_t i = 0; i < d.paletteCount; ++i) {
         const std::uint8_t* q = image.data() + d.paletteAt + 4 * i;
         palette[i] = 0xFF000000u | std::uint32_t{q[2]} << 16 | std::uint32_t{q[1]} << 8 | q[0];

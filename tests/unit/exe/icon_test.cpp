@@ -95,6 +95,9 @@ TEST(IconFile, ThirtyTwoBitAlphaAndMissingMask) {
     TIcon noMask = ReadIconFile(IcoFile({DibIcon(4, 4, 8, {0x00FF00}, [](int, int) { return 0u; }, {}, false)}));
     EXPECT_EQ(noMask.Pixel(0, 0), 0xFF00FF00u);
     EXPECT_FALSE(noMask.Transparent(0, 0));
+    // An index past a short colour table is opaque black.
+    TIcon shortTable = ReadIconFile(IcoFile({DibIcon(4, 4, 8, {0x00FF00}, [](int x, int) { return x == 3 ? 7u : 0u; })}));
+    EXPECT_EQ(shortTable.Pixel(3, 0), 0xFF000000u);
 }
 
 TEST(IconFile, DecodesPngImages) {
