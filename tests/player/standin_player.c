@@ -76,6 +76,8 @@ static void write_report(HWND w) {
     put_utf8(f, cwd);
     fputs("\nprojector_dir=", f);
     if (GetEnvironmentVariableW(L"VEXELSCREEN_PROJECTOR_DIR", text, 1024)) put_utf8(f, text);
+    fputs("\nengine_window=", f);
+    if (GetEnvironmentVariableW(L"VEXELSCREEN_ENGINE_WINDOW", text, 1024)) put_utf8(f, text);
     fputs("\nfiles=", f);
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(L"*", &fd);
