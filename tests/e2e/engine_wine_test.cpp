@@ -278,8 +278,9 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     EXPECT_LE(launched, after + 1s);
 
     // The service listens on 127.0.0.1 alone.
-    EXPECT_NE(Slurp("/proc/net/tcp").find("0100007F:170D 00000000:0000 0A"), std::string::npos);
-    EXPECT_EQ(Slurp("/proc/net/tcp").find("00000000:170D 00000000:0000 0A"), std::string::npos);
+    const std::string sockets = Slurp("/proc/net/tcp");
+    EXPECT_NE(sockets.find("0100007F:1711 00000000:0000 0A"), std::string::npos) << sockets;
+    EXPECT_EQ(Slurp("/proc/net/tcp").find("00000000:1711 00000000:0000 0A"), std::string::npos);
     EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n", "127.0.0.2").first, 0) << "answered on 127.0.0.2";
 
     // Save, then load, from the Linux side.

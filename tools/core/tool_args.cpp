@@ -19,16 +19,24 @@ std::vector<std::string> ToolFields(std::string_view line) {
         while (!rest.empty() && rest[0] == ' ') rest.remove_prefix(1);
     }
     while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\r' || rest.back() == '\n')) rest.remove_suffix(1);
-    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"' &&
-        rest.substr(1, rest.size() - 2).find('"') == std::string_view::npos)
-        rest = rest.substr(1, rest.size() - 2);
+    // One quoted argument, as a launcher quotes text with blanks or TABs: the
+    // quotes go, and its escaped quotes (\") become plain ones.
+    std::string text(rest);
+    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"' && rest[rest.size() - 2] != '\\') {
+        text.clear();
+        for (std::size_t k = 1; k + 1 < rest.size(); ++k) {
+            if (rest[k] == '\\' && rest[k + 1] == '"' && k + 2 < rest.size()) continue;
+            text += rest[k];
+        }
+    }
     std::vector<std::string> fields;
-    if (rest.empty()) return fields;
+    if (text.empty()) return fields;
+    std::string_view left = text;
     while (true) {
-        std::size_t tab = rest.find('\t');
-        fields.emplace_back(rest.substr(0, tab));
+        std::size_t tab = left.find('\t');
+        fields.emplace_back(left.substr(0, tab));
         if (tab == std::string_view::npos) break;
-        rest.remove_prefix(tab + 1);
+        left.remove_prefix(tab + 1);
     }
     return fields;
 }
