@@ -1,78 +1,336 @@
-// The stand-in projector engine. It reads the package that a build appended
-// to it (the last 4 bytes give the offset of the settings stream) with the
-// same code that wrote it, and reports what it found: the settings and the
-// packed files. Running the packaged projector is not its job.
-//
-//   VSengine.exe           shows the report in a message box
-//   VSengine.exe --dump    writes it to standard output
+// The projector engine. A built projector is this program followed by its
+// package; at start it reads the package, unpacks the movie, the hook library
+// and the additional files into a fresh temporary folder of its own, starts
+// the packed Flash projector there and gives its window what the settings
+// ask for. When that window closes it shuts down and leaves nothing behind.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "package/describe.h"
+#include "core/engine_package.h"
+#include "core/var_file.h"
 #include "package/package_file.h"
 #include "package/vexel_projector.h"
-#include "platform/errors.h"
+#include "hook_library.h"
+#include "mhproc/mhproc.h"
+#include "projector_window.h"
+#include "win32_engine_platform.h"
+#include "win32_file_stream.h"
+#include "win32/win32_util.h"
 
-// Last: its macros (TIME_MS, DeleteFile, ...) would rename members of the headers above.
-#include <windows.h>
-
+namespace vs::win32 {
 namespace {
 
-std::string OwnPath() {
-    std::vector<char> buf(MAX_PATH);
+constexpr const wchar_t* kTitle = L"VexelSCREEN";
+constexpr const wchar_t* kEngineClass = L"VexelSCREENEngine";
+constexpr const wchar_t* kToolsSubfolder = L"fscommand";
+constexpr UINT kMenuMinimize = 1, kMenuClose = 2;
+
+class StartError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Engine {
+    Win32EnginePlatform platform;
+    std::unique_ptr<s_TVexelProjector> settings;
+    std::unique_ptr<ProjectorWindow> window;
+    Win32HookLibrary* hook = nullptr;  // owned by the hook link
+    HWND engineWindow = nullptr;
+    UINT getDimensions = 0;
+};
+Engine* g_engine = nullptr;
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
+
+LRESULT CALLBACK EngineProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    Engine* e = g_engine;
+    if (e && e->settings) {
+        if (msg >= WM_HOOK_INFO && msg <= WM_HOOK_BEEP) {
+            HookMessage m{msg, static_cast<std::uint32_t>(wp), static_cast<std::int32_t>(lp), 0};
+            e->settings->HookLink().HandleMessage(m);
+            return m.Result;
+        }
+        if (msg == e->getDimensions) return reinterpret_cast<LRESULT>(e->platform.childWindow);
+        if (msg == WM_COMMAND && e->platform.childWindow) {
+            if (LOWORD(wp) == kMenuMinimize) ShowWindow(e->platform.childWindow, SW_MINIMIZE);
+            if (LOWORD(wp) == kMenuClose) PostMessageW(e->platform.childWindow, WM_CLOSE, 0, 0);
+            return 0;
+        }
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+HWND CreateEngineWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = EngineProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kEngineClass;
+    RegisterClassW(&wc);
+    return CreateWindowExW(WS_EX_TOOLWINDOW, kEngineClass, kTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+}
+
+// A new folder in the user's temporary folder; CreateDirectory fails on an
+// existing one, so the folder is ours alone.
+std::wstring MakeTemporaryFolder() {
+    wchar_t base[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, base);
+    if (n == 0 || n > MAX_PATH) throw StartError("The temporary folder cannot be found");
+    std::wstring root(base, n);
+    if (!root.empty() && root.back() == L'\\') root.pop_back();
+    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[64];
+        swprintf(name, 64, L"VexelSCREEN-%08lX", static_cast<unsigned long>(seed + attempt * 7919u));
+        std::wstring folder = Join(root, name);
+        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    throw StartError("A temporary folder cannot be created");
+}
+
+// Creates a new file (never an existing one), listed for removal before the
+// first byte is written.
+class NewFile {
+public:
+    NewFile(const std::wstring& path, s_TVexelProjector& settings) {
+        h_ = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h_ == INVALID_HANDLE_VALUE) throw StartError("Cannot create file " + Utf8(path));
+        settings.TemporaryFiles().push_back(Utf8(path));
+        path_ = path;
+    }
+    ~NewFile() { CloseHandle(h_); }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    void Write(const void* p, std::size_t n) {
+        DWORD done = 0;
+        if (!WriteFile(h_, p, static_cast<DWORD>(n), &done, nullptr) || done != n)
+            throw StartError("Cannot write file " + Utf8(path_) + " (is the disk full?)");
+    }
+
+private:
+    HANDLE h_;
+    std::wstring path_;
+};
+
+void Extract(s_TVexelProjector& s, const std::vector<engine::ExtractItem>& plan) {
+    const std::wstring folder = Wide(s.TemporaryFolder);
+    std::vector<std::wstring> tools;
+    for (const engine::ExtractItem& item : plan) {
+        const std::wstring path = Join(folder, Wide(item.name));
+        NewFile out(path, s);
+        engine::InflatePackedFile(*item.file, [&](const std::uint8_t* p, std::size_t n) { out.Write(p, n); });
+        if (item.tool) tools.push_back(Wide(item.name));
+    }
+    // The Flash player runs the programs of its exec command only from a
+    // sub-folder of this name beside itself; the tools go there too.
+    if (tools.empty()) return;
+    const std::wstring sub = Join(folder, kToolsSubfolder);
+    if (!CreateDirectoryW(sub.c_str(), nullptr)) throw StartError("Cannot create folder " + Utf8(sub));
+    std::vector<std::string> copies;
+    for (const std::wstring& t : tools) {
+        if (!CopyFileW(Join(folder, t).c_str(), Join(sub, t).c_str(), TRUE))
+            throw StartError("Cannot create file " + Utf8(Join(sub, t)));
+        s.TemporaryFiles().push_back(Utf8(Join(sub, t)));
+    }
+    s.TemporaryFiles().push_back(Utf8(sub));  // removed once empty, after its files
+}
+
+void WriteVarFile(s_TVexelProjector& s) {
+    std::string name = engine::ExtractName(s.VarFileName);
+    if (name.empty()) throw StartError("The date and time file has no usable name: \"" + s.VarFileName + "\"");
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    AnsiString line = engine::VarFileLine(s, {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds});
+    NewFile out(Join(Wide(s.TemporaryFolder), Wide(name)), s);
+    out.Write(line.bytes().data(), line.size());
+}
+
+bool Extracted(const s_TVexelProjector& s, const std::wstring& name) {
+    return GetFileAttributesW(Join(Wide(s.TemporaryFolder), name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+PROCESS_INFORMATION Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+        return {};
+    return pi;
+}
+
+void StartVariableService(Engine& e) {
+    s_TVexelProjector& s = *e.settings;
+    const std::wstring vss = std::wstring(tools::StoreTool.begin(), tools::StoreTool.end());
+    if (!Extracted(s, vss)) return;  // built without the tool: the movie's requests go unanswered
+    PROCESS_INFORMATION pi = Start(Join(Wide(s.TemporaryFolder), vss), L"", Wide(s.TemporaryFolder));
+    if (!pi.hProcess) return;
+    // The service is listening once it waits for messages.
+    WaitForInputIdle(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    e.platform.helpers.push_back(pi.hProcess);
+}
+
+DWORD HookFlags(const s_TVexelProjector& s) {
+    DWORD f = 0;
+    if (s.LeftClickBehaviour == TspLeftClick::splIgnore) f |= VS_HOOK_LEFT_IGNORE;
+    if (s.LeftClickBehaviour == TspLeftClick::splDrag) f |= VS_HOOK_LEFT_DRAG;
+    if (s.RightClickBehaviour == TspRightClick::sprIgnore) f |= VS_HOOK_RIGHT_IGNORE;
+    if (s.RightClickBehaviour == TspRightClick::sprPopup) f |= VS_HOOK_RIGHT_POPUP;
+    if (s.KeyboardBehaviour == TspKeyboard::spkIgnore) f |= VS_HOOK_KEYS_IGNORE;
+    if (s.CloseOnEscape) f |= VS_HOOK_CLOSE_ON_ESCAPE;
+    if (s.DisableALTTAB) f |= VS_HOOK_NO_TASK_SWITCH;
+    return f;
+}
+
+void InstallHooks(Engine& e) {
+    s_TVexelProjector& s = *e.settings;
+    const std::wstring dll = std::wstring(tools::HookLibrary.begin(), tools::HookLibrary.end());
+    if (!Extracted(s, dll)) return;
+    auto lib = Win32HookLibrary::Load(Join(Wide(s.TemporaryFolder), dll));
+    if (!lib) return;
+    e.hook = lib.get();
+    Win32HookLibrary& hook = *lib;
+    TMouseHook& link = s.HookLink();
+    link.Attach(std::move(lib));
+    HWND player = e.platform.childWindow;
+    link.OnMouseMove = [player](TMouseHook& h) {
+        RECT r;
+        if (GetWindowRect(player, &r))
+            SetWindowPos(player, nullptr, r.left + h.DX, r.top + h.DY, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    link.OnRightButtonDown = [&e, player](TMouseHook& h) {
+        HMENU menu = CreatePopupMenu();
+        AppendMenuW(menu, MF_STRING, kMenuMinimize, L"Minimize");
+        AppendMenuW(menu, MF_STRING, kMenuClose, L"Close");
+        SetForegroundWindow(e.engineWindow);
+        TrackPopupMenu(menu, TPM_RIGHTBUTTON, h.X, h.Y, 0, e.engineWindow, nullptr);
+        DestroyMenu(menu);
+        SetForegroundWindow(player);
+    };
+    link.OnCommand7 = [player](TMouseHook&) { PostMessageW(player, WM_CLOSE, 0, 0); };
+    bool any = hook.Install(e.engineWindow, player, HookFlags(s));
+    if (s.HideCursor) any = hook.InstallCursor(GetWindowThreadProcessId(player, nullptr)) || any;
+    link.SetHooked(any);
+}
+
+void PutOnDesktop(Engine& e) {
+    s_TVexelProjector& s = *e.settings;
+    const std::wstring vsd = std::wstring(tools::DesktopTool.begin(), tools::DesktopTool.end());
+    if (!Extracted(s, vsd)) return;
+    PROCESS_INFORMATION pi =
+        Start(Join(Wide(s.TemporaryFolder), vsd),
+              std::to_wstring(reinterpret_cast<std::uintptr_t>(e.platform.childWindow)), Wide(s.TemporaryFolder));
+    if (!pi.hProcess) return;
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+HWND WaitForWindow(HANDLE process, DWORD pid) {
+    WaitForInputIdle(process, 30000);
+    for (int i = 0; i < 600; ++i) {
+        if (HWND w = FindProcessWindow(pid)) return w;
+        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+void RunMessageLoop(Engine& e) {
+    HANDLE child = e.platform.child.hProcess;
     while (true) {
-        DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        if (n == 0) return {};
-        if (n < buf.size()) return std::string(buf.data(), n);
-        buf.resize(buf.size() * 2);
+        DWORD r = MsgWaitForMultipleObjects(1, &child, FALSE, 250, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return;
+        if (!IsWindow(e.platform.childWindow)) return;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
     }
 }
 
-std::wstring Wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring out(n > 0 ? static_cast<std::size_t>(n) : 1, L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), n);
-    return out;
-}
+int Run() {
+    Engine e;
+    g_engine = &e;
+    RegisterProjectorClasses();
+    e.settings = std::make_unique<s_TVexelProjector>(nullptr, e.platform);
+    s_TVexelProjector& s = *e.settings;
+    const std::wstring self = ModulePath(nullptr);
 
-// A program of the window subsystem has no standard output of its own when
-// started from a console; borrow the parent's console then.
-void AttachStandardOutput() {
-    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (h == nullptr || h == INVALID_HANDLE_VALUE) {
-        if (AttachConsole(ATTACH_PARENT_PROCESS)) std::freopen("CONOUT$", "w", stdout);
+    std::vector<engine::ExtractItem> plan;
+    try {
+        Win32ReadStream file(self);
+        engine::ReadEnginePackage(file, s);
+        plan = engine::PlanExtraction(s);
+    } catch (const std::exception& ex) {
+        Tell(kTitle, Wide(ex.what()) + L".", true);
+        return 1;
     }
+
+    try {
+        s.TemporaryFolder = Utf8(MakeTemporaryFolder());
+        // Shutdown leaves the temporary folder with "..".
+        SetCurrentDirectoryW(Wide(s.TemporaryFolder).c_str());
+        Extract(s, plan);
+        if (s.HasVarFile) WriteVarFile(s);
+    } catch (const std::exception& ex) {
+        s.RemoveTemporaryFiles();
+        Tell(kTitle, Wide(ex.what()) + L".", true);
+        return 1;
+    }
+
+    e.engineWindow = CreateEngineWindow();
+    e.getDimensions = s.GetDimensionsMessage();
+    s.VarStoreMessage = RegisterWindowMessageW(kVarStoreMessageName);
+    SetEnvironmentVariableW(kProjectorDirVar, FolderOf(self).c_str());
+    std::wstring projectorName = FilePartOf(self);
+    if (std::size_t dot = projectorName.find_last_of(L'.'); dot != std::wstring::npos) projectorName.resize(dot);
+    SetEnvironmentVariableW(kProjectorNameVar, projectorName.c_str());
+    SetEnvironmentVariableW(kTemporaryDirVar, Wide(s.TemporaryFolder).c_str());
+    SetEnvironmentVariableW(kEngineWindowVar, std::to_wstring(reinterpret_cast<std::uintptr_t>(e.engineWindow)).c_str());
+    SetEnvironmentVariableW(kEnginePidVar, std::to_wstring(GetCurrentProcessId()).c_str());
+
+    if (s.HasVarStore) StartVariableService(e);
+    if (s.DisableScreensaver) SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
+    if (s.DisableALTTAB) SystemParametersInfoW(SPI_SCREENSAVERRUNNING, TRUE, nullptr, 0);
+
+    const std::wstring movie = Join(Wide(s.TemporaryFolder), Wide(plan.front().name));
+    e.platform.child = Start(movie, L"", Wide(s.TemporaryFolder));
+    s.Running = true;
+    if (!e.platform.child.hProcess) {
+        s.Shutdown();
+        Tell(kTitle, L"The projector cannot be started.", true);
+        return 1;
+    }
+    e.platform.childWindow = WaitForWindow(e.platform.child.hProcess, e.platform.child.dwProcessId);
+    if (e.platform.childWindow) {
+        e.window = std::make_unique<ProjectorWindow>(e.platform.childWindow, s, e.engineWindow);
+        e.window->Apply();
+        InstallHooks(e);
+        if (s.InsDesktop) PutOnDesktop(e);
+        RunMessageLoop(e);
+    }
+    e.window.reset();
+    s.Shutdown();
+    DestroyWindow(e.engineWindow);
+    g_engine = nullptr;
+    return 0;
 }
 
 }  // namespace
+}  // namespace vs::win32
 
-int main(int argc, char** argv) {
-    bool dump = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--dump") dump = true;
-
-    std::string report;
-    int code = 0;
-    const std::string self = OwnPath();
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     try {
-        vs::RegisterProjectorClasses();
-        vs::s_TVexelProjector settings;
-        vs::LocatedSettings where = vs::ReadSettingsFile(self, settings);
-        if (where.source != vs::SettingsSource::Projector) throw vs::EReadError(vs::msg::InvalidStreamFormat);
-        report = "VexelSCREEN projector engine (stand-in)\nPackage: settings stream at offset " +
-                 std::to_string(where.offset) + "\n\n" + vs::DescribeSettings(settings);
-    } catch (const std::exception& e) {
-        report = "VexelSCREEN projector engine (stand-in)\nNo package found in " + self + ": " + e.what() + "\n";
-        code = 1;
+        return vs::win32::Run();
+    } catch (const std::exception& ex) {
+        vs::win32::Tell(L"VexelSCREEN", vs::win32::Wide(ex.what()), true);
+        return 1;
     }
-
-    if (dump) {
-        AttachStandardOutput();
-        std::fwrite(report.data(), 1, report.size(), stdout);
-        std::fflush(stdout);
-    } else {
-        MessageBoxW(nullptr, Wide(report).c_str(), L"VexelSCREEN engine", MB_OK | (code ? MB_ICONWARNING : MB_ICONINFORMATION));
-    }
-    return code;
 }

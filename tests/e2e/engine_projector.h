@@ -1,0 +1,28 @@
+#pragma once
+// A built projector for the engine's tests, composed exactly as a build
+// composes it: the engine copied to the output, the Flash projector as
+// MainFile, the hook library as DLLFile, the additional files and then the
+// tools in Files, all at one compression mode, and the package appended.
+// When the build command exists, this is the one place to switch to it.
+#include <string>
+#include <vector>
+
+#include "package/vexel_projector.h"
+
+namespace vs::test {
+
+struct ProjectorInputs {
+    std::string engine;       // VSengine.exe
+    std::string flashPlayer;  // becomes MainFile
+    std::string hookLibrary;  // mhproc.dll, becomes DLLFile
+    std::vector<std::string> files;  // additional files, then the tools
+    std::uint8_t compressMode = 3;
+};
+
+// The Tools folder's programs in the order a build adds them, for the
+// services the settings ask for (print and launch always, for the tests).
+std::vector<std::string> ToolsFor(const s_TVexelProjector& settings, const std::string& toolsDir);
+
+void ComposeProjector(const std::string& output, s_TVexelProjector& settings, const ProjectorInputs& inputs);
+
+}  // namespace vs::test

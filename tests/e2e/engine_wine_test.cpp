@@ -1,0 +1,427 @@
+// Built projectors run under wine on a virtual display: the engine unpacks
+// the stand-in player, shapes and places its window, writes the date/time
+// file, serves variables on 127.0.0.1:5905 and leaves nothing behind; bad
+// packages end it with a clear message; the tools do their part.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "engine_projector.h"
+#include "package/package_file.h"
+#include "package/vexel_projector.h"
+#include "platform/region.h"
+#include "platform/stream.h"
+#include "support/ico_builder.h"
+#include "support/temp_dir.h"
+
+namespace vs {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return done();
+}
+
+// "Z:\tmp\x" for "/tmp/x": how a Windows program under wine names a Linux path.
+std::string WinePath(const fs::path& p) {
+    std::string s = "Z:" + p.string();
+    for (char& c : s)
+        if (c == '/') c = '\\';
+    return s;
+}
+
+// The Linux path of a path a Windows program reported.
+fs::path LinuxPath(std::string win) {
+    for (char& c : win)
+        if (c == '\\') c = '/';
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (win.size() >= 2 && win[1] == ':') {
+        std::string drive(1, static_cast<char>(std::tolower(win[0])));
+        if (drive == "z") return win.substr(2);
+        return fs::path(prefix ? prefix : "") / ("drive_" + drive) / win.substr(3);
+    }
+    return win;
+}
+
+std::map<std::string, std::string> ReadReport(const fs::path& file) {
+    std::map<std::string, std::string> r;
+    std::istringstream in(Slurp(file));
+    for (std::string line; std::getline(in, line);)
+        if (auto eq = line.find('='); eq != std::string::npos) r[line.substr(0, eq)] = line.substr(eq + 1);
+    return r;
+}
+
+// A Windows program started under wine, its output in a file.
+class WineProcess {
+public:
+    WineProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, const fs::path& log) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+            int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+            std::vector<char*> argv{const_cast<char*>("wine")};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execvp("wine", argv.data());
+            ::_exit(127);
+        }
+    }
+    ~WineProcess() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    // The exit code, or -1 when the program did not end in time.
+    int Wait(std::chrono::seconds limit) {
+        int status = 0;
+        bool done = WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+        if (!done) return -1;
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+// One HTTP exchange with the variable service; the status (0 when the
+// connection was refused or closed without an answer) and the body.
+std::pair<int, std::string> Http(const std::string& request, const char* address = "127.0.0.1") {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5905);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    timeval tv{3, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return {0, {}};
+    }
+    ::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    ::shutdown(s, SHUT_WR);
+    std::string reply;
+    char buf[4096];
+    for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
+    ::close(s);
+    int status = 0;
+    if (reply.starts_with("HTTP/1.0 ")) status = std::atoi(reply.c_str() + 9);
+    auto body = reply.find("\r\n\r\n");
+    return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
+}
+
+class Engine : public test::TempDirTest {
+protected:
+    void SetUp() override {
+        if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (run under xvfb-run; is xvfb installed?)";
+        const char* prefix = std::getenv("WINEPREFIX");
+        if (!prefix || !fs::exists(fs::path(prefix) / "system.reg")) GTEST_SKIP() << "the wine prefix was not made";
+        tools_ = VS_TOOLS_DIR;
+        if (!fs::exists(tools_ + "/VSengine.exe") || !fs::exists(VS_TEST_PLAYER))
+            GTEST_SKIP() << "the engine or the stand-in player was not built (no mingw-w64 cross compiler)";
+        TempDirTest::SetUp();
+        control_ = dir_ / "control";
+        out_ = dir_ / "out";
+        fs::create_directories(control_);
+        fs::create_directories(out_);
+        exe_ = (out_ / "Projector.exe").string();
+    }
+
+    test::ProjectorInputs Inputs(const s_TVexelProjector& s) const {
+        test::ProjectorInputs in;
+        in.engine = tools_ + "/VSengine.exe";
+        in.flashPlayer = VS_TEST_PLAYER;
+        in.hookLibrary = tools_ + "/mhproc.dll";
+        in.files = test::ToolsFor(s, tools_);
+        return in;
+    }
+    std::map<std::string, std::string> Env() const {
+        return {{"VS_TEST_PLAYER_DIR", WinePath(control_)}, {"VEXELSCREEN_MESSAGES", "stderr"}};
+    }
+    // The engine's own folders in wine's temporary folder.
+    std::set<std::string> EngineFolders() const {
+        std::set<std::string> out;
+        fs::path users = fs::path(std::getenv("WINEPREFIX")) / "drive_c" / "users";
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(users, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            if (it->path().filename().string().starts_with("VexelSCREEN-")) out.insert(it->path().string());
+        return out;
+    }
+
+    std::string tools_;
+    fs::path control_, out_;
+    std::string exe_;
+};
+
+std::string Hex(std::uint32_t v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%08x", v);
+    return b;
+}
+
+TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
+    s_TVexelProjector s;
+    s.CaptionText = "Caf\xC3\xA9 engine test";
+    s.BorderStyle = TspBorder::spbNone;
+    s.WindowSize = TspSize::spsCustom;
+    s.WindowWidth = 200;
+    s.WindowHeight = 100;
+    s.PositionH = TspHPosition::spphNone;
+    s.PositionV = TspVPosition::sppvNone;
+    s.WindowX = 40;
+    s.WindowY = 30;
+    const std::vector<Rect> shape = {{0, 0, 200, 50}, {0, 50, 100, 100}};
+    {
+        TStoreWinRegion picked;
+        picked.RegionHolder().SetHandle(Region::fromRects(shape));
+        picked.Width = 200;
+        picked.Height = 100;
+        s.Shape().Assign(picked);
+    }
+    s.HasVarFile = true;
+    s.VarFileName = "Datetime.txt";
+    s.DATE_YY = "Date_YY", s.DATE_MM = "Date_MM", s.DATE_DD = "Date_DD";
+    s.TIME_HH = "Time_HH", s.TIME_MM = "Time_MM", s.TIME_SS = "Time_SS", s.TIME_MS = "Time_MS";
+    s.HasVarStore = true;
+    test::ComposeProjector(exe_, s, Inputs(s));
+
+    const auto before = std::chrono::system_clock::now();
+    const auto foldersBefore = EngineFolders();
+    WineProcess engine({exe_}, Env(), dir_ / "engine.log");
+
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+    const auto after = std::chrono::system_clock::now();
+    std::map<std::string, std::string> report;
+    bool settled = WaitFor(
+        [&] {
+            if (!fs::exists(control_ / "report.request")) {
+                if (fs::exists(control_ / "report.txt")) report = ReadReport(control_ / "report.txt");
+                if (report["caption"] == s.CaptionText) return true;
+                std::ofstream(control_ / "report.request").put('\n');
+            }
+            return false;
+        },
+        60s);
+    ASSERT_TRUE(settled) << "caption " << report["caption"] << "\n" << Slurp(dir_ / "engine.log");
+
+    // The window the settings describe.
+    EXPECT_EQ(report["rect"], "40,30,240,130");
+    EXPECT_EQ(report["region"], "0,0,200,50;0,50,100,100");
+    EXPECT_EQ(report["topmost"], "0");
+    const std::uint32_t style = std::stoul(report["style"], nullptr, 16);
+    EXPECT_EQ(style & 0x80000000u, 0x80000000u) << "WS_POPUP " << Hex(style);
+    EXPECT_EQ(style & 0x00C40000u, 0u) << "no caption, no frame " << Hex(style);
+    EXPECT_EQ(report["projector_dir"], WinePath(out_));
+
+    // The temporary folder: the movie, the hook library, the tools beside it
+    // and in the player's exec folder, and the date/time file.
+    const fs::path temp = LinuxPath(report["cwd"]);
+    EXPECT_TRUE(fs::path(report["cwd"]).string().find("VexelSCREEN-") != std::string::npos) << report["cwd"];
+    for (const char* f : {"standin_player.exe", "mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe", "Datetime.txt",
+                          "fscommand/VSP.exe", "fscommand/VSS.exe"})
+        EXPECT_TRUE(fs::exists(temp / f)) << f << " in " << temp;
+
+    // The launch time, to the millisecond, in the one-line format.
+    const std::string line = Slurp(temp / "Datetime.txt");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m,
+                                 std::regex("Date_YY=(\\d{4})&Date_MM=([1-9]\\d?)&Date_DD=([1-9]\\d?)&Time_HH=(0|[1-9]\\d?)&"
+                                            "Time_MM=(0|[1-9]\\d?)&Time_SS=(0|[1-9]\\d?)&Time_MS=(0|[1-9]\\d{0,2})&"
+                                            "VexelDateTimeLOADED=1")))
+        << line;
+    std::tm t{};
+    t.tm_year = std::stoi(m[1]) - 1900, t.tm_mon = std::stoi(m[2]) - 1, t.tm_mday = std::stoi(m[3]);
+    t.tm_hour = std::stoi(m[4]), t.tm_min = std::stoi(m[5]), t.tm_sec = std::stoi(m[6]);
+    t.tm_isdst = -1;
+    const auto launched = std::chrono::system_clock::from_time_t(std::mktime(&t)) + std::chrono::milliseconds(std::stoi(m[7]));
+    EXPECT_GE(launched, before - 1s);
+    EXPECT_LE(launched, after + 1s);
+
+    // The service listens on 127.0.0.1 alone.
+    const std::string sockets = Slurp("/proc/net/tcp");
+    EXPECT_NE(sockets.find("0100007F:1711 00000000:0000 0A"), std::string::npos) << sockets;
+    EXPECT_EQ(Slurp("/proc/net/tcp").find("00000000:1711 00000000:0000 0A"), std::string::npos);
+    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n", "127.0.0.2").first, 0) << "answered on 127.0.0.2";
+
+    // Save, then load, from the Linux side.
+    auto load = Http("GET /load/scores.txt HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(load, std::make_pair(200, std::string())) << "nothing stored yet";
+    const std::string body = "name=Ann+Lee&score=42&note=caf%C3%A9";
+    auto saved = Http("POST /save/scores.txt HTTP/1.1\r\nHost: 127.0.0.1:5905\r\nContent-Type: "
+                      "application/x-www-form-urlencoded\r\nContent-Length: " +
+                      std::to_string(body.size()) + "\r\n\r\n" + body);
+    EXPECT_EQ(saved.first, 200);
+    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n"), std::make_pair(200, std::string("name=Ann%20Lee&score=42&note=caf%C3%A9")));
+    EXPECT_EQ(Http("GET /save/level?stage=3 HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(Http("GET http://127.0.0.1:5905/load/level HTTP/1.0\r\n\r\n").second, "stage=3");
+
+    // Path-like names and malformed requests: refused, and the service goes on.
+    const std::vector<std::string> names = {"..", "../x", "..%2fx", "%2e%2e%2fx", "..%5cx", "a/b", "a%5cb", "C:x",
+                                            "C%3ax", "CON", "aux.txt", "nul", "COM1", "LPT9.log", std::string(65, 'n'),
+                                            "x%00y", "%", "", ".hidden.", " lead", "a*b"};
+    for (const std::string& n : names) {
+        EXPECT_GE(Http("GET /save/" + n + "?a=1 HTTP/1.0\r\n\r\n").first, 400) << n;
+        EXPECT_GE(Http("GET /load/" + n + " HTTP/1.0\r\n\r\n").first, 400) << n;
+    }
+    std::mt19937 rng(5905);
+    const std::vector<std::string> shapes = {
+        "GET / HTTP/1.0\r\n\r\n", "DELETE /load/x HTTP/1.0\r\n\r\n", "GET /load/x HTTP/2.0\r\n\r\n",
+        "POST /save/x HTTP/1.0\r\nContent-Length: 99999999\r\n\r\n", "POST /save/x HTTP/1.0\r\nContent-Length: -1\r\n\r\n",
+        "POST /save/x HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n", "GET /load/x\r\n\r\n", "\r\n\r\n",
+        "GET /save/x?a=%zz HTTP/1.0\r\n\r\n", "GET /load/x HTTP/1.0\r\nBad header\r\n\r\n",
+        "GET /" + std::string(5000, 'a') + " HTTP/1.0\r\n\r\n", "GET /load/x HTTP/1.0\r\nX: " + std::string(9000, 'h')};
+    int answered = 0;
+    for (int i = 0; i < 1000; ++i) {
+        std::string req;
+        if (i % 3 == 0) {
+            req.resize(1 + rng() % 300);
+            for (char& c : req) c = static_cast<char>(rng());
+            req += "\r\n\r\n";
+        } else {
+            req = shapes[rng() % shapes.size()];
+        }
+        auto [status, reply] = Http(req);
+        EXPECT_TRUE(status == 0 || status >= 400) << i << ": " << status;
+        answered += status != 0;
+    }
+    EXPECT_GT(answered, 600);
+    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n").first, 200) << "the service survived";
+    // Nothing written but the two stores, beside the projector.
+    std::set<std::string> stored;
+    for (const auto& e : fs::directory_iterator(out_)) stored.insert(e.path().filename().string());
+    EXPECT_EQ(stored, (std::set<std::string>{"Projector.exe", "scores.txt.vsv", "level.vsv"}));
+    EXPECT_EQ(Slurp(out_ / "scores.txt.vsv"), "name=Ann%20Lee&score=42&note=caf%C3%A9");
+
+    // The tools, with the running projector.
+    const std::string engineWindow = report["engine_window"];
+    auto toolEnv = Env();
+    toolEnv["VEXELSCREEN_ENGINE_WINDOW"] = engineWindow;
+    toolEnv["VEXELSCREEN_PROJECTOR_DIR"] = WinePath(dir_);
+    fs::copy_file(VS_TEST_PLAYER, dir_ / "launched.exe");
+    {
+        WineProcess vse({(temp / "VSE.exe").string(), "launched.exe\t--args-only"}, toolEnv, dir_ / "vse.log");
+        EXPECT_EQ(vse.Wait(60s), 0) << Slurp(dir_ / "vse.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "args.txt"); }, 30s));
+        auto args = ReadReport(control_ / "args.txt");
+        EXPECT_EQ(args["args"], "--args-only");
+        EXPECT_EQ(args["cwd"], WinePath(dir_));
+    }
+    {
+        WineProcess vsp({(temp / "VSP.exe").string(), "0\t0\t0\t0\t\"F=My\xC3\xBE" "Footer\"\t~NODIALOG"}, toolEnv,
+                        dir_ / "vsp.log");
+        int code = vsp.Wait(60s);
+        const std::string said = Slurp(dir_ / "vsp.log");
+        EXPECT_TRUE(code == 0 || (code == 1 && said.find("No printer is installed") != std::string::npos))
+            << code << ": " << said;
+    }
+
+    // Closing the window ends the engine, which removes its folder.
+    std::ofstream(control_ / "close.request").put('\n');
+    EXPECT_EQ(engine.Wait(120s), 0) << Slurp(dir_ / "engine.log");
+    EXPECT_FALSE(fs::exists(temp)) << temp;
+    EXPECT_EQ(EngineFolders(), foldersBefore);
+    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n").first, 0) << "the service stopped with the projector";
+}
+
+TEST_F(Engine, RefusesBadPackagesWithAMessage) {
+    s_TVexelProjector s;
+    s.CaptionText = "Bad";
+    test::ComposeProjector(exe_, s, Inputs(s));
+    const std::vector<std::uint8_t> good = ReadWholeFile(exe_);
+    const std::uint32_t offset = good[good.size() - 4] | good[good.size() - 3] << 8 | good[good.size() - 2] << 16 |
+                                 static_cast<std::uint32_t>(good[good.size() - 1]) << 24;
+    auto find = [&](const std::string& text) {
+        auto it = std::search(good.begin() + offset, good.end(), text.begin(), text.end());
+        return static_cast<std::size_t>(it - good.begin());
+    };
+    auto named = [&](const std::string& name) {
+        s_TVexelProjector bad;
+        test::ProjectorInputs in = Inputs(bad);
+        test::ComposeProjector(exe_, bad, in);
+        bad.MainFile().SetFilename(name);  // no such file: the name changes, the data stays
+        std::filesystem::copy_file(in.engine, exe_, fs::copy_options::overwrite_existing);
+        TFileStream out(exe_, FileMode::OpenReadWrite);
+        AppendPackage(out, bad);
+        out.SetSize(out.Position());
+        return ReadWholeFile(exe_);
+    };
+    struct Case {
+        std::string what;
+        std::vector<std::uint8_t> bytes;
+        std::string message;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"cut", std::vector<std::uint8_t>(good.begin(), good.begin() + offset + 400), "holds no package"});
+    auto flipped = good;
+    for (std::size_t i = offset + 40; i < offset + 90; ++i) flipped[i] ^= 0x5A;
+    cases.push_back({"flipped", flipped, "package is damaged"});
+    auto huge = good;
+    std::size_t data = find("MainFile.Data") + 14;
+    huge[data] = 0xF0, huge[data + 1] = 0xFF, huge[data + 2] = 0xFF, huge[data + 3] = 0x7F;
+    cases.push_back({"gigabyte length", huge, "package is damaged"});
+    auto bigSize = good;
+    std::size_t size = find("MainFile.Filesize") + 18;
+    bigSize[size - 1] = 4, bigSize[size] = 0xFF, bigSize[size + 1] = 0xFF, bigSize[size + 2] = 0xFF, bigSize[size + 3] = 0x7F;
+    cases.push_back({"size of 2 GiB", bigSize, "does not fit its data"});
+    cases.push_back({"dot-dot", named("C:\\movies\\.."), "cannot be written"});
+    cases.push_back({"drive letter", named("C:evil.exe"), "cannot be written"});
+    cases.push_back({"device", named("C:\\movies\\CON.exe"), "cannot be written"});
+
+    const auto foldersBefore = EngineFolders();
+    for (const Case& c : cases) {
+        test::WriteBytes(exe_, c.bytes);
+        WineProcess engine({exe_}, Env(), dir_ / "bad.log");
+        EXPECT_EQ(engine.Wait(120s), 1) << c.what;
+        const std::string said = Slurp(dir_ / "bad.log");
+        EXPECT_NE(said.find("VexelSCREEN: The projector"), std::string::npos) << c.what << ": " << said;
+        EXPECT_NE(said.find(c.message), std::string::npos) << c.what << ": " << said;
+        EXPECT_FALSE(fs::exists(control_ / "shown.txt")) << c.what;
+    }
+    EXPECT_EQ(EngineFolders(), foldersBefore);
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(out_)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, std::set<std::string>{"Projector.exe"});
+}
+
+}  // namespace
+}  // namespace vs

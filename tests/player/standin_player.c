@@ -1,0 +1,169 @@
+/* A stand-in Flash player for the engine's tests: a plain Win32 window.
+ * VS_TEST_PLAYER_DIR names a folder through which the test talks to it:
+ *   shown.txt       written once the window is shown: the time, in
+ *                   microseconds since 1970, and the command line
+ *   report.request  asks for report.txt: caption, rectangle, styles, region
+ *                   rectangles, topmost state, current folder and its files
+ *   close.request   asks the window to close (as WM_CLOSE from outside does)
+ * With the argument --args-only it writes args.txt (its command line and
+ * current folder) and ends without a window. */
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+static wchar_t g_dir[MAX_PATH];
+
+static void path_in_dir(wchar_t* out, const wchar_t* name) { _snwprintf(out, MAX_PATH, L"%ls\\%ls", g_dir, name); }
+
+static void put_utf8(FILE* f, const wchar_t* text) {
+    char buf[8192];
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, sizeof buf, NULL, NULL);
+    if (n > 0) fputs(buf, f);
+}
+
+/* Written beside the target and renamed, so the test never reads half a file. */
+static FILE* open_temp(const wchar_t* name, wchar_t* temp) {
+    path_in_dir(temp, name);
+    wcscat(temp, L".part");
+    return _wfopen(temp, L"wb");
+}
+static void commit(const wchar_t* temp, const wchar_t* name) {
+    wchar_t target[MAX_PATH];
+    path_in_dir(target, name);
+    MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING);
+}
+
+static unsigned long long now_us(void) {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    unsigned long long t = ((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
+    return t / 10 - 11644473600ULL * 1000000ULL;
+}
+
+static void write_report(HWND w) {
+    wchar_t temp[MAX_PATH], text[1024], cwd[MAX_PATH];
+    FILE* f = open_temp(L"report.txt", temp);
+    if (!f) return;
+    GetWindowTextW(w, text, 1024);
+    fputs("caption=", f);
+    put_utf8(f, text);
+    RECT r;
+    GetWindowRect(w, &r);
+    fprintf(f, "\nrect=%ld,%ld,%ld,%ld\n", r.left, r.top, r.right, r.bottom);
+    fprintf(f, "style=%08lx\nexstyle=%08lx\n", (unsigned long)GetWindowLongW(w, GWL_STYLE),
+            (unsigned long)GetWindowLongW(w, GWL_EXSTYLE));
+    fprintf(f, "topmost=%d\n", (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+    fputs("region=", f);
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    if (GetWindowRgn(w, rgn) != ERROR) {
+        DWORD size = GetRegionData(rgn, 0, NULL);
+        RGNDATA* data = (RGNDATA*)HeapAlloc(GetProcessHeap(), 0, size);
+        if (data && GetRegionData(rgn, size, data)) {
+            RECT* rects = (RECT*)data->Buffer;
+            for (DWORD i = 0; i < data->rdh.nCount; ++i)
+                fprintf(f, "%s%ld,%ld,%ld,%ld", i ? ";" : "", rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
+        }
+        if (data) HeapFree(GetProcessHeap(), 0, data);
+    } else {
+        fputs("none", f);
+    }
+    DeleteObject(rgn);
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    fputs("\ncwd=", f);
+    put_utf8(f, cwd);
+    fputs("\nprojector_dir=", f);
+    if (GetEnvironmentVariableW(L"VEXELSCREEN_PROJECTOR_DIR", text, 1024)) put_utf8(f, text);
+    fputs("\nengine_window=", f);
+    if (GetEnvironmentVariableW(L"VEXELSCREEN_ENGINE_WINDOW", text, 1024)) put_utf8(f, text);
+    fputs("\nfiles=", f);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(L"*", &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        int first = 1;
+        do {
+            if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L"..")) {
+                if (!first) fputs("|", f);
+                put_utf8(f, fd.cFileName);
+                first = 0;
+            }
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    fputs("\n", f);
+    fclose(f);
+    commit(temp, L"report.txt");
+}
+
+static int take_request(const wchar_t* name) {
+    wchar_t p[MAX_PATH];
+    path_in_dir(p, name);
+    if (GetFileAttributesW(p) == INVALID_FILE_ATTRIBUTES) return 0;
+    DeleteFileW(p);
+    return 1;
+}
+
+static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_TIMER:
+            if (take_request(L"report.request")) write_report(w);
+            if (take_request(L"close.request")) PostMessageW(w, WM_CLOSE, 0, 0);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE prev, PWSTR args, int show) {
+    (void)prev;
+    (void)show;
+    if (!GetEnvironmentVariableW(L"VS_TEST_PLAYER_DIR", g_dir, MAX_PATH)) g_dir[0] = 0;
+    if (wcsstr(args, L"--args-only")) {
+        wchar_t temp[MAX_PATH], cwd[MAX_PATH];
+        FILE* f = open_temp(L"args.txt", temp);
+        if (!f) return 1;
+        GetCurrentDirectoryW(MAX_PATH, cwd);
+        fputs("args=", f);
+        put_utf8(f, args);
+        fputs("\ncwd=", f);
+        put_utf8(f, cwd);
+        fputs("\n", f);
+        fclose(f);
+        commit(temp, L"args.txt");
+        return 0;
+    }
+    WNDCLASSW wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = L"VexelSCREENTestPlayer";
+    RegisterClassW(&wc);
+    HWND w = CreateWindowExW(0, wc.lpszClassName, L"Test player", WS_OVERLAPPEDWINDOW, 10, 10, 320, 240, NULL, NULL,
+                             instance, NULL);
+    ShowWindow(w, SW_SHOW);
+    UpdateWindow(w);
+    {
+        wchar_t temp[MAX_PATH];
+        FILE* f = open_temp(L"shown.txt", temp);
+        if (f) {
+            fprintf(f, "%llu\n", now_us());
+            put_utf8(f, GetCommandLineW());
+            fputs("\n", f);
+            fclose(f);
+            commit(temp, L"shown.txt");
+        }
+    }
+    SetTimer(w, 1, 50, NULL);
+    MSG m;
+    while (GetMessageW(&m, NULL, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    return 0;
+}

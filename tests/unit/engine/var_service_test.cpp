@@ -1,0 +1,136 @@
+// The variable service: request parsing, names, the store, and the server on
+// a loopback port of its own.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "core/url_form.h"
+#include "core/var_service.h"
+#include "platform/stream.h"
+#include "support/temp_dir.h"
+
+namespace vs::engine {
+namespace {
+
+TEST(HttpRequestParse, CompleteIncompleteAndRefused) {
+    auto p = ParseHttpRequest("POST /save/a.txt?x=1 HTTP/1.1\r\nHost: h\r\ncontent-length: 3\r\n\r\nb=2tail");
+    ASSERT_EQ(p.state, HttpParse::State::Complete);
+    EXPECT_EQ(p.request.method, "POST");
+    EXPECT_EQ(p.request.path, "/save/a.txt");
+    EXPECT_EQ(p.request.query, "x=1");
+    EXPECT_EQ(p.request.body, "b=2");
+    EXPECT_EQ(p.length, std::string_view("POST /save/a.txt?x=1 HTTP/1.1\r\nHost: h\r\ncontent-length: 3\r\n\r\n").size() + 3);
+    EXPECT_EQ(ParseHttpRequest("GET http://127.0.0.1:5905/load/s HTTP/1.0\n\n").request.path, "/load/s");
+    EXPECT_EQ(ParseHttpRequest("GET /load/s HTTP/1.0\r\n").state, HttpParse::State::Incomplete);
+    EXPECT_EQ(ParseHttpRequest("POST /save/s HTTP/1.0\r\nContent-Length: 5\r\n\r\nab").state, HttpParse::State::Incomplete);
+    const std::pair<std::string, int> refused[] = {
+        {"G\x01T / HTTP/1.0", 400},
+        {"GET /x HTTP/1.0 extra\r\n\r\n", 400},
+        {"GET x HTTP/1.0\r\n\r\n", 400},
+        {"GET /x HTTP/2.0\r\n\r\n", 505},
+        {"PUT /x HTTP/1.0\r\n\r\n", 405},
+        {"POST /x HTTP/1.0\r\nContent-Length: 1048577\r\n\r\n", 413},
+        {"POST /x HTTP/1.0\r\nContent-Length: 1x\r\n\r\n", 400},
+        {"POST /x HTTP/1.0\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", 400},
+        {"POST /x HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n", 501},
+        {"GET /x HTTP/1.0\r\nno colon\r\n\r\n", 400},
+        {"GET /" + std::string(3000, 'a') + " HTTP/1.0\r\n\r\n", 414},
+        {"GET /x HTTP/1.0\r\nA: " + std::string(9000, 'a'), 431},
+    };
+    for (const auto& [text, status] : refused) {
+        auto r = ParseHttpRequest(text);
+        EXPECT_EQ(r.state, HttpParse::State::Error) << text.substr(0, 40);
+        EXPECT_EQ(r.status, status) << text.substr(0, 40);
+    }
+}
+
+TEST(UrlForm, DecodesAndEncodesCanonically) {
+    EXPECT_EQ(PercentDecode("a%20b+c", true), "a b c");
+    EXPECT_EQ(PercentDecode("a+b", false), "a+b");
+    EXPECT_FALSE(PercentDecode("%2", true));
+    EXPECT_FALSE(PercentDecode("%g0", true));
+    auto vars = ParseForm("b=2&&a=x+y%26z&flag");
+    ASSERT_TRUE(vars);
+    EXPECT_EQ(EncodeForm(*vars), "b=2&a=x%20y%26z&flag=");
+}
+
+TEST(StoreName, RefusesEveryPathLikeName) {
+    for (const char* ok : {"scores.txt", "My Game (1).sav", "a-b_c.d", "x"}) EXPECT_TRUE(IsStoreName(ok)) << ok;
+    for (const char* bad : {"", ".", "..", "a..b", "../x", "a/b", "a\\b", "C:x", "CON", "con.txt", "Lpt1", "nul.",
+                            "trail.", " lead", "a\tb", "caf\xC3\xA9", "a%2fb", "a?b", "a*b", "a<b"})
+        EXPECT_FALSE(IsStoreName(bad)) << bad;
+    EXPECT_TRUE(IsStoreName(std::string(64, 'n')));
+    EXPECT_FALSE(IsStoreName(std::string(65, 'n')));
+}
+
+class VarService : public test::TempDirTest {};
+
+TEST_F(VarService, SavesLoadsAndRefusesBadNames) {
+    VariableStore store(dir_.string());
+    auto ask = [&](std::string method, std::string path, std::string query = {}, std::string body = {}) {
+        return HandleVarRequest({std::move(method), std::move(path), std::move(query), std::move(body)}, store);
+    };
+    EXPECT_EQ(ask("GET", "/load/s.txt").status, 200);
+    EXPECT_EQ(ask("GET", "/load/s.txt").body, "");
+    EXPECT_EQ(ask("POST", "/save/s.txt", "", "b=two+words&a=1").status, 200);
+    EXPECT_EQ(ask("GET", "/load/s.txt").body, "b=two%20words&a=1");
+    EXPECT_EQ(ReadWholeFile(Path("s.txt.vsv")), std::vector<std::uint8_t>({'b', '=', 't', 'w', 'o', '%', '2', '0', 'w',
+                                                                           'o', 'r', 'd', 's', '&', 'a', '=', '1'}));
+    EXPECT_EQ(ask("GET", "/save/q", "n=%41").status, 200);
+    EXPECT_EQ(ask("GET", "/load/q").body, "n=A");
+    EXPECT_EQ(ask("GET", "/save/q", "n=%4").status, 400);
+    EXPECT_EQ(ask("GET", "/other/q").status, 404);
+    for (const char* bad : {"/load/..%2f..%2fetc%2fpasswd", "/save/%2e%2e", "/load/a%5cb", "/load/C%3a", "/load/CON"})
+        EXPECT_EQ(ask("GET", bad, "a=1").status, 403) << bad;
+    EXPECT_EQ(FormatResponse({200, "a=1"}),
+              "HTTP/1.0 200 OK\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 3\r\n"
+              "Cache-Control: no-store\r\nConnection: close\r\n\r\na=1");
+}
+
+// The real server on a free port, with malformed requests from a client.
+TEST_F(VarService, ServerSurvivesMalformedRequestsOnLoopbackOnly) {
+    VariableStore store(dir_.string());
+    VarServer server(store, 0);
+    server.Listen();
+    std::atomic<bool> stop{false};
+    std::thread t([&] { server.Run(stop); });
+    auto exchange = [&](const std::string& req, const char* address = "127.0.0.1") {
+        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(server.port());
+        ::inet_pton(AF_INET, address, &a.sin_addr);
+        std::string reply;
+        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            ::send(s, req.data(), req.size(), MSG_NOSIGNAL);
+            ::shutdown(s, SHUT_WR);
+            char buf[1024];
+            for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(s);
+        return reply;
+    };
+    EXPECT_EQ(exchange("GET /load/x HTTP/1.0\r\n\r\n", "127.0.0.2"), "");
+    std::srand(7);
+    for (int i = 0; i < 1000; ++i) {
+        std::string req(static_cast<std::size_t>(std::rand() % 200), '\0');
+        for (char& c : req) c = static_cast<char>(std::rand());
+        if (i % 2) req = "GET /save/..%2f" + req + " HTTP/1.0\r\n\r\n";
+        std::string reply = exchange(req + "\r\n\r\n");
+        EXPECT_TRUE(reply.empty() || reply.starts_with("HTTP/1.0 4")) << i << ": " << reply.substr(0, 30);
+    }
+    EXPECT_NE(exchange("GET /save/ok?v=1 HTTP/1.0\r\n\r\n").find("200 OK"), std::string::npos);
+    stop = true;
+    t.join();
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) files.push_back(e.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"ok.vsv"});
+}
+
+}  // namespace
+}  // namespace vs::engine

@@ -1,0 +1,114 @@
+#pragma once
+// Small Win32 helpers shared by the engine and the tools: UTF-8 and UTF-16,
+// the environment the engine hands to its children, and how a program tells
+// the user something (a message box, or standard error when
+// VEXELSCREEN_MESSAGES=stderr, for unattended runs).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// These macros would rename members of the engine's own classes.
+#undef DeleteFile
+#undef RemoveDirectory
+#undef SetCurrentDirectory
+#undef SystemParametersInfo
+#undef RegisterWindowMessage
+#undef TIME_MS
+
+#include <string>
+#include <string_view>
+
+#include "platform/cp1252.h"
+
+namespace vs::win32 {
+
+// The variables the engine sets for the programs it starts.
+inline constexpr const wchar_t* kProjectorDirVar = L"VEXELSCREEN_PROJECTOR_DIR";
+inline constexpr const wchar_t* kProjectorNameVar = L"VEXELSCREEN_PROJECTOR_NAME";
+inline constexpr const wchar_t* kTemporaryDirVar = L"VEXELSCREEN_TEMP_DIR";
+inline constexpr const wchar_t* kEngineWindowVar = L"VEXELSCREEN_ENGINE_WINDOW";
+inline constexpr const wchar_t* kEnginePidVar = L"VEXELSCREEN_ENGINE_PID";
+inline constexpr const wchar_t* kMessagesVar = L"VEXELSCREEN_MESSAGES";
+inline constexpr const wchar_t* kVarStoreMessageName = L"VexelSCREEN_VarStore";
+inline constexpr const wchar_t* kGetDimensionsMessageName = L"VexelSCREEN_GetDimensions";
+
+inline std::wstring Wide(std::string_view utf8) {
+    std::u16string w = Utf8ToUtf16(utf8);
+    return std::wstring(w.begin(), w.end());
+}
+
+inline std::string Utf8(std::wstring_view wide) {
+    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+}
+
+inline std::wstring EnvVar(const wchar_t* name) {
+    wchar_t buf[32768];
+    DWORD n = GetEnvironmentVariableW(name, buf, 32768);
+    return n > 0 && n < 32768 ? std::wstring(buf, n) : std::wstring();
+}
+
+inline std::wstring ModulePath(HMODULE module) {
+    std::wstring buf(MAX_PATH, L'\0');
+    while (true) {
+        DWORD n = GetModuleFileNameW(module, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) return buf.substr(0, n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+inline std::wstring FolderOf(const std::wstring& path) {
+    std::size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? std::wstring(L".") : path.substr(0, cut);
+}
+
+inline std::wstring FilePartOf(const std::wstring& path) {
+    std::size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+// Standard error of the program, or of the console it was started from.
+inline HANDLE ErrorOutput() {
+    HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+    if (h != nullptr && h != INVALID_HANDLE_VALUE) return h;
+    if (AttachConsole(ATTACH_PARENT_PROCESS))
+        return CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    return INVALID_HANDLE_VALUE;
+}
+
+inline void Tell(const wchar_t* title, const std::wstring& text, bool error) {
+    if (EnvVar(kMessagesVar) == L"stderr") {
+        std::string line = Utf8(title) + ": " + Utf8(text) + "\n";
+        HANDLE h = ErrorOutput();
+        DWORD written = 0;
+        if (h != INVALID_HANDLE_VALUE) WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+    MessageBoxW(nullptr, text.c_str(), title, MB_OK | MB_SETFOREGROUND | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+// A window handle that the engine passed in decimal.
+inline HWND WindowFromText(const std::wstring& text) {
+    if (text.empty()) return nullptr;
+    wchar_t* end = nullptr;
+    unsigned long long v = wcstoull(text.c_str(), &end, 10);
+    return end && *end == 0 ? reinterpret_cast<HWND>(static_cast<std::uintptr_t>(v)) : nullptr;
+}
+
+// The projector's window: the one a tool was given, or the one the engine
+// names when asked with the registered "VexelSCREEN_GetDimensions" message.
+inline HWND FindProjectorWindow(const std::wstring& given) {
+    if (HWND w = WindowFromText(given); w && IsWindow(w)) return w;
+    HWND engine = WindowFromText(EnvVar(kEngineWindowVar));
+    if (!engine || !IsWindow(engine)) return nullptr;
+    DWORD_PTR result = 0;
+    UINT msg = RegisterWindowMessageW(kGetDimensionsMessageName);
+    if (!SendMessageTimeoutW(engine, msg, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) return nullptr;
+    HWND w = reinterpret_cast<HWND>(result);
+    return w && IsWindow(w) ? w : nullptr;
+}
+
+}  // namespace vs::win32
