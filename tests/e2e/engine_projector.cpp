@@ -1,9 +1,16 @@
 #include "engine_projector.h"
 
+#include <sys/wait.h>
+
 #include <filesystem>
+
+#include <array>
+#include <cstdio>
+#include <memory>
 
 #include "package/package_file.h"
 #include "platform/stream.h"
+#include "support/swf_builder.h"
 
 namespace vs::test {
 
@@ -26,6 +33,37 @@ void ComposeProjector(const std::string& output, s_TVexelProjector& s, const Pro
     for (const std::string& f : in.files) s.Files().AddFile(f);
     TFileStream out(output, FileMode::OpenReadWrite);
     AppendPackage(out, s);
+}
+
+void WritePlayerProjector(const std::string& path, const std::string& player) {
+    std::vector<std::uint8_t> bytes = ReadWholeFile(player);
+    const std::string text = "ShockwaveFlash";
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    bytes.push_back(0);
+    SwfBuilder movie;
+    movie.fsExec("vexelprint(0,0,0,0) /fitpage").fsExec("vexelexec(readme.txt, )");
+    movie.getUrl("vexelscreen:savevariables(scores.txt)", "");
+    const ByteVec swf = movie.build();
+    bytes.insert(bytes.end(), swf.begin(), swf.end());
+    TFileStream out(path, FileMode::Create);
+    out.WriteBuffer(bytes.data(), bytes.size());
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::string& output) {
+    std::string command = "'" VS_CLI "'";
+    for (const std::string& a : args) {
+        std::string quoted;
+        for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += " '" + quoted + "'";
+    }
+    command += " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe) return -1;
+    std::array<char, 4096> buf;
+    output.clear();
+    for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0;) output.append(buf.data(), n);
+    const int status = ::pclose(pipe.release());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace vs::test

@@ -3,7 +3,8 @@
 // composes it: the engine copied to the output, the Flash projector as
 // MainFile, the hook library as DLLFile, the additional files and then the
 // tools in Files, all at one compression mode, and the package appended.
-// When the build command exists, this is the one place to switch to it.
+// The window test builds its projector with `vexelscreen build` instead; the
+// package-level composer stays for the tests that damage packages on purpose.
 #include <string>
 #include <vector>
 
@@ -24,5 +25,12 @@ struct ProjectorInputs {
 std::vector<std::string> ToolsFor(const s_TVexelProjector& settings, const std::string& toolsDir);
 
 void ComposeProjector(const std::string& output, s_TVexelProjector& settings, const ProjectorInputs& inputs);
+
+// The stand-in player made a Flash projector: its program followed by the
+// player text and a movie that uses the print, exec and variable services.
+void WritePlayerProjector(const std::string& path, const std::string& player);
+
+// Runs `vexelscreen` with the arguments; its exit code, with what it said in `output`.
+int RunCommandLine(const std::vector<std::string>& args, std::string& output);
 
 }  // namespace vs::test

@@ -30,6 +30,7 @@
 #include "package/vexel_projector.h"
 #include "platform/region.h"
 #include "platform/stream.h"
+#include "support/bmp_builder.h"
 #include "support/ico_builder.h"
 #include "support/temp_dir.h"
 
@@ -200,30 +201,32 @@ std::string Hex(std::uint32_t v) {
 }
 
 TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
-    s_TVexelProjector s;
-    s.CaptionText = "Caf\xC3\xA9 engine test";
-    s.BorderStyle = TspBorder::spbNone;
-    s.WindowSize = TspSize::spsCustom;
-    s.WindowWidth = 200;
-    s.WindowHeight = 100;
-    s.PositionH = TspHPosition::spphNone;
-    s.PositionV = TspVPosition::sppvNone;
-    s.WindowX = 40;
-    s.WindowY = 30;
+    // Built as the window would build it: the stand-in player as the Flash
+    // projector, a shape from a bitmap (no border, its size), a caption, a
+    // custom position and the date/time file.
+    const std::string projector = (dir_ / "standin_player.exe").string();
+    test::WritePlayerProjector(projector, VS_TEST_PLAYER);
     const std::vector<Rect> shape = {{0, 0, 200, 50}, {0, 50, 100, 100}};
-    {
-        TStoreWinRegion picked;
-        picked.RegionHolder().SetHandle(Region::fromRects(shape));
-        picked.Width = 200;
-        picked.Height = 100;
-        s.Shape().Assign(picked);
-    }
-    s.HasVarFile = true;
-    s.VarFileName = "Datetime.txt";
-    s.DATE_YY = "Date_YY", s.DATE_MM = "Date_MM", s.DATE_DD = "Date_DD";
-    s.TIME_HH = "Time_HH", s.TIME_MM = "Time_MM", s.TIME_SS = "Time_SS", s.TIME_MS = "Time_MS";
-    s.HasVarStore = true;
-    test::ComposeProjector(exe_, s, Inputs(s));
+    std::vector<std::uint32_t> pixels(200 * 100, 0xFF00FF);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < (y < 50 ? 200 : 100); ++x) pixels[static_cast<std::size_t>(y * 200 + x)] = 0x2060A0;
+    const std::string bitmap = (dir_ / "shape.bmp").string();
+    test::WriteFileBytes(bitmap, test::MakeBmp({}, 200, 100, pixels));
+    const std::string caption = "Caf\xC3\xA9 engine test";
+    std::string said;
+    ASSERT_EQ(test::RunCommandLine({"build", "--projector", projector, "--shape", bitmap, "--transparent", "FF00FF",
+                                    "--set", "CaptionText=" + caption, "--set", "PositionH=spphNone", "--set",
+                                    "PositionV=sppvNone", "--set", "WindowX=40", "--set", "WindowY=30", "--set",
+                                    "HasVarFile=True", "-o", exe_},
+                                   said),
+              0)
+        << said;
+    s_TVexelProjector s;
+    ReadSettingsFile(exe_, s);
+    ASSERT_EQ(s.CaptionText, caption);
+    ASSERT_TRUE(s.HasVarStore) << "the movie's save command";
+    ASSERT_EQ(s.BorderStyle, TspBorder::spbNone);
+    ASSERT_EQ(s.WindowWidth, 200);
 
     const auto before = std::chrono::system_clock::now();
     const auto foldersBefore = EngineFolders();

@@ -3,9 +3,8 @@
 #include "package/packing_batch.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "package/filer.h"
@@ -107,8 +106,7 @@ TEST_F(Batch, FilesThatLeaveTheBatchAndFailures) {
     first.SetFilename(a, batch);
     unreadable.SetFilename(b, batch);
     last.SetFilename(c, batch);
-    ::chmod(b.c_str(), 0);
-    if (::access(b.c_str(), R_OK) == 0) GTEST_SKIP() << "running as a user who reads everything";
+    std::filesystem::remove(b);  // gone between registering and running
     try {
         batch.Run();
         FAIL();
