@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "platform/atomic_file.h"
 #include "shape/bitmap.h"
@@ -20,22 +21,6 @@ struct RegionOptions {
     std::string svg;
     bool json = false;
 };
-
-// "RRGGBB", with or without a leading '#'.
-std::optional<Colour> ParseColour(std::string text) {
-    if (!text.empty() && text[0] == '#') text.erase(0, 1);
-    if (text.size() != 6) return std::nullopt;
-    Colour c = 0;
-    for (char ch : text) {
-        int digit;
-        if (ch >= '0' && ch <= '9') digit = ch - '0';
-        else if (ch >= 'a' && ch <= 'f') digit = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
-        else return std::nullopt;
-        c = c * 16 + static_cast<Colour>(digit);
-    }
-    return c;
-}
 
 std::string Hex(Colour c) {
     std::ostringstream s;

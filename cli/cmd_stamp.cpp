@@ -13,6 +13,7 @@
 #include "exe/resource_updater.h"
 #include "exe/stamp.h"
 #include "exe/version_info.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
@@ -21,23 +22,6 @@
 namespace vs::cli {
 
 namespace {
-
-std::array<int, 4> parseVersion(const std::string& text) {
-    std::array<int, 4> numbers{0, 0, 0, 0};
-    std::size_t part = 0, at = 0;
-    while (true) {
-        std::size_t end = text.find('.', at);
-        std::string piece = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        if (part >= 4 || piece.empty() || piece.size() > 5 || piece.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(piece) > 65535)
-            throw VsError("--version wants up to four numbers from 0 to 65535 joined by dots "
-                          "(MAJOR.MINOR.RELEASE.BUILD), not \"" + text + "\"");
-        numbers[part++] = std::stoi(piece);
-        if (end == std::string::npos) break;
-        at = end + 1;
-    }
-    return numbers;
-}
 
 std::string keyList() {
     std::string keys;
@@ -57,7 +41,7 @@ int stamp(const std::string& file, const std::optional<std::string>& version, co
 
     // Everything that can be wrong with the arguments is found before the file is touched.
     VersionInfoValues values = DefaultVersionInfoValues();
-    if (version) values.numbers = parseVersion(*version);
+    if (version) values.numbers = ParseVersionNumbers(*version);
     for (const std::string& s : strings) {
         const std::size_t eq = s.find('=');
         const int index = eq == std::string::npos ? -1 : FindVersionString(s.substr(0, eq));

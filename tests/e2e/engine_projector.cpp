@@ -1,12 +1,6 @@
 #include "engine_projector.h"
 
-#include <sys/wait.h>
-
 #include <filesystem>
-
-#include <array>
-#include <cstdio>
-#include <memory>
 
 #include "package/package_file.h"
 #include "platform/stream.h"
@@ -47,23 +41,6 @@ void WritePlayerProjector(const std::string& path, const std::string& player) {
     bytes.insert(bytes.end(), swf.begin(), swf.end());
     TFileStream out(path, FileMode::Create);
     out.WriteBuffer(bytes.data(), bytes.size());
-}
-
-int RunCommandLine(const std::vector<std::string>& args, std::string& output) {
-    std::string command = "'" VS_CLI "'";
-    for (const std::string& a : args) {
-        std::string quoted;
-        for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        command += " '" + quoted + "'";
-    }
-    command += " 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe) return -1;
-    std::array<char, 4096> buf;
-    output.clear();
-    for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0;) output.append(buf.data(), n);
-    const int status = ::pclose(pipe.release());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace vs::test

@@ -30,7 +30,4 @@ void ComposeProjector(const std::string& output, s_TVexelProjector& settings, co
 // player text and a movie that uses the print, exec and variable services.
 void WritePlayerProjector(const std::string& path, const std::string& player);
 
-// Runs `vexelscreen` with the arguments; its exit code, with what it said in `output`.
-int RunCommandLine(const std::vector<std::string>& args, std::string& output);
-
 }  // namespace vs::test

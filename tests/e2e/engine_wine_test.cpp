@@ -25,6 +25,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli_support.h"
 #include "engine_projector.h"
 #include "package/package_file.h"
 #include "package/vexel_projector.h"
@@ -213,14 +214,11 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     const std::string bitmap = (dir_ / "shape.bmp").string();
     test::WriteFileBytes(bitmap, test::MakeBmp({}, 200, 100, pixels));
     const std::string caption = "Caf\xC3\xA9 engine test";
-    std::string said;
-    ASSERT_EQ(test::RunCommandLine({"build", "--projector", projector, "--shape", bitmap, "--transparent", "FF00FF",
-                                    "--set", "CaptionText=" + caption, "--set", "PositionH=spphNone", "--set",
-                                    "PositionV=sppvNone", "--set", "WindowX=40", "--set", "WindowY=30", "--set",
-                                    "HasVarFile=True", "-o", exe_},
-                                   said),
-              0)
-        << said;
+    const test::CliResult built = test::RunCli({"build", "--projector", projector, "--shape", bitmap, "--transparent",
+                                                "FF00FF", "--set", "CaptionText=" + caption, "--set", "PositionH=spphNone",
+                                                "--set", "PositionV=sppvNone", "--set", "WindowX=40", "--set",
+                                                "WindowY=30", "--set", "HasVarFile=True", "-o", exe_});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
     s_TVexelProjector s;
     ReadSettingsFile(exe_, s);
     ASSERT_EQ(s.CaptionText, caption);
