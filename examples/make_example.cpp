@@ -1,5 +1,5 @@
-// Makes the files of the bundled example, and packs a projector the way a
-// build does until the generator's own build command exists.
+// Makes the files of the bundled example (scripts/example.sh builds a
+// projector from them with `vexelscreen build`).
 //
 //   make_example files DIR
 //       DIR/Sample Projector.exe  a synthetic Flash projector whose movie asks
@@ -7,23 +7,15 @@
 //       DIR/shape.bmp             a 24-bit picture with a rounded shape
 //       DIR/icon.ico              a 32 x 32 icon
 //       DIR/readme.txt            an additional file
-//   make_example pack OUT.exe PROJECTOR SHAPE.bmp TOOLSDIR [FILE...]
-//       appends the settings package (projector, hook library, shape, files,
-//       and the tools the movie's services need) to OUT.exe
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
-#include "package/package_file.h"
-#include "package/vexel_projector.h"
 #include "platform/errors.h"
-#include "shape/bitmap.h"
-#include "shape/region_from_bitmap.h"
 #include "support/bmp_builder.h"
 #include "support/ico_builder.h"
 #include "support/projector_builder.h"
-#include "swf/inspection.h"
 
 namespace fs = std::filesystem;
 using namespace vs;
@@ -60,58 +52,16 @@ void makeFiles(const fs::path& dir) {
     std::ofstream(dir / "readme.txt") << "This file travels inside the sample projector.\n";
 }
 
-int pack(const std::vector<std::string>& args) {
-    if (args.size() < 4) throw VsError("pack wants OUT.exe PROJECTOR SHAPE.bmp TOOLSDIR [FILE...]");
-    const std::string& out = args[0];
-    const std::string& projector = args[1];
-    const std::string& toolsParent = fs::path(args[3]).parent_path().string();
-    s_TVexelProjector settings;
-    InspectionResult facts;
-    if (!InspectProjector(projector, settings, facts)) throw VsError(projector + " is not a Flash projector");
-    settings.MovieWidth = std::atoi(facts.grid[0].c_str());
-    settings.MovieHeight = std::atoi(facts.grid[1].c_str());
-    settings.CaptionText = "Sample projector";
-    settings.BorderStyle = TspBorder::spbNone;
-
-    TBitmap bitmap = TBitmap::FromFile(args[2]);
-    // As the shape window does: a working store, copied into the settings.
-    TStoreWinRegion working;
-    SetShapeFromBitmap(working, bitmap, bitmap.Pixel(0, 0));
-    settings.Shape().Assign(working);
-    settings.WindowWidth = settings.Shape().Width;
-    settings.WindowHeight = settings.Shape().Height;
-
-    const std::uint8_t mode = 3;
-    settings.MainFile().CompressMode = mode;
-    settings.MainFile().SetFilename(projector);
-    settings.DLLFile().CompressMode = mode;
-    settings.DLLFile().SetFilename(ToolsFile(toolsParent, tools::HookLibrary));
-    settings.Files().DefaultCompressMode = mode;
-    for (std::size_t i = 4; i < args.size(); ++i) settings.Files().AddFile(args[i]);
-    if (settings.HasPrint) settings.Files().AddFile(ToolsFile(toolsParent, tools::PrintTool));
-    if (settings.HasEXEC) settings.Files().AddFile(ToolsFile(toolsParent, tools::ExecTool));
-    if (settings.HasVarStore) settings.Files().AddFile(ToolsFile(toolsParent, tools::StoreTool));
-
-    TFileStream file(out, FileMode::OpenReadWrite);
-    std::int64_t offset = AppendPackage(file, settings);
-    std::cout << "Packed " << out << ": settings stream at offset " << offset << "\n";
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    // Packed files carry full paths, as the window gives them.
-    if (!args.empty() && args[0] == "pack")
-        for (std::size_t i = 2; i < args.size(); ++i) args[i] = fs::absolute(args[i]).string();
     try {
         if (args.size() == 2 && args[0] == "files") {
             makeFiles(args[1]);
             return 0;
         }
-        if (!args.empty() && args[0] == "pack") return pack({args.begin() + 1, args.end()});
-        std::cerr << "usage: make_example files DIR | make_example pack OUT.exe PROJECTOR SHAPE.bmp TOOLSDIR [FILE...]\n";
+        std::cerr << "usage: make_example files DIR\n";
         return 2;
     } catch (const VsError& e) {
         std::cerr << "make_example: " << e.what() << "\n";

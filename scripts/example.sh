@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# The bundled example: installs what is missing, builds, then runs the
-# generator's commands on sample files made by examples/make_example.cpp.
+# The bundled example: installs what is missing, builds, makes the sample
+# files (a Flash projector whose movie prints, launches a file and stores
+# variables; a shape bitmap; an icon; a text file), saves a project that names
+# them, builds a projector from the project with `vexelscreen build` and shows
+# what is inside it. With a display, the generator's window then opens on the
+# project.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,28 +17,25 @@ rm -rf "$out"
 build/examples/make_example files "$out"
 step() { printf '\n== %s\n' "$*"; }
 
-step "What inspecting the projector would rewrite"
+step "What inspecting the projector will rewrite"
 $vs inspect --dry-run "$out/Sample Projector.exe"
-step "Inspect the projector: movie facts, services, commands rewritten in place"
-$vs inspect "$out/Sample Projector.exe"
-step "Cut the window shape from a bitmap (transparent colour: the top-left pixel)"
-$vs region "$out/shape.bmp" --svg "$out/shape.svg"
-
-step "Copy the engine, stamp its version and icon"
-cp build/bin/tools/VSengine.exe "$out/Sample.exe"
-$vs stamp "$out/Sample.exe" --version 1.2.0.0 --string "ProductName=Sample movie" --icon "$out/icon.ico"
-step "Pack the settings: projector, hook library, shape, files and tools"
-build/examples/make_example pack "$out/Sample.exe" "$out/Sample Projector.exe" "$out/shape.bmp" \
-  build/bin/tools "$out/readme.txt"
-step "The package of the built projector"
+step "Save a project: the projector, a shape, an icon, version information and an additional file"
+$vs build --projector "$out/Sample Projector.exe" --add "$out/readme.txt" --icon "$out/icon.ico" \
+  --shape "$out/shape.bmp" --version 1.2.0.0 --string "ProductName=Sample movie" --string "CompanyName=Example" \
+  --set "CaptionText=Sample projector" --save-project "$out/Sample.vsp"
+step "The project's five parts"
+$vs show "$out/Sample.vsp"
+step "Build the projector from the project"
+$vs build "$out/Sample.vsp" -o "$out/Sample.exe"
+step "The package inside it"
 $vs show "$out/Sample.exe"
 step "Its version information and icon"
 $vs resources "$out/Sample.exe"
-step "Extract its packed files"
+step "Its packed files"
 $vs extract "$out/Sample.exe" "$out/extracted"
-if command -v wine >/dev/null 2>&1; then
-  step "The engine reads its own package and starts the movie (under wine)"
-  # The sample movie is no real player, so the engine ends with its message.
-  VEXELSCREEN_MESSAGES=stderr WINEDEBUG=-all timeout 120 wine "$out/Sample.exe" || true
-fi
 printf '\nThe example files are in %s\n' "$out"
+
+if [ -n "${DISPLAY:-}" ] && [ -x build/bin/vexelscreen-generator ]; then
+  step "The generator's window, on the sample project"
+  exec build/bin/vexelscreen-generator "$out/Sample.vsp"
+fi
