@@ -29,19 +29,23 @@ namespace {
 // 65536 bytes, and the stream finished with no input left. Stored blocks
 // (level 0) are laid out by how much output room each call has, so that
 // level follows this procedure exactly; for the other levels zlib's output
-// does not depend on the room, and it may write straight into a buffer of
-// the whole bound.
+// does not depend on the room, and it writes straight into a buffer of the
+// whole bound, of which only the pages it writes are ever touched.
 class Deflater {
 public:
-    Deflater(int level, std::size_t expectedInput) : blocks_(level == Z_NO_COMPRESSION) {
+    Deflater(int level, std::size_t expectedInput) {
         std::memset(&z_, 0, sizeof z_);
         if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw EZlibError("error");
-        if (!blocks_)
-            out_.resize(deflateBound(&z_, static_cast<uLong>(std::min<std::size_t>(expectedInput, UINT32_MAX))));
-        else
+        if (level != Z_NO_COMPRESSION) {
+            boundSize_ = deflateBound(&z_, static_cast<uLong>(std::min<std::size_t>(expectedInput, UINT32_MAX)));
+            bound_ = std::make_unique_for_overwrite<std::uint8_t[]>(boundSize_);
+            z_.next_out = bound_.get();
+            z_.avail_out = static_cast<uInt>(boundSize_);
+        } else {
             out_.reserve(expectedInput + expectedInput / 32000 * 5 + 64);
-        z_.next_out = out_.data();
-        z_.avail_out = static_cast<uInt>(out_.size());
+            z_.next_out = out_.data();
+            z_.avail_out = 0;
+        }
     }
     ~Deflater() { deflateEnd(&z_); }
     Deflater(const Deflater&) = delete;
@@ -66,25 +70,32 @@ public:
             if (rc == Z_STREAM_ERROR) throw EZlibError("error");
             if (z_.avail_out == 0) nextBlock();
         }
+        if (bound_) return std::vector<std::uint8_t>(bound_.get(), z_.next_out);
         out_.resize(static_cast<std::size_t>(z_.next_out - out_.data()));
-        // Give back what the bound reserved when much of it went unused; the
-        // copy is cheap then, the result being small.
-        if (out_.capacity() - out_.size() > out_.size() / 8 + (1u << 20)) out_.shrink_to_fit();
         return std::move(out_);
     }
 
 private:
-    // Room for the next 65536 bytes of output (needed with the whole bound
-    // only when the input outgrew what was announced).
+    // Room for the next 65536 bytes of output. With the whole bound that is
+    // needed only when the input outgrew what was announced: what was written
+    // moves into the block buffer, which goes on from there.
     void nextBlock() {
-        const std::size_t used = static_cast<std::size_t>(z_.next_out - out_.data());
+        std::size_t used;
+        if (bound_) {
+            used = static_cast<std::size_t>(z_.next_out - bound_.get());
+            out_.assign(bound_.get(), bound_.get() + used);
+            bound_.reset();
+        } else {
+            used = static_cast<std::size_t>(z_.next_out - out_.data());
+        }
         out_.resize(used + kPackOutputBlock);
         z_.next_out = out_.data() + used;
         z_.avail_out = static_cast<uInt>(kPackOutputBlock);
     }
 
-    bool blocks_;
     z_stream z_;
+    std::unique_ptr<std::uint8_t[]> bound_;
+    std::size_t boundSize_ = 0;
     std::vector<std::uint8_t> out_;
 };
 

@@ -93,6 +93,8 @@ public:
     // Flushes to disk; fails with "Stream write error".
     void Sync();
     const std::string& FileName() const { return name_; }
+    // The descriptor of the open file, for mapping it.
+    int Handle() const { return fd_; }
 
 private:
     std::string name_;

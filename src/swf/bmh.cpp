@@ -20,6 +20,16 @@ FoldedSearch::FoldedSearch(std::string_view pattern, Fold fold) : pattern_(patte
     const std::size_t m = pattern_.size();
     shift_.fill(m);
     for (std::size_t j = 0; j + 1 < m; ++j) shift_[static_cast<std::uint8_t>(pattern_[j])] = m - 1 - j;
+    if (m < 2) return;
+    // A pair that the pattern holds nowhere lets the window move on until
+    // only its last byte could still be the pattern's first; a pair that it
+    // holds ending at j moves the window to align the two (shifts of 255 and
+    // more are cut to 255, which is only ever safe).
+    const auto cap = [](std::size_t v) { return static_cast<std::uint8_t>(v > 255 ? 255 : v); };
+    pairShift_.assign(65536, cap(m - 1));
+    for (std::size_t j = 1; j + 1 < m; ++j)
+        pairShift_[static_cast<std::uint8_t>(pattern_[j - 1]) * 256u + static_cast<std::uint8_t>(pattern_[j])] =
+            cap(m - 1 - j);
 }
 
 std::int64_t FoldedSearch::find(std::span<const std::uint8_t> haystack, std::size_t from) const {
@@ -38,7 +48,7 @@ std::int64_t FoldedSearch::find(std::span<const std::uint8_t> haystack, std::siz
             while (k > 0 && fold_[h[start + k - 1]] == pat[k - 1]) --k;
             if (k == 0) return static_cast<std::int64_t>(start);
         }
-        last += shift_[tail];
+        last += m < 2 ? shift_[tail] : pairShift_[fold_[h[last - 1]] * 256u + tail];
     }
     return -1;
 }

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
+#include <set>
 #include <string_view>
 
 #include "package/vexel_projector.h"
 #include "platform/ascii.h"
+#include "platform/byte_reader.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
+#include "platform/working_copy.h"
 #include "swf/bmh.h"
 
 namespace vs {
@@ -211,38 +215,95 @@ CommandRewrite RewriteOne(std::span<std::uint8_t> w, std::size_t o, const Pass& 
     return c;
 }
 
+// Every pattern the passes look for has a colon: the file is scanned once for
+// colons (memchr runs at memory speed), and the occurrences of all the
+// patterns are kept by offset. A rewrite changes only the bytes it writes, so
+// afterwards only the neighbourhood of those bytes is scanned again, and an
+// occurrence is checked against the bytes as they are whenever it is used.
+// That gives each pass exactly what searching the whole file again would.
+class Occurrences {
+public:
+    explicit Occurrences(std::span<const std::uint8_t> w) { Scan(w, 0, w.size()); }
+
+    // Where `pattern` occurs first at or after `from`, as the bytes are now.
+    std::optional<std::size_t> Next(std::span<const std::uint8_t> w, std::string_view pattern, std::size_t from) const {
+        const int index = IndexOf(pattern);
+        for (auto it = found_.lower_bound({from, 0}); it != found_.end(); ++it)
+            if (it->second == index && Matches(w, it->first, pattern)) return it->first;
+        return std::nullopt;
+    }
+    bool Contains(std::span<const std::uint8_t> w, std::string_view pattern) const { return Next(w, pattern, 0).has_value(); }
+
+    // The bytes [begin, end) changed: occurrences that reach into them are
+    // looked for again.
+    void Changed(std::span<const std::uint8_t> w, std::size_t begin, std::size_t end) {
+        const std::size_t reach = kLongest;
+        Scan(w, begin > reach ? begin - reach : 0, std::min(w.size(), end + reach));
+    }
+
+private:
+    static constexpr std::string_view kPatterns[] = {
+        "fscommand:exec\0vexelprint"sv, "fscommand:exec\0vexelexec"sv, "vexelscreen:savevariables"sv,
+        "vexelscreen:loadvariables"sv,  "fscommand:exec\0vsp.exe\t"sv,  "fscommand:exec\0vse.exe\t"sv,
+        "http://127.0.0.1:5905/"sv};
+    static constexpr std::size_t kLongest = 25;
+
+    static int IndexOf(std::string_view pattern) {
+        for (std::size_t i = 0; i < std::size(kPatterns); ++i)
+            if (kPatterns[i] == pattern) return static_cast<int>(i);
+        return -1;
+    }
+
+    static bool Matches(std::span<const std::uint8_t> w, std::size_t at, std::string_view pattern) {
+        if (!fitsIn(at, pattern.size(), w.size())) return false;
+        for (std::size_t i = 0; i < pattern.size(); ++i)
+            if (AsciiLower(w[at + i]) != static_cast<std::uint8_t>(pattern[i])) return false;
+        return true;
+    }
+
+    // Occurrences whose first colon lies in [begin, end).
+    void Scan(std::span<const std::uint8_t> w, std::size_t begin, std::size_t end) {
+        const std::uint8_t* base = w.data();
+        for (std::size_t p = begin; p < end;) {
+            const void* hit = std::memchr(base + p, ':', end - p);
+            if (!hit) break;
+            const std::size_t colon = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - base);
+            for (std::size_t i = 0; i < std::size(kPatterns); ++i) {
+                const std::size_t c = kPatterns[i].find(':');
+                if (colon >= c && Matches(w, colon - c, kPatterns[i])) found_.insert({colon - c, static_cast<int>(i)});
+            }
+            p = colon + 1;
+        }
+    }
+
+    // Offsets and the pattern found there.
+    std::set<std::pair<std::size_t, int>> found_;
+
+};
+
 // One pass: true when the pattern occurs. Every occurrence is rewritten in
-// the order of the offsets. A rewrite changes bytes only from the command's
-// first letter on, and its new text can never complete an occurrence that
-// starts before the one just handled (the zero byte inside the exec patterns
-// would have to fall on the letters of "fscommand:exec", and the store
-// address begins with an "h", which the save and load patterns lack). The
-// occurrence just handled no longer matches, or is skipped. So searching on
-// from the next byte finds exactly what a new search from the start would.
-bool RunPass(std::span<std::uint8_t> w, const Pass& pass, std::vector<CommandRewrite>& out) {
-    FoldedSearch search(pass.pattern, FoldedSearch::Fold::Lower);
-    std::int64_t at = search.find(w);
-    if (at < 0) return false;
-    while (at >= 0) {
-        const std::size_t o = static_cast<std::size_t>(at) + pass.commandOffset;
+// the order of the offsets, the search going on from the byte after each.
+bool RunPass(std::span<std::uint8_t> w, const Pass& pass, Occurrences& occurrences, std::vector<CommandRewrite>& out) {
+    std::optional<std::size_t> at = occurrences.Next(w, pass.pattern, 0);
+    if (!at) return false;
+    while (at) {
+        const std::size_t o = *at + pass.commandOffset;
         out.push_back(RewriteOne(w, o, pass));
-        at = search.find(w, static_cast<std::size_t>(at) + 1);
+        if (out.back().outcome == RewriteOutcome::Rewritten) occurrences.Changed(w, o, o + out.back().newSize);
+        at = occurrences.Next(w, pass.pattern, *at + 1);
     }
     return true;
-}
-
-bool Contains(std::span<const std::uint8_t> w, std::string_view pattern) {
-    return FoldedSearch(pattern, FoldedSearch::Fold::Lower).find(w) >= 0;
 }
 
 }  // namespace
 
 CommandScan RewriteCommands(std::span<std::uint8_t> w) {
     CommandScan scan;
-    scan.HasPrint = RunPass(w, kPrintPass, scan.commands) || Contains(w, kPrintPass.rewritten);
-    scan.HasEXEC = RunPass(w, kExecPass, scan.commands) || Contains(w, kExecPass.rewritten);
-    scan.HasVarStore = RunPass(w, kSavePass, scan.commands) || Contains(w, kSavePass.rewritten);
-    if (RunPass(w, kLoadPass, scan.commands)) scan.HasVarStore = true;
+    Occurrences found(w);
+    scan.HasPrint = RunPass(w, kPrintPass, found, scan.commands) || found.Contains(w, kPrintPass.rewritten);
+    scan.HasEXEC = RunPass(w, kExecPass, found, scan.commands) || found.Contains(w, kExecPass.rewritten);
+    scan.HasVarStore = RunPass(w, kSavePass, found, scan.commands) || found.Contains(w, kSavePass.rewritten);
+    if (RunPass(w, kLoadPass, found, scan.commands)) scan.HasVarStore = true;
     return scan;
 }
 
@@ -299,9 +360,8 @@ bool InspectProjector(const std::string& fileName, InspectionResult& result, con
     // Opened for writing even when nothing will be rewritten, as the window
     // does: a file that cannot be written is reported either way.
     TFileStream file(fileName, options.dryRun ? FileMode::OpenRead : FileMode::OpenReadWrite);
-    std::vector<std::uint8_t> w(static_cast<std::size_t>(file.Size()));
-    file.SetPosition(0);
-    file.ReadBuffer(w.data(), w.size());
+    WorkingCopy copy(file);
+    const std::span<std::uint8_t> w = copy.bytes();
 
     CommandScan scan = RewriteCommands(w);
     result.HasPrint = scan.HasPrint;

@@ -1,0 +1,31 @@
+#pragma once
+// A private, writable copy of a whole file in memory, made without reading
+// the file: on POSIX systems the file is mapped copy-on-write, so only pages
+// that are changed are ever copied, and nothing written to the copy reaches
+// the file. Elsewhere the file is read.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/stream.h"
+
+namespace vs {
+
+class WorkingCopy {
+public:
+    // The whole of an open file; "Stream read error" when it cannot be had.
+    explicit WorkingCopy(TFileStream& file);
+    ~WorkingCopy();
+    WorkingCopy(const WorkingCopy&) = delete;
+    WorkingCopy& operator=(const WorkingCopy&) = delete;
+
+    std::span<std::uint8_t> bytes() { return {data_, size_}; }
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool mapped_ = false;
+    std::vector<std::uint8_t> read_;
+};
+
+}  // namespace vs
