@@ -275,12 +275,16 @@ void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& 
         left -= static_cast<std::int64_t>(got);
         if (left == 0) break;
         if (rc == Z_STREAM_END || (rc == Z_BUF_ERROR && z.avail_in == 0))
-            throw EZlibError("Packed data ends before the file is complete");
+            throw ETruncatedPackedData();
         if (rc != Z_OK && rc != Z_BUF_ERROR) throw EZlibError("error");
     }
 }
 
 }  // namespace
+
+void TPackedFile::InflateTo(const std::function<void(const std::uint8_t*, std::size_t)>& sink) const {
+    inflateTo(fileData_, Filesize, sink);
+}
 
 std::vector<std::uint8_t> TPackedFile::Extract() const {
     std::vector<std::uint8_t> out;

@@ -2,17 +2,25 @@
 // A disk file carried inside the settings object as one zlib stream, and the
 // collection of such files.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "package/persistent.h"
+#include "platform/errors.h"
 #include "platform/stream.h"
 
 namespace vs {
 
 class PackingBatch;
+
+// Packed data that inflates to fewer bytes than the packed file's size.
+class ETruncatedPackedData : public EZlibError {
+public:
+    ETruncatedPackedData() : EZlibError("Packed data ends before the file is complete") {}
+};
 
 // zlib level for a compression mode: 1 stored, 2 best speed, 3 default,
 // 4 best compression, anything else the default level.
@@ -63,6 +71,11 @@ public:
     void ExtractToFile(const std::string& name) const;
     // The original bytes, inflated in memory.
     std::vector<std::uint8_t> Extract() const;
+    // The original bytes handed to `sink` block by block. Fails with "Invalid
+    // stream operation" when Filesize is not positive, ETruncatedPackedData
+    // when the data ends before Filesize bytes, EZlibError "error" for data
+    // that is not a zlib stream.
+    void InflateTo(const std::function<void(const std::uint8_t*, std::size_t)>& sink) const;
     bool SameData(const TPackedFile& other) const;
 
     void Assign(const TPersistent& source) override;
@@ -70,6 +83,12 @@ public:
 
 private:
     friend class PackingBatch;
+
+// Packed data that inflates to fewer bytes than the packed file's size.
+class ETruncatedPackedData : public EZlibError {
+public:
+    ETruncatedPackedData() : EZlibError("Packed data ends before the file is complete") {}
+};
     void LeaveBatch();
 
     std::string filename_;

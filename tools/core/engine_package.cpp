@@ -1,6 +1,5 @@
 #include "engine_package.h"
 
-#include <zlib.h>
 
 #include <cstring>
 #include <set>
@@ -82,31 +81,13 @@ std::vector<ExtractItem> PlanExtraction(const s_TVexelProjector& settings) {
 }
 
 void InflatePackedFile(const TPackedFile& file, const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
-    const std::vector<std::uint8_t>& data = file.FileData();
     if (file.Filesize <= 0) throw EPackageError("The projector's package is damaged: a file has no size");
-    z_stream z;
-    std::memset(&z, 0, sizeof z);
-    if (inflateInit(&z) != Z_OK) throw EPackageError("The projector's package cannot be unpacked: out of memory");
-    struct End {
-        z_stream& z;
-        ~End() { inflateEnd(&z); }
-    } end{z};
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    std::vector<std::uint8_t> block(1 << 20);
-    std::int64_t left = file.Filesize;
-    while (left > 0) {
-        auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
-        z.next_out = block.data();
-        z.avail_out = static_cast<uInt>(want);
-        int rc = inflate(&z, Z_NO_FLUSH);
-        std::size_t got = want - z.avail_out;
-        if (got) sink(block.data(), got);
-        left -= static_cast<std::int64_t>(got);
-        if (left == 0) break;
-        if (rc == Z_STREAM_END || (rc == Z_BUF_ERROR && z.avail_in == 0))
-            throw EPackageError("The projector's package is damaged: a packed file ends early");
-        if (rc != Z_OK && rc != Z_BUF_ERROR) throw EPackageError("The projector's package is damaged: bad packed data");
+    try {
+        file.InflateTo(sink);
+    } catch (const ETruncatedPackedData&) {
+        throw EPackageError("The projector's package is damaged: a packed file ends early");
+    } catch (const EZlibError&) {
+        throw EPackageError("The projector's package is damaged: bad packed data");
     }
 }
 
