@@ -268,14 +268,8 @@ void TfVexelSCREENModel::SetControls() {
     s.StayOnTop = cbStayOnTop.checked() && paStayOnTop.visible;              // 16
     if (rbMaximized.checked()) s.WindowSize = TspSize::spsMaximized;         // 17
     if (rbUseFlash.checked() || rbCustomSize.checked()) s.WindowSize = TspSize::spsCustom;
-    if (rbAllignLeft.checked()) s.PositionH = TspHPosition::spphLeft;        // 18
-    if (rbAllignXCenter.checked()) s.PositionH = TspHPosition::spphCenter;
-    if (rbAllignRight.checked()) s.PositionH = TspHPosition::spphRight;
-    if (rbXposCustom.checked()) s.PositionH = TspHPosition::spphNone;
-    if (rbAllignTop.checked()) s.PositionV = TspVPosition::sppvTop;
-    if (rbAllignYCenter.checked()) s.PositionV = TspVPosition::sppvCenter;
-    if (rbAllignBottom.checked()) s.PositionV = TspVPosition::sppvBottom;
-    if (rbYposCustom.checked()) s.PositionV = TspVPosition::sppvNone;
+    FromChoices(PositionHChoices(), s.PositionH);                            // 18
+    FromChoices(PositionVChoices(), s.PositionV);
     s.WindowX = seLeft.value();                                              // 19
     s.WindowY = seTop.value();
     s.WindowWidth = seWidth.value();
@@ -291,21 +285,13 @@ void TfVexelSCREENModel::SetControls() {
     }
     s.CaptionText = edCaption.text;                                          // 22
     s.InsDesktop = rbInsDesktop.checked();
-    if (rbBorderNone.checked()) s.BorderStyle = TspBorder::spbNone;          // 23
-    if (rbBorderOnly.checked()) s.BorderStyle = TspBorder::spbBorderOnly;
-    if (rbBorderTool.checked()) s.BorderStyle = TspBorder::spbTool;
-    if (rbBorderCaption.checked()) s.BorderStyle = TspBorder::spbSingle;
+    FromChoices(BorderChoices(), s.BorderStyle);                             // 23
     s.BorderResizeable = cbResizeable.checked();                             // 24
     s.ResizeKeepRatio = cbKeepRatio.checked();
     s.ShowInTaskbar = cbShowInTaskbar.checked();
-    if (rbLAllow.checked()) s.LeftClickBehaviour = TspLeftClick::splAllow;   // 25
-    if (rbLDrag.checked()) s.LeftClickBehaviour = TspLeftClick::splDrag;
-    if (rbLIgnore.checked()) s.LeftClickBehaviour = TspLeftClick::splIgnore;
-    if (rbRAllow.checked()) s.RightClickBehaviour = TspRightClick::sprAllow;
-    if (rbRPopup.checked()) s.RightClickBehaviour = TspRightClick::sprPopup;
-    if (rbRIgnore.checked()) s.RightClickBehaviour = TspRightClick::sprIgnore;
-    if (rbKAllow.checked()) s.KeyboardBehaviour = TspKeyboard::spkAllow;
-    if (rbKIgnore.checked()) s.KeyboardBehaviour = TspKeyboard::spkIgnore;
+    FromChoices(LeftClickChoices(), s.LeftClickBehaviour);                   // 25
+    FromChoices(RightClickChoices(), s.RightClickBehaviour);
+    FromChoices(KeyboardChoices(), s.KeyboardBehaviour);
     s.HideCursor = cbHideCursor.checked();                                   // 26
     s.CloseOnEscape = cbCloseOnEscape.checked();
     s.DisableScreensaver = cbDisablescreensaver.checked();
@@ -319,6 +305,39 @@ void TfVexelSCREENModel::SetControls() {
     s.TIME_MM = pgDateTime.value(5);
     s.TIME_SS = pgDateTime.value(6);
     s.TIME_MS = pgDateTime.value(7);
+}
+
+std::array<TfVexelSCREENModel::Choice<TspHPosition>, 4> TfVexelSCREENModel::PositionHChoices() {
+    return {{{&rbAllignLeft, TspHPosition::spphLeft},
+             {&rbAllignXCenter, TspHPosition::spphCenter},
+             {&rbAllignRight, TspHPosition::spphRight},
+             {&rbXposCustom, TspHPosition::spphNone}}};
+}
+
+std::array<TfVexelSCREENModel::Choice<TspVPosition>, 4> TfVexelSCREENModel::PositionVChoices() {
+    return {{{&rbAllignTop, TspVPosition::sppvTop},
+             {&rbAllignYCenter, TspVPosition::sppvCenter},
+             {&rbAllignBottom, TspVPosition::sppvBottom},
+             {&rbYposCustom, TspVPosition::sppvNone}}};
+}
+
+std::array<TfVexelSCREENModel::Choice<TspBorder>, 4> TfVexelSCREENModel::BorderChoices() {
+    return {{{&rbBorderNone, TspBorder::spbNone},
+             {&rbBorderOnly, TspBorder::spbBorderOnly},
+             {&rbBorderTool, TspBorder::spbTool},
+             {&rbBorderCaption, TspBorder::spbSingle}}};
+}
+
+std::array<TfVexelSCREENModel::Choice<TspLeftClick>, 3> TfVexelSCREENModel::LeftClickChoices() {
+    return {{{&rbLAllow, TspLeftClick::splAllow}, {&rbLDrag, TspLeftClick::splDrag}, {&rbLIgnore, TspLeftClick::splIgnore}}};
+}
+
+std::array<TfVexelSCREENModel::Choice<TspRightClick>, 3> TfVexelSCREENModel::RightClickChoices() {
+    return {{{&rbRAllow, TspRightClick::sprAllow}, {&rbRPopup, TspRightClick::sprPopup}, {&rbRIgnore, TspRightClick::sprIgnore}}};
+}
+
+std::array<TfVexelSCREENModel::Choice<TspKeyboard>, 2> TfVexelSCREENModel::KeyboardChoices() {
+    return {{{&rbKAllow, TspKeyboard::spkAllow}, {&rbKIgnore, TspKeyboard::spkIgnore}}};
 }
 
 // ---------------------------------------------------------------- pages and menu

@@ -5,6 +5,7 @@
 // icons, the inspection, additional files, build and preview, project files,
 // the date/time file, the help pages). The Qt window binds its widgets to
 // these objects; the command line drives the same model.
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -270,6 +271,31 @@ public:
     const GeneratorPaths& paths() const { return paths_; }
 
 private:
+    // The radio buttons of a box and the value of an enumeration each stands
+    // for, in the order the mapping tests them.
+    template <class E>
+    struct Choice {
+        RadioButton* button;
+        E value;
+    };
+    std::array<Choice<TspHPosition>, 4> PositionHChoices();
+    std::array<Choice<TspVPosition>, 4> PositionVChoices();
+    std::array<Choice<TspBorder>, 4> BorderChoices();
+    std::array<Choice<TspLeftClick>, 3> LeftClickChoices();
+    std::array<Choice<TspRightClick>, 3> RightClickChoices();
+    std::array<Choice<TspKeyboard>, 2> KeyboardChoices();
+    // The mapping of one box: the value of the checked button (none checked:
+    // the value stays), and back.
+    template <class E, std::size_t N>
+    static void FromChoices(const std::array<Choice<E>, N>& choices, E& value) {
+        for (const Choice<E>& c : choices)
+            if (c.button->checked()) value = c.value;
+    }
+    template <class E, std::size_t N>
+    static void ToChoices(const std::array<Choice<E>, N>& choices, E value) {
+        for (const Choice<E>& c : choices) c.button->setChecked(value == c.value);
+    }
+
     void ShowPage(const std::string& page, Button* button);
     void BringBusyPage(const std::string& text, int& previousPage);
     bool ProjectorChosen() const { return !edFlashProjector.fileName.empty(); }
