@@ -2,15 +2,8 @@
 
 namespace vs::engine {
 
-AnsiString VarFileLine(const s_TVexelProjector& s, const LaunchTime& t) {
-    const std::pair<const std::string*, int> rows[] = {
-        {&s.DATE_YY, t.year},   {&s.DATE_MM, t.month},  {&s.DATE_DD, t.day},          {&s.TIME_HH, t.hour},
-        {&s.TIME_MM, t.minute}, {&s.TIME_SS, t.second}, {&s.TIME_MS, t.millisecond},
-    };
-    std::string line;
-    for (const auto& [name, value] : rows) line += *name + "=" + std::to_string(value) + "&";
-    line += "VexelDateTimeLOADED=1";
-    return AnsiString::FromUtf8(line);
+AnsiString VarFileLine(const s_TVexelProjector& s, const LocalDateTime& t) {
+    return vs::VarFileLine({s.DATE_YY, s.DATE_MM, s.DATE_DD, s.TIME_HH, s.TIME_MM, s.TIME_SS, s.TIME_MS}, t);
 }
 
 }  // namespace vs::engine
