@@ -505,7 +505,6 @@ QWidget* TfVexelSCREEN::buildFilesPage() {
     PropertyGrid* movie = grid(m.pgMovieInfo, info);
     movie->setMinimumWidth(260);
     infoLayout->addWidget(movie);
-    infoLayout->addStretch(1);
     row->addWidget(info, 2, Qt::AlignTop);
 
     auto* addFiles = new DropArea(page);

@@ -36,4 +36,14 @@ if command -v wine >/dev/null 2>&1; then
   step "The engine reads its own package (under wine)"
   WINEDEBUG=-all wine "$out/Sample.exe" --dump || true
 fi
+step "Build a projector and save the project with the generator's own build command"
+$vs build --projector "$out/Sample Projector.exe" --add "$out/readme.txt" --icon "$out/icon.ico" \
+  --shape "$out/shape.bmp" -o "$out/Sample Built.exe" --save-project "$out/Sample.vsp"
 printf '\nThe example files are in %s\n' "$out"
+
+# With a display, the example ends in the generator's window, with the
+# sample project loaded.
+if [ -z "${CI:-}" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/bin/vexelscreen-generator ]; then
+  step "The generator's window, with the sample project"
+  exec build/bin/vexelscreen-generator "$out/Sample.vsp"
+fi

@@ -63,9 +63,9 @@ struct Session {
     std::string path(const std::string& name) const { return QDir(dir.path()).filePath(QString::fromStdString(name)).toStdString(); }
 
     // Creates and shows the window; true once its first show has run.
-    bool start() {
+    bool start(const std::vector<std::string>& arguments = {}) {
         window = std::make_unique<TfVexelSCREEN>(ui, shell, store, GeneratorPaths{path("generator") + "/", path("") + "/"});
-        window->start({});
+        window->start(arguments);
         return QTest::qWaitFor([&] { return !window->model().firstShow; });
     }
     TfVexelSCREENModel& model() { return window->model(); }
@@ -411,6 +411,16 @@ private slots:
         QCOMPARE(s.store.values["OutputProjector.FileName"], std::string("typed.exe"));
         QCOMPARE(s.store.values["edFlashProjector.FileName"], projector);
         QCOMPARE(s.store.placements["TfVexelSCREEN"].width, 900);
+
+        // A project named as the first argument is loaded at the first show.
+        const std::string project = s.path("start.vsp");
+        s.model().edCaption.text = "From the command line";
+        s.model().SaveProject(project);
+        Session next;
+        QVERIFY(next.start({project}));
+        QCOMPARE(next.window->windowTitle(), QString("[start.vsp]  VexelSCREEN 1.0"));
+        QCOMPARE(next.w<QLineEdit>("edCaption")->text(), QString("From the command line"));
+        QVERIFY(next.w("btBuild")->isEnabled());
     }
 };
 
