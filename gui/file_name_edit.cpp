@@ -24,7 +24,10 @@ FileNameEdit::FileNameEdit(UserInterface& ui, QWidget* parent)
     edit_->setAcceptDrops(false);
     setAcceptDrops(false);
     setFocusProxy(edit_);
-    connect(button_, &QToolButton::clicked, this, [this] { browse(); });
+    connect(button_, &QToolButton::clicked, this, [this] {
+        if (browseHandler_) browseHandler_();
+        else browse();
+    });
     connect(edit_, &QLineEdit::textEdited, this, &FileNameEdit::textEdited);
 }
 

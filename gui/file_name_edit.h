@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 #include "app/ports.h"
 #include "gui/file_dialogs.h"
 
@@ -39,6 +41,9 @@ public:
     // Runs the dialog. When the user chooses a name it becomes the text,
     // afterDialog is emitted and true returned.
     bool browse();
+    // The browse button asks for this instead of running the field's own
+    // dialog: a window whose logic runs the dialog itself forwards the click.
+    void setBrowseHandler(std::function<void()> handler) { browseHandler_ = std::move(handler); }
 
 signals:
     // After a name was chosen in the dialog and put into the field.
@@ -60,6 +65,7 @@ private:
     DialogKind kind_ = DialogKind::Open;
     QLineEdit* edit_;
     QToolButton* button_;
+    std::function<void()> browseHandler_;
 };
 
 }  // namespace vs::gui

@@ -32,6 +32,8 @@ class QtUserInterface : public QObject, public UserInterface {
     Q_OBJECT
 public:
     explicit QtUserInterface(QWidget* parent);
+    // The window over which messages and dialogs appear when no modal window is open.
+    void setDialogParent(QWidget* parent) { parent_ = parent; }
 
     void warning(std::string_view text) override;
     void error(std::string_view text) override;

@@ -1,6 +1,7 @@
 #include "gui/rich_text_view.h"
 
 #include <QFile>
+#include <QTextCursor>
 
 #include "gui/rtf_reader.h"
 #include "platform/errors.h"
@@ -20,6 +21,7 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent) {
 void RichTextView::setRtf(std::string_view rtf) {
     try {
         ReadRtf(rtf, *document());
+        moveCursor(QTextCursor::Start);  // a document is read from its top
     } catch (...) {
         clear();
         throw;

@@ -1,0 +1,429 @@
+// The generator window bound to its model, driven as a user drives it:
+// clicks, typing, drops and keys on the real widgets, with the dialogs and
+// questions answered by a scripted port.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <memory>
+
+#include "gui/color_swatch.h"
+#include "gui/file_list.h"
+#include "gui/file_name_edit.h"
+#include "gui/generator_window.h"
+#include "gui/picture_view.h"
+#include "gui/property_grid.h"
+#include "gui/rich_text_view.h"
+#include "gui/shape_window.h"
+#include "gui_test.h"
+#include "support/bmp_builder.h"
+#include "support/projector_builder.h"
+#include "support/scripted_ports.h"
+
+using vs::GeneratorPaths;
+using vs::LocalDateTime;
+using vs::Rect;
+using vs::TfVexelSCREENModel;
+using vs::TspBorder;
+using vs::TStoreWinRegion;
+using namespace vs::gui;
+namespace fs = std::filesystem;
+namespace test = vs::test;
+
+namespace {
+
+// A window over scripted ports, in a folder of its own that holds the
+// generator's Docs (unless asked not to) and the test's files.
+struct Session {
+    QTemporaryDir dir;
+    test::ScriptedInterface ui;
+    test::ScriptedShell shell;
+    test::MemorySettingsStore store;
+    std::unique_ptr<TfVexelSCREEN> window;
+
+    explicit Session(bool docs = true) {
+        fs::create_directories(path("generator"));
+        if (docs) fs::copy(VS_DOCS_DIR, path("generator/Docs"), fs::copy_options::recursive);
+    }
+    ~Session() {
+        if (window) window->close();
+    }
+    std::string path(const std::string& name) const { return QDir(dir.path()).filePath(QString::fromStdString(name)).toStdString(); }
+
+    // Creates and shows the window; true once its first show has run.
+    bool start(const std::vector<std::string>& arguments = {}) {
+        window = std::make_unique<TfVexelSCREEN>(ui, shell, store, GeneratorPaths{path("generator") + "/", path("") + "/"});
+        window->start(arguments);
+        return QTest::qWaitFor([&] { return !window->model().firstShow; });
+    }
+    TfVexelSCREENModel& model() { return window->model(); }
+    template <class W = QWidget>
+    W* w(const char* name) const {
+        W* found = window->findChild<W*>(QString::fromUtf8(name));
+        if (!found) qWarning("no widget %s", name);
+        return found;
+    }
+    // Near the left edge: a radio button or check box takes clicks only on
+    // its indicator and text, not on the rest of its row.
+    void click(const char* name) {
+        auto* b = w<QAbstractButton>(name);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(qMin(b->width() / 2, 8), b->height() / 2));
+    }
+    QString page() const { return w<QStackedWidget>("PageControl")->currentWidget()->objectName(); }
+
+    std::string projector(const std::string& name = "movie.exe") {
+        test::SwfBuilder movie;
+        movie.frame = {0, 640 * 20, 0, 480 * 20};
+        movie.showFrame();
+        const std::string file = path(name);
+        test::WriteProjectorFile(file, test::BuildProjector(movie.build()));
+        return file;
+    }
+    std::string textFile(const std::string& name, const char* text = "some bytes") {
+        QFile f(QString::fromStdString(path(name)));
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+        return path(name);
+    }
+    void dropProjector(const std::string& file) {
+        test::DropFiles(w<FileNameEdit>("edFlashProjector")->lineEdit(), {QString::fromStdString(file)});
+    }
+};
+
+bool shown(QWidget* w) { return w && !w->isHidden(); }
+
+}  // namespace
+
+class Window : public QObject {
+    Q_OBJECT
+private slots:
+    void startsWithOnlyFilesHelpAndTheMenu() {
+        Session s;
+        QVERIFY(s.start());
+        QCOMPARE(s.window->windowTitle(), QString("VexelSCREEN 1.0"));
+        QCOMPARE(s.page(), QString("pageFiles"));
+        // Every control of the model has its widget, named after it.
+        for (const char* name :
+             {"btFiles", "btAppearance", "btDimensions", "btBehaviour", "btBuild", "btGeneralHelp", "btFileMenu",
+              "qbtVarFile", "qbtPrinting", "btExec", "qbtVarSave", "qbtPreview", "qbtBuild", "edFlashProjector",
+              "DragDropPorjector", "paProjectorInfo", "pgMovieInfo", "paAddFiles", "lvAddFiles", "sbAddAddFiles",
+              "sbRemoveAddFile", "rbRectangle", "rbInsDesktop", "rbShape", "btEditShape", "paBorder", "rbBorderNone",
+              "rbBorderOnly", "rbBorderTool", "rbBorderCaption", "edCaption", "cbHideCursor", "paStayOnTop",
+              "cbStayOnTop", "paShowInTaskbar", "cbShowInTaskbar", "paSize", "rbMaximized", "rbUseFlash",
+              "rbCustomSize", "paCustomSize", "seWidth", "seHeight", "paPosition", "rbAllignLeft", "rbAllignXCenter",
+              "rbAllignRight", "rbXposCustom", "rbAllignTop", "rbAllignYCenter", "rbAllignBottom", "rbYposCustom",
+              "paCustomPos", "seLeft", "seTop", "paResizeable", "cbResizeable", "cbKeepRatio", "rbLAllow", "rbLDrag",
+              "rbLIgnore", "rbRAllow", "rbRPopup", "rbRIgnore", "rbKAllow", "rbKIgnore", "cbCloseOnEscape",
+              "cbDisablescreensaver", "cbDisableALTTAB", "OutputProjector", "OpenIcon", "imIcon", "seVI_1", "seVI_2",
+              "seVI_3", "seVI_4", "pgVI", "tbCompression", "edDateTimeInfo", "cbVarFile", "edVarFilename",
+              "pgDateTime", "btCreateSampleVar", "edPrintingInfo", "edExecInfo", "edVarSaveInfo", "edGeneralHelp",
+              "lbBusyLabel", "pageFiles", "pageBuilding"})
+            QVERIFY2(s.window->findChild<QWidget*>(name), name);
+
+        QStringList usable;
+        for (const char* name : {"btFiles", "btAppearance", "btDimensions", "btBehaviour", "btBuild", "btGeneralHelp",
+                                 "btFileMenu", "qbtVarFile", "qbtPrinting", "btExec", "qbtVarSave", "qbtPreview", "qbtBuild"})
+            if (s.w(name)->isEnabled()) usable << name;
+        QCOMPARE(usable, (QStringList{"btFiles", "btGeneralHelp", "btFileMenu"}));
+        QVERIFY(s.w<QAbstractButton>("btFiles")->isChecked());
+        QVERIFY(!s.window->findChild<QAction*>("Saveas")->isEnabled());
+        QVERIFY(s.window->findChild<QAction*>("Load")->isEnabled());
+        QVERIFY(!shown(s.w("paAddFiles")) && !shown(s.w("paProjectorInfo")));
+
+        // Captions, defaults and limits as the model has them.
+        QCOMPARE(s.w<QRadioButton>("rbUseFlash")->text(), QString("Use Flash movie's size"));
+        QVERIFY(s.w<QRadioButton>("rbUseFlash")->isChecked());
+        QCOMPARE(s.w<QSpinBox>("seWidth")->value(), 550);
+        QCOMPARE(s.w<QSpinBox>("seWidth")->minimum(), 55);
+        QCOMPARE(s.w<QSpinBox>("seHeight")->maximum(), 5000);
+        QCOMPARE(s.w<FileNameEdit>("OutputProjector")->fileName(), QString("VexelSCREEN Projector.exe"));
+        QCOMPARE(s.w<QSlider>("tbCompression")->value(), 3);
+        QCOMPARE(s.w<QAbstractButton>("qbtVarFile")->toolTip(), QString("Use date and time"));
+        QVERIFY(!s.w<QLabel>("imIcon")->pixmap().isNull());  // the generator's own icon
+    }
+
+    void pagesFollowTheirButtons() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        const std::pair<const char*, const char*> pages[] = {
+            {"btAppearance", "pageAppearance"}, {"btDimensions", "pageDimensions"}, {"btBehaviour", "pageBehaviour"},
+            {"btBuild", "pageBuild"},           {"btGeneralHelp", "pageGeneralHelp"}, {"qbtVarFile", "pageVarFile"},
+            {"qbtPrinting", "pagePrinting"},    {"btExec", "pageExec"},             {"qbtVarSave", "pageVarSave"},
+            {"btFiles", "pageFiles"}};
+        for (const auto& [button, page] : pages) {
+            s.click(button);
+            QCOMPARE(s.page(), QString(page));
+            QVERIFY2(s.w<QAbstractButton>(button)->isChecked(), button);
+        }
+        // Each bar is a group: one button down in each, whatever the other shows.
+        QVERIFY(s.w<QAbstractButton>("qbtVarSave")->isChecked());
+        QVERIFY(!s.w<QAbstractButton>("qbtVarFile")->isChecked());
+        QVERIFY(!s.w<QAbstractButton>("btGeneralHelp")->isChecked());
+        // Pressing the button that is down keeps it down.
+        s.click("btFiles");
+        QVERIFY(s.w<QAbstractButton>("btFiles")->isChecked());
+    }
+
+    void visibilityFollowsTheClicks() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        s.click("btAppearance");
+        QVERIFY(!shown(s.w("paShowInTaskbar")));
+        s.click("rbBorderTool");
+        QVERIFY(shown(s.w("paShowInTaskbar")));
+        QVERIFY(!s.w<QRadioButton>("rbBorderCaption")->isChecked());
+        s.click("rbBorderNone");
+        QVERIFY(!shown(s.w("paShowInTaskbar")));
+        QVERIFY(!shown(s.w("paResizeable")));
+        // Clicking the checked radio button leaves it checked.
+        s.click("rbBorderNone");
+        QVERIFY(s.w<QRadioButton>("rbBorderNone")->isChecked());
+
+        s.click("btDimensions");
+        QVERIFY(!shown(s.w("paCustomSize")));
+        s.click("rbCustomSize");
+        QVERIFY(shown(s.w("paCustomSize")));
+        s.click("rbMaximized");
+        QVERIFY(!shown(s.w("paCustomSize")) && !shown(s.w("paPosition")));
+        s.click("rbUseFlash");
+        QVERIFY(shown(s.w("paPosition")) && !shown(s.w("paCustomPos")));
+        s.click("rbXposCustom");
+        QVERIFY(shown(s.w("paCustomPos")));
+        QVERIFY(s.w("seLeft")->isEnabled() && !s.w("seTop")->isEnabled());
+
+        // Typing reaches the model at once, before any handler runs.
+        auto* caption = s.w<QLineEdit>("edCaption");
+        caption->setFocus();
+        QTest::keyClicks(caption, "My movie");
+        QCOMPARE(s.model().edCaption.text, std::string("My movie"));
+        auto* left = s.w<QSpinBox>("seLeft");
+        left->selectAll();
+        QTest::keyClicks(left, "-120");
+        QCOMPARE(s.model().seLeft.value(), -120);
+        s.click("cbHideCursor");  // a handler that maps the controls
+        QCOMPARE(s.model().Settings().CaptionText, std::string("My movie"));
+        QCOMPARE(s.model().Settings().WindowX, -120);
+        QVERIFY(s.model().Settings().HideCursor);
+        QCOMPARE(s.model().Settings().BorderStyle, TspBorder::spbNone);
+        QVERIFY(s.ui.messages.empty());
+    }
+
+    void aDroppedProjectorIsInspectedAndARefusedOneCleared() {
+        Session s;
+        QVERIFY(s.start());
+        const std::string projector = s.projector();
+        s.dropProjector(projector);
+        QCOMPARE(s.w<FileNameEdit>("edFlashProjector")->fileName(), QString::fromStdString(projector));
+        auto* info = s.w<PropertyGrid>("pgMovieInfo");
+        QCOMPARE(info->value(0), QString("640"));
+        QCOMPARE(info->value(1), QString("480"));
+        QVERIFY(shown(s.w("paProjectorInfo")) && shown(s.w("paAddFiles")));
+        QVERIFY(s.w("btBuild")->isEnabled() && s.w("qbtPreview")->isEnabled() && s.w("qbtBuild")->isEnabled());
+        QVERIFY(s.window->findChild<QAction*>("Saveas")->isEnabled());
+        QVERIFY(s.ui.messages.empty());
+
+        s.dropProjector(s.textFile("notes.exe", "no movie in here at all"));
+        QCOMPARE(s.ui.messages.size(), std::size_t{1});
+        QVERIFY(s.ui.messages[0].rfind("warning: ", 0) == 0);
+        QVERIFY(s.w<FileNameEdit>("edFlashProjector")->fileName().isEmpty());
+        QVERIFY(!s.w("btBuild")->isEnabled() && !s.w("qbtPreview")->isEnabled());
+        QVERIFY(!shown(s.w("paAddFiles")));
+    }
+
+    void additionalFilesComeByDropAndGoByTheDeleteKey() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        const std::string a = s.textFile("a.txt"), b = s.textFile("b.swf");
+        test::DropFiles(s.w("paAddFiles"), {QString::fromStdString(a), QString::fromStdString(s.path("gone.txt")),
+                                             QString::fromStdString(b)});
+        auto* list = s.w<FileList>("lvAddFiles");
+        QCOMPARE(list->fileCount(), 2);
+        QCOMPARE(list->caption(0), QString("a.txt"));
+        QCOMPARE(list->fullName(1), QString::fromStdString(b));
+        QCOMPARE(s.ui.messages, std::vector<std::string>{"warning: " + s.path("gone.txt") +
+                                                         ": The file wasn't found, or a file with the same name is already listed."});
+
+        list->setSelectedRows({0});
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->fileCount(), 1);
+        QCOMPARE(list->caption(0), QString("b.swf"));
+        QCOMPARE(s.model().lvAddFiles.items.size(), std::size_t{1});
+    }
+
+    void aShapeIsTakenFromABitmapThroughTheShapeWindow() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        // 80 x 60, magenta round a blue block of 40 x 30.
+        std::vector<std::uint32_t> pixels(80 * 60, 0xFF00FF);
+        for (int y = 15; y < 45; ++y)
+            for (int x = 20; x < 60; ++x) pixels[static_cast<std::size_t>(y * 80 + x)] = 0x2060C0;
+        const std::string bitmap = s.path("shape.bmp");
+        test::WriteFileBytes(bitmap, test::MakeBmp({}, 80, 60, pixels));
+        s.ui.fileAnswers = {bitmap};
+
+        bool seen = false;
+        QTimer::singleShot(0, s.window.get(), [&] {
+            TfShapeSelect* shape = s.window->shapeWindow();
+            // Whatever fails in here, the window closes, so that the modal showing returns.
+            struct Close {
+                TfShapeSelect* w;
+                ~Close() { w->closeWindow(); }
+            } close{shape};
+            QVERIFY(QTest::qWaitForWindowExposed(shape));
+            seen = true;
+            QCOMPARE(shape->windowTitle(), QString("VexelSCREEN - Shaped projector"));
+            QCOMPARE(shape->picture()->picture().size(), QSize(80, 60));
+            QVERIFY(shape->previewShown());  // the top-left colour's shape, before OK
+            auto* color = shape->findChild<ColorSwatch*>("paColor");
+            QCOMPARE(color->color(), QColor(255, 0, 255));
+            // Pointing follows the pointer; a click takes its colour.
+            PictureCanvas* canvas = shape->picture()->canvas();
+            QMouseEvent move(QEvent::MouseMove, QPointF(30, 20), canvas->mapToGlobal(QPointF(30, 20)), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(canvas, &move);
+            QCOMPARE(shape->findChild<ColorSwatch*>("paTrackColor")->color(), QColor(0x20, 0x60, 0xC0));
+            QTest::mouseClick(shape->picture()->canvas(), Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(color->color(), QColor(255, 0, 255));
+            QTest::mouseClick(shape->findChild<QAbstractButton*>("btOK"), Qt::LeftButton);
+        });
+        s.click("rbShape");
+        QVERIFY(seen);
+        QVERIFY(!s.window->shapeWindow()->isVisible());
+        QVERIFY(s.w<QRadioButton>("rbShape")->isChecked());
+        QVERIFY(s.w<QRadioButton>("rbBorderNone")->isChecked());
+        QVERIFY(shown(s.w("btEditShape")));
+        QVERIFY(!shown(s.w("paBorder")) && !shown(s.w("paSize")));
+        QCOMPARE(s.w<QSpinBox>("seWidth")->value(), 80);
+        QCOMPARE(s.w<QSpinBox>("seHeight")->value(), 60);
+        const TStoreWinRegion& shape = s.model().Settings().Shape();
+        QVERIFY(!shape.Empty());
+        QCOMPARE(shape.RegionHolder().Handle()->bounds(), (Rect{20, 15, 60, 45}));
+        QCOMPARE(s.model().Settings().WindowWidth, 80);
+        // The placement of the shape window is kept.
+        QVERIFY(s.store.placements.count("TfShapeSelect"));
+    }
+
+    void aProjectIsSavedAndLoadedThroughTheMenu() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        auto* caption = s.w<QLineEdit>("edCaption");
+        QTest::keyClicks(caption, "Saved caption");
+        s.click("btBehaviour");
+        s.click("rbLDrag");
+
+        auto chooseFromMenu = [&](const char* action) {
+            s.click("btFileMenu");
+            QMenu* menu = s.window->fileMenu();
+            QTRY_VERIFY(menu->isVisible());
+            QAction* a = s.window->findChild<QAction*>(action);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+            QTRY_VERIFY(!menu->isVisible());
+        };
+        const std::string project = s.path("work.vsp");
+        s.ui.fileAnswers = {project};
+        chooseFromMenu("Saveas");
+        QTRY_VERIFY(fs::exists(project));
+        QCOMPARE(s.window->windowTitle(), QString("[work.vsp]  VexelSCREEN 1.0"));
+        QCOMPARE(s.page(), QString("pageBehaviour"));
+
+        caption->selectAll();
+        QTest::keyClicks(caption, "Changed");
+        s.click("rbLIgnore");
+        s.ui.fileAnswers = {project};
+        chooseFromMenu("Load");
+        QTRY_COMPARE(caption->text(), QString("Saved caption"));
+        QVERIFY(s.w<QRadioButton>("rbLDrag")->isChecked());
+        QVERIFY(!s.w<QRadioButton>("rbLIgnore")->isChecked());
+        QCOMPARE(s.page(), QString("pageBehaviour"));
+        QVERIFY2(s.ui.messages == (std::vector<std::string>{"dialog: save", "dialog: open"}), s.ui.messages.back().c_str());
+    }
+
+    void theDateTimeSampleTakesTheNamesOfTheGrid() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        s.model().clock = [] { return LocalDateTime{2001, 3, 5, 9, 7, 3, 45}; };
+        s.click("qbtVarFile");
+        auto* grid = s.w<PropertyGrid>("pgDateTime");
+        grid->item(1, 1)->setText("Year");  // as the grid's editor commits it
+        const std::string sample = s.path("sample.txt");
+        s.ui.fileAnswers = {sample};
+        s.click("btCreateSampleVar");
+        QFile f(QString::fromStdString(sample));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("Year=2001&Date_MM=3&Date_DD=5&Time_HH=9&Time_MM=7&Time_SS=3&Time_MS=45&"
+                                         "VexelDateTimeLOADED=1"));
+        QCOMPARE(s.shell.opened, std::vector<std::string>{sample});
+        QCOMPARE(s.ui.dialogs.back().initialName, std::string("Datetime.txt"));
+    }
+
+    void helpPagesShowTheirDocumentsOrNothing() {
+        {
+            Session s(false);
+            QVERIFY(s.start());
+            QCOMPARE(s.ui.messages, std::vector<std::string>{
+                                        "warning: There were problems loading VexelSCREEN documentation\rPlease re-install."});
+            for (const char* view : {"edPrintingInfo", "edDateTimeInfo", "edExecInfo", "edVarSaveInfo", "edGeneralHelp"})
+                QVERIFY2(s.w<RichTextView>(view)->document()->isEmpty(), view);
+        }
+        Session s;
+        QVERIFY(s.start());
+        QVERIFY(s.ui.messages.empty());
+        for (const char* view : {"edPrintingInfo", "edDateTimeInfo", "edExecInfo", "edVarSaveInfo", "edGeneralHelp"})
+            QVERIFY2(!s.w<RichTextView>(view)->document()->isEmpty(), view);
+    }
+
+    void theSettingsFileIsReadAtTheFirstShowAndWrittenAtClose() {
+        Session s;
+        const std::string projector = s.projector();
+        s.store.values["edFlashProjector.FileName"] = projector;
+        s.store.values["OutputProjector.FileName"] = s.path("out.exe");
+        s.store.placements["TfVexelSCREEN"] = {40, 30, 1000, 700, false};
+        QVERIFY(s.start());
+        QCOMPARE(s.window->size(), QSize(1000, 700));
+        QCOMPARE(s.w<PropertyGrid>("pgMovieInfo")->value(0), QString("640"));  // inspected at the first show
+        QCOMPARE(s.w<FileNameEdit>("OutputProjector")->fileName(), QString::fromStdString(s.path("out.exe")));
+        QVERIFY(s.w("qbtBuild")->isEnabled());
+
+        auto* output = s.w<FileNameEdit>("OutputProjector");
+        output->lineEdit()->selectAll();
+        QTest::keyClicks(output->lineEdit(), "typed.exe");
+        s.window->resize(900, 640);
+        s.window->close();
+        QCOMPARE(s.store.values["OutputProjector.FileName"], std::string("typed.exe"));
+        QCOMPARE(s.store.values["edFlashProjector.FileName"], projector);
+        QCOMPARE(s.store.placements["TfVexelSCREEN"].width, 900);
+
+        // A project named as the first argument is loaded at the first show.
+        const std::string project = s.path("start.vsp");
+        s.model().edCaption.text = "From the command line";
+        s.model().SaveProject(project);
+        Session next;
+        QVERIFY(next.start({project}));
+        QCOMPARE(next.window->windowTitle(), QString("[start.vsp]  VexelSCREEN 1.0"));
+        QCOMPARE(next.w<QLineEdit>("edCaption")->text(), QString("From the command line"));
+        QVERIFY(next.w("btBuild")->isEnabled());
+    }
+};
+
+VS_GUI_SUITE(Window);
+
+#include "window_test.moc"
