@@ -41,7 +41,7 @@ void makeFiles(const fs::path& dir) {
         for (int x = 0; x < w; ++x) {
             double dx = (x - w / 2.0) / (w / 2.0 - 4), dy = (y - h / 2.0) / (h / 2.0 - 4);
             if (std::pow(std::fabs(dx), 4) + std::pow(std::fabs(dy), 4) <= 1.0)
-                pixels[static_cast<std::size_t>(y * w + x)] = 0x2060C0 + static_cast<std::uint32_t>(y);
+                pixels[static_cast<std::size_t>(y * w + x)] = 0x204080 + (static_cast<std::uint32_t>(y * 127 / h) << 8) + static_cast<std::uint32_t>(x * 127 / w);
         }
     test::WriteFileBytes((dir / "shape.bmp").string(), test::MakeBmp({}, w, h, pixels));
 
