@@ -11,7 +11,6 @@
 // PeakMemoryOfCommandLineBuild reports the largest resident size of
 // `vexelscreen build` on the same project, against the inputs' size.
 #include <benchmark/benchmark.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +27,7 @@
 #include "support/scripted_ports.h"
 #include "platform/stream.h"
 #include "support/swf_builder.h"
+#include "support/zlib_reference.h"
 
 namespace {
 
@@ -113,21 +113,8 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
 void BM_ZlibEachFile(benchmark::State& state) {
     std::vector<std::vector<std::uint8_t>> data;
     for (const std::string& p : TheInputs().all()) data.push_back(ReadAll(p));
-    std::vector<std::uint8_t> out;
-    for (auto _ : state) {
-        for (const auto& d : data) {
-            z_stream z{};
-            deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-            out.resize(deflateBound(&z, d.size()));
-            z.next_in = const_cast<Bytef*>(d.data());
-            z.avail_in = static_cast<uInt>(d.size());
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            deflate(&z, Z_FINISH);
-            deflateEnd(&z);
-            benchmark::DoNotOptimize(out.data());
-        }
-    }
+    for (auto _ : state)
+        for (const auto& d : data) benchmark::DoNotOptimize(vs::test::ZlibDeflateOnce(d, Z_DEFAULT_COMPRESSION).data());
 }
 
 void BM_CopyInputsOnce(benchmark::State& state) {

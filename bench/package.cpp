@@ -17,6 +17,7 @@
 #include "package/package_file.h"
 #include "package/packed_file.h"
 #include "package/vexel_projector.h"
+#include "support/zlib_reference.h"
 
 namespace {
 
@@ -80,20 +81,7 @@ void BM_ReadPackageFileOnce(benchmark::State& state) { ReadFileOnce(state, Packa
 
 void BM_ZlibDeflate(benchmark::State& state) {
     int level = static_cast<int>(state.range(0));
-    const auto& d = Data();
-    std::vector<std::uint8_t> out;
-    for (auto _ : state) {
-        z_stream z{};
-        deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-        out.resize(deflateBound(&z, d.size()));
-        z.next_in = const_cast<Bytef*>(d.data());
-        z.avail_in = static_cast<uInt>(d.size());
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
-        deflate(&z, Z_FINISH);
-        deflateEnd(&z);
-        benchmark::DoNotOptimize(out.data());
-    }
+    for (auto _ : state) benchmark::DoNotOptimize(vs::test::ZlibDeflateOnce(Data(), level).data());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kSize));
 }
 

@@ -11,6 +11,7 @@
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
 #include "support/temp_dir.h"
+#include "support/zlib_reference.h"
 #include "test_bytes.h"
 
 namespace vs {
@@ -74,19 +75,8 @@ TEST_F(PackedFileTest, ChunkedCompressionMatchesOneCallToZlib) {
     std::string data(3 * 61440 + 17, '\0');
     std::uint32_t x = 1;
     for (char& c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24 & 0x3F);
-    for (int level : {1, 6, 9}) {
-        z_stream z{};
-        deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-        ByteVec out(deflateBound(&z, data.size()));
-        z.next_in = reinterpret_cast<Bytef*>(data.data());
-        z.avail_in = static_cast<uInt>(data.size());
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
-        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-        out.resize(z.total_out);
-        deflateEnd(&z);
-        EXPECT_EQ(DeflateBytes({reinterpret_cast<const std::uint8_t*>(data.data()), data.size()}, level), out);
-    }
+    const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(data.data()), data.size()};
+    for (int level : {1, 6, 9}) EXPECT_EQ(DeflateBytes(bytes, level), test::ZlibDeflateOnce(bytes, level)) << level;
 }
 
 TEST_F(PackedFileTest, NameOfFolderOrMissingFileKeepsThePreviousData) {
