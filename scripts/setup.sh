@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
-  icoutils imagemagick xvfb xauth
+  icoutils imagemagick xvfb xauth dpkg-dev
 )
 
 missing=()
