@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/utf8_arguments.h"
 #include "platform/errors.h"
 
 namespace vs::cli {
@@ -27,6 +28,7 @@ void runReporting(const std::function<int()>& body) {
 }  // namespace vs::cli
 
 int main(int argc, char** argv) {
+    vs::cli::Utf8Arguments utf8(argc, argv);
     CLI::App app{"VexelSCREEN Generator: builds and inspects customised Flash projectors", "vexelscreen"};
     app.require_subcommand(1);
     vs::cli::addBuildCommand(app);

@@ -10,6 +10,7 @@
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace vs {
 
@@ -26,13 +27,11 @@ class OutputInProgress {
 public:
     explicit OutputInProgress(const std::string& target) : target_(target), temp_(SiblingTempName(target)) {}
     ~OutputInProgress() {
-        if (!temp_.empty()) std::remove(temp_.c_str());
+        if (!temp_.empty()) RemoveFile(temp_);
     }
     const std::string& path() const { return temp_; }
     void Commit() {
-        std::error_code ec;
-        fs::rename(temp_, target_, ec);
-        if (ec) throw EFCreateError(cannotCreateFile(target_));
+        if (!MoveReplacing(temp_, target_)) throw EFCreateError(cannotCreateFile(target_));
         temp_.clear();
     }
 
@@ -68,7 +67,7 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     const std::string engine = ToolsFile(dir, tools::Engine);
     {
         std::error_code ec;
-        if (!FileExists(engine) || !fs::copy_file(engine, output.path(), fs::copy_options::overwrite_existing, ec) || ec)
+        if (!FileExists(engine) || !fs::copy_file(PathOf(engine), PathOf(output.path()), fs::copy_options::overwrite_existing, ec) || ec)
             throw EFOpenError(cannotOpenFile(fileName));
     }
     TVersionInfoRec rec;
@@ -188,7 +187,7 @@ void TfVexelSCREENModel::qbtPreviewClick() {
         host_.showMainWindow();
         ui_.processPendingMessages();
     }
-    std::remove(name.c_str());
+    RemoveFile(name);
 }
 
 }  // namespace vs

@@ -9,6 +9,7 @@
 #include "app/projector_inspection.h"
 #include "platform/ascii.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/stream.h"
 
 #ifdef _WIN32
@@ -40,7 +41,7 @@ std::string OwnExecutable() {
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
         if (n == 0) return {};
-        if (n < buf.size()) return fs::path(buf.substr(0, n)).u8string();
+        if (n < buf.size()) return Utf8Of(fs::path(buf.substr(0, n)));
         buf.resize(buf.size() * 2);
     }
 #else
@@ -82,10 +83,9 @@ std::int32_t IntegerOf(const std::string& text) {
 GeneratorPaths GeneratorPaths::OfThisProgram() {
     GeneratorPaths p;
     const std::string self = OwnExecutable();
-    p.generatorDir = WithSeparator(self.empty() ? fs::current_path().string() : fs::path(self).parent_path().string());
-    std::error_code ec;
-    fs::path temp = fs::temp_directory_path(ec);
-    p.tempDir = WithSeparator(ec ? std::string(".") : temp.string());
+    p.generatorDir = WithSeparator(self.empty() ? Utf8Of(fs::current_path()) : Utf8Of(PathOf(self).parent_path()));
+    const std::string temp = TemporaryFolder();
+    p.tempDir = WithSeparator(temp.empty() ? std::string(".") : temp);
     return p;
 }
 

@@ -6,6 +6,7 @@
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace vs {
 
@@ -37,7 +38,7 @@ std::string RetrievalQuestion(const std::string& what, const std::string& name) 
            "Would you like to retrieve the the file as it is stored within the project file?";
 }
 
-std::string BaseName(const std::string& path) { return fs::path(path).filename().string(); }
+std::string BaseName(const std::string& path) { return Utf8Of(PathOf(path).filename()); }
 
 }  // namespace
 
@@ -159,7 +160,7 @@ void TfVexelSCREENModel::LoadProject(const std::string& fileName) {
     SetControls();
     pages.active = previous;
     SaveProjectFileName = fileName;
-    OpenProjectFolder = fs::path(fileName).parent_path().string();
+    OpenProjectFolder = Utf8Of(PathOf(fileName).parent_path());
 }
 
 void TfVexelSCREENModel::ReadSP() {

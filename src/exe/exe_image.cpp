@@ -1,16 +1,20 @@
 #include "exe/exe_image.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 
 #include "platform/ascii.h"
 #include "platform/byte_reader.h"
 
-#ifndef _WIN32
+#include "platform/file_system.h"
+
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -245,18 +249,33 @@ TExeImage::TExeImage(const std::string& fileName) : fileName_(fileName) {
     }
     ::close(fd);  // the mapping stays valid without the descriptor
 #else
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw EExeError(exe_msg::CouldntOpen + fileName);
-    owned_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    data_ = owned_.data();
-    size_ = owned_.size();
+    // A read-only view of the file, opened by its UTF-16 name.
+    const int fd = OpenFileDescriptor(fileName, O_RDONLY | O_BINARY);
+    if (fd < 0) throw EExeError(exe_msg::CouldntOpen + fileName);
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    LARGE_INTEGER length{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &length) ||
+        static_cast<std::uint64_t>(length.QuadPart) > SIZE_MAX) {
+        ::_close(fd);
+        throw EExeError(exe_msg::CouldntOpen + fileName);
+    }
+    size_ = static_cast<std::size_t>(length.QuadPart);
+    if (size_ > 0) {
+        HANDLE mapping = CreateFileMappingW(handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        map_ = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size_) : nullptr;
+        if (mapping) CloseHandle(mapping);
+        if (!map_) {
+            ::_close(fd);
+            throw EExeError("MapViewOfFile failed");
+        }
+        data_ = static_cast<const std::uint8_t*>(map_);
+    }
+    ::_close(fd);
 #endif
     try {
         headers_ = ReadPeHeaders(FileBytes());
     } catch (...) {
-#ifndef _WIN32
-        if (map_) ::munmap(map_, size_);
-#endif
+        Unmap();
         map_ = nullptr;
         throw;
     }
@@ -277,8 +296,15 @@ TExeImage::TExeImage(Borrowed bytes, std::string name)
 TExeImage::~TExeImage() {
     // Entries refer to the mapping: free them before it goes.
     root_.reset();
-#ifndef _WIN32
-    if (map_) ::munmap(map_, size_);
+    Unmap();
+}
+
+void TExeImage::Unmap() {
+    if (!map_) return;
+#ifdef _WIN32
+    UnmapViewOfFile(map_);
+#else
+    ::munmap(map_, size_);
 #endif
 }
 

@@ -210,6 +210,7 @@ public:
 
 private:
     void FindResourceSection();
+    void Unmap();
 
     std::string fileName_;
     std::vector<std::uint8_t> owned_;

@@ -1,13 +1,12 @@
 #include "exe/icon.h"
 
-#include <png.h>
-
 #include <array>
 #include <cstdlib>
 #include <cstring>
 
 #include "exe/exe_image.h"
 #include "exe/pe_format.h"
+#include "exe/png_image.h"
 #include "platform/ascii.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
@@ -148,26 +147,13 @@ TIcon decodeDib(std::span<const std::uint8_t> image, const DibLayout& d) {
 
 TIcon decodePng(std::span<const std::uint8_t> image) {
     if (!pngInfo(image)) invalidIcon();
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&png, image.data(), image.size())) invalidIcon();
-    if (png.width == 0 || png.height == 0 || png.width > kMaxIconSide || png.height > kMaxIconSide) {
-        png_image_free(&png);
-        invalidIcon();
-    }
-    png.format = PNG_FORMAT_BGRA;
-    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) {
-        png_image_free(&png);
-        invalidIcon();
-    }
-    const int w = static_cast<int>(png.width), h = static_cast<int>(png.height);
-    png_image_free(&png);
+    const std::optional<PngPixels> png = DecodePng(image, kMaxIconSide);
+    if (!png) invalidIcon();
+    const int w = png->width, h = png->height;
     TIcon icon(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const std::uint8_t* p = pixels.data() + (static_cast<std::size_t>(y) * w + x) * 4;
+            const std::uint8_t* p = png->bgra.data() + (static_cast<std::size_t>(y) * w + x) * 4;
             icon.SetPixel(x, y, std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0]);
             icon.SetTransparent(x, y, p[3] < 128);
         }

@@ -7,6 +7,7 @@
 #include "package/persistent.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace vs {
 
@@ -17,9 +18,9 @@ namespace {
 // The entry of `dir` whose name equals `name` without regard to case.
 std::string findNoCase(const fs::path& dir, std::string_view name) {
     std::error_code ec;
-    if (fs::exists(dir / std::string(name), ec)) return std::string(name);
+    if (fs::exists(dir / PathOf(name), ec)) return std::string(name);
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string entry = it->path().filename().string();
+        std::string entry = Utf8Of(it->path().filename());
         if (SameText(entry, name)) return entry;
     }
     return std::string(name);
@@ -28,9 +29,9 @@ std::string findNoCase(const fs::path& dir, std::string_view name) {
 }  // namespace
 
 std::string ToolsFile(const std::string& generatorDir, std::string_view name) {
-    fs::path dir(generatorDir);
-    fs::path folder = dir / findNoCase(dir, tools::Folder);
-    return (folder / findNoCase(folder, name)).string();
+    const fs::path dir = PathOf(generatorDir);
+    const fs::path folder = dir / PathOf(findNoCase(dir, tools::Folder));
+    return Utf8Of(folder / PathOf(findNoCase(folder, name)));
 }
 
 std::int64_t AppendPackage(TStream& out, s_TVexelProjector& settings) {

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -32,8 +33,7 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
         try {
             stream_ = std::make_unique<TFileStream>(temp_, FileMode::CreateNew);
         } catch (const EFCreateError&) {
-            struct stat st {};
-            if (::stat(temp_.c_str(), &st) != 0) break;  // not a name clash: the folder refuses
+            if (KindOfPath(temp_) == PathKind::Missing) break;  // not a name clash: the folder refuses
         }
     }
     if (!stream_) throw EFCreateError(cannotCreateFile(target_));
@@ -47,7 +47,7 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
 AtomicFile::~AtomicFile() {
     if (!committed_) {
         stream_.reset();
-        std::remove(temp_.c_str());
+        RemoveFile(temp_);
     }
 }
 
@@ -58,10 +58,7 @@ void AtomicFile::Commit() {
         throw EFCreateError(cannotCreateFile(target_));
     }
     stream_.reset();
-#ifdef _WIN32
-    std::remove(target_.c_str());
-#endif
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) throw EFCreateError(cannotCreateFile(target_));
+    if (!MoveReplacing(temp_, target_)) throw EFCreateError(cannotCreateFile(target_));
     committed_ = true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/posix_io.h"
 
 
@@ -121,11 +122,11 @@ std::int64_t TBytesStream::Seek(std::int64_t offset, SeekOrigin origin) {
 TFileStream::TFileStream(const std::string& name, FileMode mode) : name_(name) {
     if (mode == FileMode::Create || mode == FileMode::CreateNew) {
         int excl = mode == FileMode::CreateNew ? O_EXCL : O_TRUNC;
-        fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | excl | VS_OPEN_FLAGS, 0666);
+        fd_ = OpenFileDescriptor(name, O_RDWR | O_CREAT | excl | VS_OPEN_FLAGS, 0666);
         if (fd_ < 0) throw EFCreateError(cannotCreateFile(name));
     } else {
         int flags = (mode == FileMode::OpenRead ? O_RDONLY : O_RDWR) | VS_OPEN_FLAGS;
-        fd_ = ::open(name.c_str(), flags);
+        fd_ = OpenFileDescriptor(name, flags);
         if (fd_ < 0) throw EFOpenError(cannotOpenFile(name));
     }
     struct stat st {};
@@ -194,15 +195,9 @@ void TFileStream::Sync() {
 #endif
 }
 
-bool FileExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool FileExists(const std::string& name) { return KindOfPath(name) == PathKind::File; }
 
-bool DirectoryExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool DirectoryExists(const std::string& name) { return KindOfPath(name) == PathKind::Folder; }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& name) {
     TFileStream f(name, FileMode::OpenRead);

@@ -1,8 +1,9 @@
 #pragma once
 // A private, writable copy of a whole file in memory, made without reading
-// the file: on POSIX systems the file is mapped copy-on-write, so only pages
-// that are changed are ever copied, and nothing written to the copy reaches
-// the file. Elsewhere the file is read.
+// the file: the file is mapped copy-on-write (mmap MAP_PRIVATE, or a
+// FILE_MAP_COPY view on Windows), so only pages that are changed are ever
+// copied, and nothing written to the copy reaches the file. When the system
+// gives no mapping the file is read.
 #include <cstdint>
 #include <span>
 #include <vector>

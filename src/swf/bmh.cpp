@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/ascii.h"
+#include "platform/file_system.h"
 #include "platform/posix_io.h"
 
 
@@ -128,7 +129,7 @@ FileSearch FindInFile(const std::string& pattern, const std::string& fileName) {
     if (m == 0 || m >= kSearchBlockSize) return {m == 0 ? 0 : -1, std::nullopt};
 
     FoldedSearch search(pattern, FoldedSearch::Fold::Upper);
-    Fd fd(::open(fileName.c_str(), O_RDONLY | VS_OPEN_FLAGS));
+    Fd fd(OpenFileDescriptor(fileName, O_RDONLY | VS_OPEN_FLAGS));
     auto fail = [&](int code) { return FileSearch{-1, ScanFailure{ScanFailure::Kind::FileError, fileName, code}}; };
     if (fd.get() < 0) return fail(DosErrorCode(errno, 2));
 

@@ -11,8 +11,10 @@
 #include "platform/byte_writer.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/region.h"
 #include "platform/stream.h"
+#include "platform/working_copy.h"
 
 namespace vs {
 namespace {
@@ -201,6 +203,47 @@ TEST_F(FilesTest, FileStreamErrorsNameTheFile) {
     }
     EXPECT_FALSE(FileExists(dir_.string()));
     EXPECT_TRUE(DirectoryExists(dir_.string()));
+}
+
+// Names that the ANSI code page cannot spell ("Папка/Про.txt") reach the
+// system as they are, and a write that fails keeps the previous file.
+TEST_F(FilesTest, AnyNameWorksAndFailedWritesKeepThePreviousFile) {
+    const std::string folder = Utf8Of(dir_) + "/\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0";
+    fs::create_directories(PathOf(folder));
+    const std::string name = folder + "/\xD0\x9F\xD1\x80\xD0\xBE.txt";
+    WriteFileAtomic(name, "first", 5);
+    EXPECT_TRUE(fs::is_regular_file(dir_ / u"\u041F\u0430\u043F\u043A\u0430" / u"\u041F\u0440\u043E.txt"));
+    EXPECT_TRUE(FileExists(name));
+    EXPECT_TRUE(DirectoryExists(folder));
+    EXPECT_EQ(Slurp(PathOf(name)), "first");
+    EXPECT_EQ(Utf8Of(PathOf(name).filename()), "\xD0\x9F\xD1\x80\xD0\xBE.txt");
+    {
+        AtomicFile f(name);
+        f.stream().WriteBuffer("second", 6);
+    }  // given up halfway
+    EXPECT_EQ(Slurp(PathOf(name)), "first");
+    // A target that cannot be replaced (a folder with a file in it) stays.
+    const std::string blocked = folder + "/\xD0\xAF";
+    fs::create_directories(PathOf(blocked));
+    WriteFileAtomic(blocked + "/kept", "kept", 4);
+    EXPECT_THROW(WriteFileAtomic(blocked, "new", 3), EFCreateError);
+    EXPECT_EQ(Slurp(PathOf(blocked + "/kept")), "kept");
+    EXPECT_EQ(std::distance(fs::directory_iterator(PathOf(folder)), fs::directory_iterator()), 2);
+    // A working copy takes the file's bytes; changing it leaves the file alone.
+    {
+        TFileStream in(name, FileMode::OpenRead);
+        WorkingCopy copy(in);
+        ASSERT_EQ(copy.bytes().size(), 5u);
+        copy.bytes()[0] = 'F';
+        EXPECT_EQ(copy.bytes()[0], 'F');
+    }
+    EXPECT_EQ(Slurp(PathOf(name)), "first");
+    EXPECT_TRUE(RemoveFile(name));
+    EXPECT_EQ(KindOfPath(name), PathKind::Missing);
+    const std::string temp = TemporaryFolder();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_TRUE(temp.back() == '/' || temp.back() == '\\');
+    EXPECT_TRUE(DirectoryExists(temp));
 }
 
 TEST(Streams, MemoryStreamReadsAndWrites) {

@@ -2,8 +2,10 @@
 // settings object, rewriting in the file, and bad input.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#ifdef __linux__
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,15 +145,21 @@ bool MakeUnwritable(const std::string& path) {
     ::chmod(path.c_str(), 0444);
     int probe = ::open(path.c_str(), O_RDWR);
     if (probe < 0) return true;
+#ifdef __linux__
     int flags = 0;
     bool ok = ::ioctl(probe, FS_IOC_GETFLAGS, &flags) == 0;
     flags |= FS_IMMUTABLE_FL;
     ok = ok && ::ioctl(probe, FS_IOC_SETFLAGS, &flags) == 0;
     ::close(probe);
     return ok;
+#else
+    ::close(probe);
+    return false;
+#endif
 }
 
 void MakeWritable(const std::string& path) {
+#ifdef __linux__
     int fd = ::open(path.c_str(), O_RDONLY);
     if (fd >= 0) {
         int flags = 0;
@@ -161,6 +169,7 @@ void MakeWritable(const std::string& path) {
         }
         ::close(fd);
     }
+#endif
     ::chmod(path.c_str(), 0644);
 }
 

@@ -1,0 +1,93 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+
+#include "platform/cp1252.h"
+#else
+#include <unistd.h>
+#endif
+
+namespace vs {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+
+namespace {
+std::wstring Wide(std::string_view utf8) {
+    const std::u16string w = Utf8ToUtf16(utf8);
+    return std::wstring(w.begin(), w.end());
+}
+}  // namespace
+
+int OpenFileDescriptor(const std::string& name, int flags, int mode) {
+    return ::_wopen(Wide(name).c_str(), flags, mode);
+}
+
+PathKind KindOfPath(const std::string& name) {
+    const DWORD attributes = GetFileAttributesW(Wide(name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+    return PathKind::File;
+}
+
+bool RemoveFile(const std::string& name) { return DeleteFileW(Wide(name).c_str()) != 0; }
+
+bool MoveReplacing(const std::string& source, const std::string& target) {
+    return MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::string TemporaryFolder() {
+    wchar_t buf[MAX_PATH + 2];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH + 1) return {};
+    return Utf8Of(fs::path(std::wstring(buf, n)));
+}
+
+#else
+
+int OpenFileDescriptor(const std::string& name, int flags, int mode) { return ::open(name.c_str(), flags, mode); }
+
+PathKind KindOfPath(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISREG(st.st_mode)) return PathKind::File;
+    if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+    return PathKind::Other;
+}
+
+bool RemoveFile(const std::string& name) { return std::remove(name.c_str()) == 0; }
+
+bool MoveReplacing(const std::string& source, const std::string& target) {
+    return std::rename(source.c_str(), target.c_str()) == 0;
+}
+
+std::string TemporaryFolder() {
+    std::error_code ec;
+    fs::path temp = fs::temp_directory_path(ec);
+    if (ec || temp.empty()) return {};
+    std::string out = temp.string();
+    if (out.back() != '/') out += '/';
+    return out;
+}
+
+#endif
+
+fs::path PathOf(std::string_view utf8) {
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string Utf8Of(const fs::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+}
+
+}  // namespace vs
