@@ -1,0 +1,699 @@
+#include "gui/win32/form.h"
+
+#include <richedit.h>
+#include <windowsx.h>
+
+#include <climits>
+#include <cwctype>
+
+#include "gui/win32/win32_support.h"
+
+namespace vs::win32 {
+
+namespace {
+
+constexpr const wchar_t* kPageClass = L"VsPage";
+constexpr const wchar_t* kBarClass = L"VsBar";
+constexpr int kBrowseWidth = 28;
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+// The rich text read into a RichEdit control in pieces.
+struct RtfSource {
+    const std::string* text;
+    std::size_t position;
+};
+
+DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
+    auto* source = reinterpret_cast<RtfSource*>(cookie);
+    const std::size_t left = source->text->size() - source->position;
+    const std::size_t n = std::min<std::size_t>(left, static_cast<std::size_t>(wanted));
+    std::copy_n(source->text->data() + source->position, n, buffer);
+    source->position += n;
+    *got = static_cast<LONG>(n);
+    return 0;
+}
+
+std::string ListText(HWND list, int item, int column) {
+    std::wstring buffer(1024, L'\0');
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.pszText = buffer.data();
+    lv.cchTextMax = static_cast<int>(buffer.size());
+    const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+    buffer.resize(static_cast<std::size_t>(n));
+    return Utf8(buffer);
+}
+
+void SetListText(HWND list, int item, int column, const std::string& text) {
+    std::wstring w = Wide(text);
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.pszText = w.data();
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+}
+
+std::string Trimmed(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == ':')) s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+struct Form::GridEditor {
+    HWND editor = nullptr;
+    HWND list = nullptr;
+    PropertyGrid* grid = nullptr;
+    std::size_t row = 0;
+};
+
+std::wstring WithMnemonic(const std::wstring& caption, std::set<wchar_t>* taken) {
+    std::wstring out;
+    bool placed = taken == nullptr;
+    for (wchar_t c : caption) {
+        if (c == L'&') {
+            out += L"&&";
+            continue;
+        }
+        if (!placed && std::iswalpha(c) && !taken->count(static_cast<wchar_t>(std::towupper(c)))) {
+            taken->insert(static_cast<wchar_t>(std::towupper(c)));
+            out += L'&';
+            placed = true;
+        }
+        out += c;
+    }
+    return out;
+}
+
+Form::Form(std::function<void(const std::function<void()>&)> run) : run_(std::move(run)) {}
+
+Form::~Form() {
+    editor_.reset();
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+    for (HFONT f : fonts_)
+        if (f) DeleteObject(f);
+}
+
+void Form::RegisterClasses(HINSTANCE instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PanelProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.lpszClassName = kPageClass;
+    RegisterClassExW(&wc);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kBarClass;
+    RegisterClassExW(&wc);
+}
+
+LRESULT CALLBACK Form::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_DRAWITEM:
+            return SendMessageW(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+LRESULT CALLBACK Form::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        form->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) return DefWindowProcW(hwnd, msg, wp, lp);
+    return form->handle(msg, wp, lp);
+}
+
+HWND Form::createFrame(const wchar_t* className, const std::string& title, DWORD style, DWORD exStyle, HWND owner,
+                       int width96, int height96) {
+    // The frame is made at the primary monitor's resolution and follows the
+    // monitor it is moved to.
+    dpi_ = DpiOf(nullptr);
+    makeFonts();
+    CreateWindowExW(exStyle | WS_EX_CONTROLPARENT, className, Wide(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                    Scale(width96, dpi_), Scale(height96, dpi_), owner, nullptr, Instance(), this);
+    if (hwnd_) {
+        const UINT actual = DpiOf(hwnd_);
+        if (actual != dpi_) {
+            dpi_ = actual;
+            makeFonts();
+        }
+        tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                   Instance(), nullptr);
+    }
+    return hwnd_;
+}
+
+void Form::makeFonts() {
+    for (HFONT& f : fonts_) {
+        if (f) DeleteObject(f);
+        f = nullptr;
+    }
+    fonts_[static_cast<int>(FontKind::Normal)] = MessageFont(dpi_);
+    fonts_[static_cast<int>(FontKind::Bold)] = MessageFont(dpi_, FW_BOLD);
+    fonts_[static_cast<int>(FontKind::Title)] = MessageFont(dpi_, FW_BOLD, 135);
+    fonts_[static_cast<int>(FontKind::Heading)] = MessageFont(dpi_, FW_BOLD, 125);
+}
+
+HFONT Form::font(FontKind kind) const { return fonts_[static_cast<int>(kind)]; }
+
+int Form::px(int v) const { return Scale(v, dpi_); }
+
+void Form::applyFonts() {
+    for (const Item& item : items_) SendMessageW(item.window, WM_SETFONT, reinterpret_cast<WPARAM>(font(item.font)), TRUE);
+}
+
+HWND Form::panel(HWND parent, bool page, Place place) {
+    // Group boxes leave their inside to the panel, so the panel paints under
+    // its controls too.
+    HWND w = CreateWindowExW(WS_EX_CONTROLPARENT, page ? kPageClass : kBarClass, L"",
+                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr,
+                             Instance(), nullptr);
+    items_.push_back({w, parent, place, FontKind::Normal});
+    return w;
+}
+
+HWND Form::add(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, DWORD exStyle, Place place,
+               FontKind fontKind, int id) {
+    HWND w = CreateWindowExW(exStyle, cls, Wide(text).c_str(), style | WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    items_.push_back({w, parent, place, fontKind});
+    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font(fontKind)), FALSE);
+    if (!shownBy_.empty()) bind(w, nullptr);
+    return w;
+}
+
+void Form::bind(HWND window, const Control* control, bool followEnabled) {
+    // A window bound twice keeps its last binding with every condition.
+    std::vector<const Control*> shownBy = shownBy_;
+    if (control) shownBy.push_back(control);
+    for (Binding& b : bindings_)
+        if (b.window == window) {
+            b.shownBy = shownBy;
+            b.enabledBy = followEnabled ? control : nullptr;
+            return;
+        }
+    bindings_.push_back({window, std::move(shownBy), followEnabled ? control : nullptr});
+}
+
+HWND Form::label(HWND parent, const std::string& text, Place place, FontKind fontKind, bool mnemonic) {
+    HWND w = add(parent, WC_STATICW, "", SS_LEFT | (mnemonic ? 0 : SS_NOPREFIX), 0, place, fontKind);
+    SetWindowTextW(w, (mnemonic ? WithMnemonic(Wide(text), mnemonics_) : Wide(text)).c_str());
+    return w;
+}
+
+HWND Form::groupBox(HWND parent, const std::string& text, Place place, const Control* control) {
+    HWND w = add(parent, WC_BUTTONW, text, BS_GROUPBOX, 0, place);
+    if (control) bind(w, control, false);
+    return w;
+}
+
+void Form::hint(HWND control, const std::string& text) {
+    if (!tooltip_ || text.empty()) return;
+    std::wstring w = Wide(text);
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    ti.lpszText = w.data();
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+HWND Form::button(HWND parent, Button& b, Place place, std::function<void()> click, bool hintAsText, DWORD extraStyle) {
+    const int id = newId();
+    const std::string& text = b.caption.empty() && hintAsText ? b.hint : b.caption;
+    HWND w = add(parent, WC_BUTTONW, "", BS_PUSHBUTTON | WS_TABSTOP | extraStyle, 0, place, FontKind::Normal, id);
+    SetWindowTextW(w, WithMnemonic(Wide(text), mnemonics_).c_str());
+    bind(w, &b);
+    if (!b.hint.empty() && b.hint != text) hint(w, b.hint);
+    onCommand(id, [this, click = std::move(click)](int code) {
+        if (code == BN_CLICKED) forward(click);
+    });
+    return w;
+}
+
+HWND Form::pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, std::function<void()> click) {
+    const int id = newId();
+    const std::string& text = b.caption.empty() ? b.hint : b.caption;
+    HWND w = add(parent, WC_BUTTONW, "", BS_CHECKBOX | BS_PUSHLIKE | WS_TABSTOP, 0, place, FontKind::Normal, id);
+    SetWindowTextW(w, WithMnemonic(Wide(text), mnemonics_).c_str());
+    bind(w, &b);
+    if (!b.hint.empty() && b.hint != text) hint(w, b.hint);
+    onCommand(id, [this, click = std::move(click)](int code) {
+        if (code == BN_CLICKED) forward(click);
+    });
+    addRefresher([w, &b, &group] {
+        const WPARAM down = group.down == &b ? BST_CHECKED : BST_UNCHECKED;
+        if (static_cast<WPARAM>(SendMessageW(w, BM_GETCHECK, 0, 0)) != down) SendMessageW(w, BM_SETCHECK, down, 0);
+    });
+    return w;
+}
+
+HWND Form::radio(HWND parent, RadioButton& rb, Place place, bool firstOfGroup) {
+    const int id = newId();
+    HWND w = add(parent, WC_BUTTONW, "", BS_RADIOBUTTON | WS_TABSTOP | (firstOfGroup ? WS_GROUP : 0), 0, place,
+                 FontKind::Normal, id);
+    SetWindowTextW(w, WithMnemonic(Wide(rb.caption), mnemonics_).c_str());
+    bind(w, &rb);
+    onCommand(id, [this, &rb](int code) {
+        if (code == BN_CLICKED) forward([&rb] { rb.setChecked(true); });
+    });
+    addRefresher([w, &rb] {
+        const WPARAM on = rb.checked() ? BST_CHECKED : BST_UNCHECKED;
+        if (static_cast<WPARAM>(SendMessageW(w, BM_GETCHECK, 0, 0)) != on) SendMessageW(w, BM_SETCHECK, on, 0);
+    });
+    return w;
+}
+
+HWND Form::check(HWND parent, CheckBox& cb, Place place) {
+    const int id = newId();
+    HWND w = add(parent, WC_BUTTONW, "", BS_CHECKBOX | WS_TABSTOP, 0, place, FontKind::Normal, id);
+    SetWindowTextW(w, WithMnemonic(Wide(cb.caption), mnemonics_).c_str());
+    bind(w, &cb);
+    onCommand(id, [this, &cb](int code) {
+        if (code == BN_CLICKED) forward([&cb] { cb.setChecked(!cb.checked()); });
+    });
+    addRefresher([w, &cb] {
+        const WPARAM on = cb.checked() ? BST_CHECKED : BST_UNCHECKED;
+        if (static_cast<WPARAM>(SendMessageW(w, BM_GETCHECK, 0, 0)) != on) SendMessageW(w, BM_SETCHECK, on, 0);
+    });
+    return w;
+}
+
+HWND Form::edit(HWND parent, Edit& e, Place place) {
+    const int id = newId();
+    HWND w = add(parent, WC_EDITW, e.text, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, place, FontKind::Normal, id);
+    bind(w, &e);
+    onCommand(id, [this, w, &e](int code) {
+        if (code == EN_CHANGE && !refreshing_) e.text = WindowTextOf(w);
+    });
+    addRefresher([w, &e] {
+        if (WindowTextOf(w) != e.text) SetWindowTextUtf8(w, e.text);
+    });
+    return w;
+}
+
+HWND Form::fileName(HWND parent, FileNameEdit& field, Place place, std::function<void()> browse) {
+    Place editPlace = place;
+    editPlace.w -= kBrowseWidth + 4;
+    Place buttonPlace = place;
+    buttonPlace.x = place.x + place.w - kBrowseWidth;
+    buttonPlace.xPct = place.xPct + place.wPct;
+    buttonPlace.w = kBrowseWidth;
+    buttonPlace.wPct = 0;
+    const int id = newId();
+    HWND w = add(parent, WC_EDITW, field.fileName, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, editPlace,
+                 FontKind::Normal, id);
+    bind(w, &field);
+    onCommand(id, [this, w, &field](int code) {
+        if (code == EN_CHANGE && !refreshing_ && field.typing) field.fileName = WindowTextOf(w);
+    });
+    const int browseId = newId();
+    HWND b = add(parent, WC_BUTTONW, "...", BS_PUSHBUTTON | WS_TABSTOP, 0, buttonPlace, FontKind::Normal, browseId);
+    bind(b, &field);
+    hint(b, "Browse for " + Trimmed(field.caption));
+    onCommand(browseId, [this, browse = std::move(browse)](int code) {
+        if (code == BN_CLICKED) forward(browse);
+    });
+    addRefresher([w, &field] {
+        const bool readOnly = (GetWindowLongW(w, GWL_STYLE) & ES_READONLY) != 0;
+        if (readOnly == field.typing) SendMessageW(w, EM_SETREADONLY, field.typing ? FALSE : TRUE, 0);
+        if (WindowTextOf(w) != field.fileName) {
+            SetWindowTextUtf8(w, field.fileName);
+            // The end of a long name is the part that tells files apart.
+            const auto n = GetWindowTextLengthW(w);
+            SendMessageW(w, EM_SETSEL, static_cast<WPARAM>(n), n);
+            SendMessageW(w, EM_SCROLLCARET, 0, 0);
+        }
+    });
+    return w;
+}
+
+HWND Form::spin(HWND parent, SpinEdit& se, Place place) {
+    const int id = newId();
+    HWND w = add(parent, WC_EDITW, se.text, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, place, FontKind::Normal, id);
+    bind(w, &se);
+    const int upDownId = newId();
+    HWND ud = CreateWindowExW(0, UPDOWN_CLASSW, L"",
+                              WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS | UDS_HOTTRACK, 0,
+                              0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(upDownId)), Instance(),
+                              nullptr);
+    SendMessageW(ud, UDM_SETRANGE32, static_cast<WPARAM>(se.min.value_or(INT_MIN + 1)), se.max.value_or(INT_MAX));
+    bind(ud, &se);
+    // The arrows sit on the field's right edge wherever the layout puts it.
+    columnFits_[w] = [w, ud] { SendMessageW(ud, UDM_SETBUDDY, reinterpret_cast<WPARAM>(w), 0); };
+    onNotify(upDownId, [this, &se](NMHDR* header) -> LRESULT {
+        if (header->code != UDN_DELTAPOS) return 0;
+        const int delta = reinterpret_cast<NMUPDOWN*>(header)->iDelta;
+        forward([&se, delta] { se.setValue(static_cast<long long>(se.value()) + delta); });
+        return TRUE;  // the model has moved the value; the control must not
+    });
+    onCommand(id, [this, w, &se](int code) {
+        if (refreshing_) return;
+        if (code == EN_CHANGE) se.text = WindowTextOf(w);
+        if (code == EN_KILLFOCUS) {
+            // A text that is no number, or one beyond the limits, becomes the
+            // value it stands for when the field is left.
+            se.setValue(se.value());
+            refresh();
+        }
+    });
+    addRefresher([w, &se] {
+        if (WindowTextOf(w) != se.text) SetWindowTextUtf8(w, se.text);
+    });
+    return w;
+}
+
+HWND Form::grid(HWND parent, PropertyGrid& g, Place place) {
+    const int id = newId();
+    DWORD style = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP;
+    if (!g.titleRow) style |= LVS_NOCOLUMNHEADER;
+    HWND w = add(parent, WC_LISTVIEWW, "", style, WS_EX_CLIENTEDGE, place, FontKind::Normal, id);
+    bind(w, &g);
+    ListView_SetExtendedListViewStyle(w, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    const std::size_t first = g.titleRow ? 1 : 0;
+    for (int c = 0; c < 2; ++c) {
+        std::wstring heading = g.titleRow && !g.rows.empty() ? Wide(c == 0 ? g.rows[0].label : g.rows[0].value) : L"";
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        col.pszText = heading.data();
+        col.cx = 100;
+        col.iSubItem = c;
+        SendMessageW(w, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
+    }
+    for (std::size_t i = first; i < g.rows.size(); ++i) {
+        std::wstring text = Wide(g.rows[i].label);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i - first);
+        item.pszText = text.data();
+        SendMessageW(w, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SetListText(w, static_cast<int>(i - first), 1, g.rows[i].value);
+    }
+    columnFits_[w] = [w] {
+        RECT rc;
+        GetClientRect(w, &rc);
+        const int first = rc.right * 9 / 20;
+        ListView_SetColumnWidth(w, 0, first);
+        ListView_SetColumnWidth(w, 1, rc.right - first);
+    };
+    onNotify(id, [this, w, &g](NMHDR* header) -> LRESULT {
+        switch (header->code) {
+            case NM_DBLCLK:
+                beginEdit(w, g, reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
+                return 0;
+            case NM_RETURN:
+                beginEdit(w, g, ListView_GetNextItem(w, -1, LVNI_SELECTED));
+                return 0;
+            case LVN_KEYDOWN:
+                if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_F2)
+                    beginEdit(w, g, ListView_GetNextItem(w, -1, LVNI_SELECTED));
+                return 0;
+            case NM_CUSTOMDRAW: {
+                // Values that cannot be edited are shown greyed.
+                auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+                if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+                if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) return CDRF_NOTIFYSUBITEMDRAW;
+                if (draw->nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) {
+                    const std::size_t row = static_cast<std::size_t>(draw->nmcd.dwItemSpec) + (g.titleRow ? 1 : 0);
+                    const bool grey = draw->iSubItem == 1 && row < g.rows.size() && g.rows[row].readOnly;
+                    draw->clrText = GetSysColor(grey ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT);
+                    return CDRF_DODEFAULT;
+                }
+                return CDRF_DODEFAULT;
+            }
+            default:
+                return 0;
+        }
+    });
+    addRefresher([w, &g] {
+        const std::size_t first = g.titleRow ? 1 : 0;
+        for (std::size_t i = first; i < g.rows.size(); ++i) {
+            const int item = static_cast<int>(i - first);
+            if (ListText(w, item, 0) != g.rows[i].label) SetListText(w, item, 0, g.rows[i].label);
+            if (ListText(w, item, 1) != g.rows[i].value) SetListText(w, item, 1, g.rows[i].value);
+        }
+    });
+    return w;
+}
+
+void Form::beginEdit(HWND list, PropertyGrid& g, int item) {
+    endEdit(true);
+    if (item < 0) return;
+    const std::size_t row = static_cast<std::size_t>(item) + (g.titleRow ? 1 : 0);
+    if (row >= g.rows.size() || g.rows[row].readOnly) return;
+    ListView_EnsureVisible(list, item, FALSE);
+    RECT rc{};
+    rc.top = 1;
+    rc.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&rc));
+    HWND editor = CreateWindowExW(0, WC_EDITW, Wide(g.rows[row].value).c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, rc.left, rc.top - 1,
+                                  rc.right - rc.left, rc.bottom - rc.top + 2, list, nullptr, Instance(), nullptr);
+    SendMessageW(editor, WM_SETFONT, reinterpret_cast<WPARAM>(font(FontKind::Normal)), FALSE);
+    editor_ = std::make_unique<GridEditor>(GridEditor{editor, list, &g, row});
+    SetWindowSubclass(editor, EditorProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    SendMessageW(editor, EM_SETSEL, 0, -1);
+    SetFocus(editor);
+}
+
+void Form::endEdit(bool commit) {
+    if (!editor_) return;
+    std::unique_ptr<GridEditor> e = std::move(editor_);
+    if (commit && e->row < e->grid->rows.size()) e->grid->value(e->row) = WindowTextOf(e->editor);
+    const bool hadFocus = GetFocus() == e->editor;
+    DestroyWindow(e->editor);
+    if (hadFocus) SetFocus(e->list);
+    refresh();
+}
+
+LRESULT CALLBACK Form::EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
+    auto* form = reinterpret_cast<Form*>(data);
+    switch (msg) {
+        case WM_GETDLGCODE:
+            return DLGC_WANTALLKEYS;
+        case WM_KEYDOWN:
+            if (wp == VK_RETURN || wp == VK_ESCAPE || wp == VK_TAB) {
+                form->endEdit(wp != VK_ESCAPE);
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (wp == L'\r' || wp == 27 || wp == L'\t') return 0;
+            break;
+        case WM_KILLFOCUS:
+            if (form->editor_ && form->editor_->editor == hwnd) {
+                DefSubclassProc(hwnd, msg, wp, lp);
+                form->endEdit(true);
+                return 0;
+            }
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, EditorProc, id);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+HWND Form::trackBar(HWND parent, TrackBar& tb, Place place) {
+    HWND w = add(parent, TRACKBAR_CLASSW, "", TBS_AUTOTICKS | TBS_HORZ | TBS_BOTTOM | WS_TABSTOP, 0, place);
+    bind(w, &tb);
+    SendMessageW(w, TBM_SETRANGEMIN, FALSE, tb.min);
+    SendMessageW(w, TBM_SETRANGEMAX, FALSE, tb.max);
+    SendMessageW(w, TBM_SETPAGESIZE, 0, 1);
+    SendMessageW(w, TBM_SETPOS, TRUE, tb.position);
+    scrolls_[w] = [this, w, &tb] {
+        if (!refreshing_) tb.setPosition(static_cast<int>(SendMessageW(w, TBM_GETPOS, 0, 0)));
+    };
+    addRefresher([w, &tb] {
+        if (SendMessageW(w, TBM_GETPOS, 0, 0) != tb.position) SendMessageW(w, TBM_SETPOS, TRUE, tb.position);
+    });
+    return w;
+}
+
+HWND Form::richText(HWND parent, RichText& text, Place place) {
+    HWND w = add(parent, MSFTEDIT_CLASS, "", ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOVSCROLL | WS_TABSTOP,
+                 0, place);
+    if (!w) return nullptr;
+    bind(w, &text);
+    SendMessageW(w, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
+    RECT margins{};
+    auto shown = std::make_shared<std::string>();
+    addRefresher([w, shown, &text] {
+        if (*shown == text.rtf) return;
+        *shown = text.rtf;
+        if (shown->empty()) {
+            SetWindowTextW(w, L"");
+            return;
+        }
+        RtfSource source{shown.get(), 0};
+        EDITSTREAM stream{};
+        stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+        stream.pfnCallback = ReadRtf;
+        SendMessageW(w, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+        SendMessageW(w, EM_SETSEL, 0, 0);
+        SendMessageW(w, EM_SCROLLCARET, 0, 0);
+    });
+    (void)margins;
+    return w;
+}
+
+void Form::layout(HWND parent) {
+    RECT rc;
+    GetClientRect(parent, &rc);
+    const int W = MulDiv(rc.right, 96, static_cast<int>(dpi_));
+    const int H = MulDiv(rc.bottom, 96, static_cast<int>(dpi_));
+    for (const Item& item : items_) {
+        if (item.parent != parent) continue;
+        const Place& p = item.place;
+        const int left = p.x + W * p.xPct / 100;
+        const int width = p.w + W * p.wPct / 100;
+        const int top = p.fromBottom ? H - p.y : p.y + H * p.yPct / 100;
+        const int height = p.fillY ? H - top - p.h : p.h;
+        SetWindowPos(item.window, nullptr, px(left), px(top), px(std::max(width, 0)), px(std::max(height, 0)),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (auto fit = columnFits_.find(item.window); fit != columnFits_.end()) fit->second();
+    }
+    for (const Item& item : items_)
+        if (item.parent == parent && GetWindowLongPtrW(item.window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(PanelProc))
+            layout(item.window);
+}
+
+void Form::layoutAll() {
+    if (hwnd_) layout(hwnd_);
+}
+
+void Form::refresh() {
+    if (refreshing_ || !hwnd_) return;
+    refreshing_ = true;
+    for (const auto& r : refreshers_) r();
+    for (const Binding& b : bindings_) {
+        bool visible = true;
+        for (const Control* c : b.shownBy) visible = visible && c->visible;
+        const bool shown = (GetWindowLongW(b.window, GWL_STYLE) & WS_VISIBLE) != 0;
+        if (shown != visible) ShowWindow(b.window, visible ? SW_SHOWNA : SW_HIDE);
+        if (b.enabledBy) {
+            const bool enabled = IsWindowEnabled(b.window) != FALSE;
+            if (enabled != b.enabledBy->enabled) EnableWindow(b.window, b.enabledBy->enabled);
+        }
+    }
+    refreshing_ = false;
+}
+
+void Form::forward(const std::function<void()>& action) {
+    if (acting_) return;
+    acting_ = true;
+    run_(action);
+    acting_ = false;
+    refresh();
+}
+
+void Form::runModalLoop(HWND owner, const bool& done) {
+    if (owner) EnableWindow(owner, FALSE);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    MSG msg;
+    while (!done && hwnd_) {
+        const BOOL r = GetMessageW(&msg, nullptr, 0, 0);
+        if (r == 0) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // for the main loop
+            break;
+        }
+        if (r == -1) break;
+        if (translate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (owner) EnableWindow(owner, TRUE);
+    if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+    if (owner) {
+        SetActiveWindow(owner);
+        // What the form covered shows again at once, also while the action
+        // that opened it goes on.
+        RedrawWindow(owner, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    }
+}
+
+bool Form::translate(MSG& msg) {
+    if (!hwnd_ || !IsWindowVisible(hwnd_)) return false;
+    if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) return false;
+    return IsDialogMessageW(hwnd_, &msg) != FALSE;
+}
+
+LRESULT Form::handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND: {
+            const auto it = commands_.find(LOWORD(wp));
+            if (it != commands_.end()) {
+                const auto handler = it->second;  // the handler may add commands
+                handler(HIWORD(wp));
+            }
+            return 0;
+        }
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lp);
+            const auto it = notifies_.find(static_cast<int>(header->idFrom));
+            if (it != notifies_.end()) return it->second(header);
+            return 0;
+        }
+        case WM_HSCROLL:
+        case WM_VSCROLL: {
+            const auto it = scrolls_.find(reinterpret_cast<HWND>(lp));
+            if (it != scrolls_.end()) it->second();
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN: {
+            // Labels and buttons take the colour of the panel they are on.
+            auto* dc = reinterpret_cast<HDC>(wp);
+            HWND control = reinterpret_cast<HWND>(lp);
+            auto brush = reinterpret_cast<HBRUSH>(GetClassLongPtrW(GetParent(control), GCLP_HBRBACKGROUND));
+            if (!brush) brush = GetSysColorBrush(COLOR_BTNFACE);
+            SetBkMode(dc, TRANSPARENT);
+            LOGBRUSH lb{};
+            GetObjectW(brush, sizeof lb, &lb);
+            SetBkColor(dc, lb.lbColor);
+            return reinterpret_cast<LRESULT>(brush);
+        }
+        case WM_SIZE:
+            layoutAll();
+            return 0;
+        case WM_NCDESTROY: {
+            HWND self = hwnd_;
+            hwnd_ = nullptr;
+            SetWindowLongPtrW(self, GWLP_USERDATA, 0);
+            return DefWindowProcW(self, msg, wp, lp);
+        }
+        case WM_DPICHANGED: {
+            dpi_ = HIWORD(wp);
+            makeFonts();
+            applyFonts();
+            const RECT* suggested = reinterpret_cast<RECT*>(lp);
+            SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            layoutAll();
+            return 0;
+        }
+        default:
+            return DefWindowProcW(hwnd_, msg, wp, lp);
+    }
+}
+
+}  // namespace vs::win32

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Runs a Windows program under wine on a virtual X display:
+#   run_under_xvfb.sh PREFIX PROGRAM [ARG]...
+# The wine prefix is made on first use. Every wine process of the prefix ends
+# with the program (a document it opened, a projector it started). Without
+# wine or xvfb-run it exits with 77, which CTest counts as skipped.
+mkdir -p "$1"
+prefix="$(cd "$1" && pwd)"
+shift
+for tool in wine wineserver xvfb-run; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "$tool is not installed: the window is not driven (skipped)" >&2
+    exit 77
+  fi
+done
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$prefix/system.reg" ]; then
+  DISPLAY= timeout 600 wineboot -i >/dev/null 2>&1
+  timeout 120 wineserver -w
+  if [ ! -f "$prefix/system.reg" ]; then
+    echo "the wine prefix $prefix could not be made (skipped)" >&2
+    exit 77
+  fi
+fi
+xvfb-run -a -s "-screen 0 1280x1024x24" sh -c 'wine "$@"; status=$?; wineserver -k; exit $status' run "$@"

@@ -1,0 +1,496 @@
+// Drives vexelscreen-generator.exe from outside, as a person would: it finds
+// the controls by their captions, clicks them, types into fields and answers
+// the dialogs and message boxes, and checks what the window and the files on
+// disk show afterwards.
+//
+//   window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR             the flow
+//   window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR --screenshots DIR
+//                                                                    every page as BMP
+//
+// The flow: a project made by the command line is named on the window's
+// command line; the pages and rules follow the model; Build writes the same
+// projector as the command line; a saved project loads back; the shape window
+// and the date/time sample come up. Exit status 0 when every check held.
+#include "support/bmp_builder.h"
+#include "support/ico_builder.h"
+#include "support/projector_builder.h"
+#include "support/swf_builder.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "gui/win32/command_ids.h"
+
+namespace fs = std::filesystem;
+using namespace vs;
+
+namespace {
+
+// How long the driver waits for the window to get somewhere before it gives
+// up; a limit for a hung window, not a measure of speed.
+constexpr DWORD kPatienceMs = 90000;
+
+int g_failures = 0;
+PROCESS_INFORMATION g_window{};
+
+void Check(bool ok, const std::string& what) {
+    std::cout << (ok ? "ok    " : "FAIL  ") << what << std::endl;
+    if (!ok) ++g_failures;
+}
+
+[[noreturn]] void Fatal(const std::string& what) {
+    std::cout << "FATAL " << what << std::endl;
+    if (g_window.hProcess) TerminateProcess(g_window.hProcess, 1);
+    std::exit(1);
+}
+
+std::wstring W(const std::string& s) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+    return out;
+}
+
+std::string U(const std::wstring& s) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// Waits until `done` holds; false when the window took too long.
+bool WaitFor(const std::function<bool()>& done) {
+    const ULONGLONG start = GetTickCount64();
+    while (!done()) {
+        if (GetTickCount64() - start > kPatienceMs) return false;
+        if (g_window.hProcess && WaitForSingleObject(g_window.hProcess, 0) == WAIT_OBJECT_0) return done();
+        Sleep(50);
+    }
+    return true;
+}
+
+// Lets the window finish what it is doing.
+void Settle() {
+    if (g_window.hProcess) WaitForInputIdle(g_window.hProcess, 5000);
+    Sleep(400);
+}
+
+std::string TextOf(HWND w) {
+    wchar_t buffer[4096] = {};
+    SendMessageTimeoutW(w, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 10000, nullptr);
+    return U(buffer);
+}
+
+// A caption as shown: the "&" of a mnemonic is not part of it.
+std::string Caption(HWND w) {
+    std::string raw = TextOf(w), out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '&' && i + 1 < raw.size()) ++i;
+        out += raw[i];
+    }
+    return out;
+}
+
+std::string ClassOf(HWND w) {
+    wchar_t name[128] = {};
+    GetClassNameW(w, name, 128);
+    return U(name);
+}
+
+BOOL CALLBACK Collect(HWND w, LPARAM p) {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    return TRUE;
+}
+
+std::vector<HWND> Descendants(HWND root) {
+    std::vector<HWND> all;
+    EnumChildWindows(root, Collect, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+// The controls of a window with a caption; with `onlyShown`, those on the page in front.
+std::vector<HWND> ByCaption(HWND root, const std::string& caption, bool onlyShown = false) {
+    std::vector<HWND> found;
+    for (HWND w : Descendants(root))
+        if (Caption(w) == caption && (!onlyShown || IsWindowVisible(w))) found.push_back(w);
+    return found;
+}
+
+HWND One(HWND root, const std::string& caption, bool onlyShown = true) {
+    const std::vector<HWND> found = ByCaption(root, caption, onlyShown);
+    if (found.empty()) Fatal("no control \"" + caption + "\"");
+    return found.front();
+}
+
+// The field after a label (the window makes each field right after its label).
+HWND FieldAfter(HWND root, const std::string& label) {
+    HWND l = One(root, label, false);
+    return GetWindow(l, GW_HWNDNEXT);
+}
+
+// What a click on a button sends to its parent.
+void Click(HWND button) {
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+bool Checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void Type(HWND field, const std::string& text) {
+    SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(W(text).c_str()), SMTO_BLOCK, 10000, nullptr);
+}
+
+// A top-level window of the generator's process: by class, or a dialog ("#32770").
+struct Search {
+    DWORD pid;
+    std::wstring cls;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<Search*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t name[128] = {};
+    GetClassNameW(w, name, 128);
+    if (pid == s->pid && s->cls == name && IsWindowVisible(w)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(const std::wstring& cls) {
+    Search search{g_window.dwProcessId, cls, nullptr};
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitTopLevel(const std::wstring& cls, const std::string& what) {
+    HWND found = nullptr;
+    if (!WaitFor([&] { return (found = FindTopLevel(cls)) != nullptr; })) Fatal(what + " did not appear");
+    Settle();
+    return found;
+}
+
+void WaitGone(HWND w, const std::string& what) {
+    if (!WaitFor([&] { return !IsWindow(w) || !IsWindowVisible(w); })) Fatal(what + " did not close");
+    Settle();
+}
+
+// Answers a file dialog with a name.
+void AnswerFileDialog(const std::string& name) {
+    HWND dialog = WaitTopLevel(L"#32770", "the file dialog");
+    HWND field = GetDlgItem(dialog, 0x47c);  // the name box of the explorer dialog
+    if (!field) field = GetDlgItem(dialog, 0x480);
+    if (!field) Fatal("the file dialog has no name field");
+    Type(field, name);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    WaitGone(dialog, "the file dialog");
+}
+
+// Answers a message box with one of its buttons; returns its text.
+std::string AnswerMessage(int button) {
+    HWND box = WaitTopLevel(L"#32770", "the message box");
+    std::string text;
+    for (HWND w : Descendants(box))
+        if (ClassOf(w) == "Static" && !TextOf(w).empty()) text += TextOf(w);
+    std::string title = TextOf(box);
+    Check(title == "VexelSCREEN Generator", "the message box is titled \"VexelSCREEN Generator\" (" + title + ")");
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    WaitGone(box, "the message box");
+    return text;
+}
+
+std::vector<char> Bytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Run(const std::wstring& commandLine) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code == 0;
+}
+
+void MakeFixtures(const fs::path& dir) {
+    fs::create_directories(dir);
+    test::SwfBuilder movie;
+    movie.frame = {0, 640 * 20, 0, 480 * 20};
+    movie.frameRate = 25;
+    movie.frameCount = 120;
+    movie.fsExec("VexelPRINT(1, 1, 1, 0) /f=\"Sample footer\" /nodialog /landscape");
+    movie.getUrl("VexelSCREEN:SaveVariables(scores.txt)", "");
+    movie.showFrame();
+    test::WriteProjectorFile((dir / "Sample Projector.exe").string(), test::BuildProjector(movie.build()));
+    const int w = 160, h = 120;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h), 0xFF00FF);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int dx = x - w / 2, dy = y - h / 2;
+            if (dx * dx * 9 + dy * dy * 16 <= 70 * 70 * 9)
+                pixels[static_cast<std::size_t>(y * w + x)] = 0x2050A0u + static_cast<std::uint32_t>(x / 2);
+        }
+    test::WriteFileBytes((dir / "shape.bmp").string(), test::MakeBmp({}, w, h, pixels));
+    auto image = test::DibIcon(32, 32, 32, {}, [](int x, int y) {
+        return 0xFF000000u | static_cast<std::uint32_t>((x * 8) << 16 | (y * 8) << 8 | 0xC0);
+    });
+    test::WriteBytes((dir / "icon.ico").string(), test::IcoFile({image}));
+    std::ofstream(dir / "readme.txt") << "This file travels inside the projector.\n";
+}
+
+void StartWindow(const fs::path& generator, const fs::path& project) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    std::wstring line = L"\"" + generator.wstring() + L"\" \"" + project.wstring() + L"\"";
+    if (!CreateProcessW(generator.wstring().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        generator.parent_path().wstring().c_str(), &si, &g_window))
+        Fatal("the generator could not be started");
+    WaitForInputIdle(g_window.hProcess, kPatienceMs);
+}
+
+// The window's screen image as a 24-bit BMP file.
+void Screenshot(HWND window, const fs::path& file) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
+    const DWORD size = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof(BITMAPINFOHEADER);
+    fh.bfSize = fh.bfOffBits + size;
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof(BITMAPINFOHEADER));
+    out.write(static_cast<const char*>(bits), size);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+HWND HeaderButton(HWND main, const std::string& caption) {
+    for (HWND w : ByCaption(main, caption))
+        if (GetWindowLongW(w, GWL_STYLE) & BS_PUSHLIKE) return w;
+    Fatal("no page button \"" + caption + "\"");
+}
+
+HWND BottomBuild(HWND main) {
+    for (HWND w : ByCaption(main, "Build"))
+        if (!(GetWindowLongW(w, GWL_STYLE) & BS_PUSHLIKE)) return w;
+    Fatal("no Build button");
+}
+
+void ShowPage(HWND main, const std::string& button, const std::string& shownControl) {
+    Click(HeaderButton(main, button));
+    if (!WaitFor([&] { return !ByCaption(main, shownControl, true).empty(); }))
+        Fatal("the page of \"" + button + "\" did not come up");
+    Settle();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 4 && argc != 6) {
+        std::cerr << "usage: window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR [--screenshots DIR]\n";
+        return 2;
+    }
+    const fs::path generator = fs::absolute(argv[1]), cli = fs::absolute(argv[2]), dir = fs::absolute(argv[3]);
+    const bool screenshots = argc == 6 && std::wstring(argv[4]) == L"--screenshots";
+    const fs::path shots = screenshots ? fs::absolute(argv[5]) : fs::path();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    MakeFixtures(dir);
+    if (screenshots) fs::create_directories(shots);
+
+    // The project the command line makes, and the projector it builds from it.
+    const fs::path project = dir / "start.vsp", cliOut = dir / "cli.exe", guiOut = dir / "window.exe";
+    const std::wstring quoted = L"\"" + cli.wstring() + L"\" build --projector \"" + (dir / "Sample Projector.exe").wstring() +
+                                L"\" --add \"" + (dir / "readme.txt").wstring() + L"\" --icon \"" +
+                                (dir / "icon.ico").wstring() + L"\" --save-project \"" + project.wstring() + L"\"";
+    if (!Run(quoted)) Fatal("the command line could not save the project");
+    if (!Run(L"\"" + cli.wstring() + L"\" build \"" + project.wstring() + L"\" -o \"" + cliOut.wstring() + L"\""))
+        Fatal("the command line could not build the project");
+
+    // 1. The window starts with the project on its command line.
+    StartWindow(generator, project);
+    HWND main = WaitTopLevel(vs::win32::kMainWindowClass, "the main window");
+    if (!WaitFor([&] { return TextOf(main) == "[start.vsp]  VexelSCREEN 1.0"; }))
+        Fatal("the project did not load (caption \"" + TextOf(main) + "\")");
+    Settle();
+    Check(true, "the window loads the project named on its command line");
+    Check(TextOf(FieldAfter(main, "Flash projector file: ")) == (dir / "Sample Projector.exe").string(),
+          "the projector of the project is in its field");
+
+    if (screenshots) {
+        const std::pair<const char*, const char*> pages[] = {
+            {"Files", "Flash projector file: "},       {"Appearance", "Standard rectangle"},
+            {"Dimensions", "Use Flash movie's size"},  {"Behaviour", "Quit on Escape"},
+            {"Build", "Projector icon:"},              {"Help", ""},
+            {"Use date and time", "Create a sample file"}, {"Printing options", ""},
+            {"External File Launch", ""},              {"Movie variable storage", ""}};
+        int n = 1;
+        for (const auto& [button, control] : pages) {
+            Click(HeaderButton(main, button));
+            if (*control) WaitFor([&] { return !ByCaption(main, control, true).empty(); });
+            Settle();
+            char name[64];
+            std::snprintf(name, sizeof name, "%02d-%s.bmp", n++, button);
+            std::string file = name;
+            for (char& c : file)
+                if (c == ' ') c = '-';
+            Screenshot(main, shots / file);
+        }
+        ShowPage(main, "Appearance", "Standard rectangle");
+        Click(One(main, "Get shape from image"));
+        AnswerFileDialog((dir / "shape.bmp").string());
+        HWND shape = WaitTopLevel(vs::win32::kShapeWindowClass, "the shape window");
+        Screenshot(shape, shots / "11-shape-window.bmp");
+        Click(One(shape, "OK"));
+        WaitGone(shape, "the shape window");
+        Screenshot(main, shots / "12-Appearance-with-shape.bmp");
+        PostMessageW(main, WM_COMMAND, vs::win32::kCmdAbout, 0);
+        HWND about = WaitTopLevel(vs::win32::kAboutWindowClass, "the about window");
+        Screenshot(about, shots / "13-about.bmp");
+        Click(One(about, "OK"));
+        WaitGone(about, "the about window");
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        WaitForSingleObject(g_window.hProcess, kPatienceMs);
+        std::cout << "screenshots in " << shots.string() << std::endl;
+        return 0;
+    }
+
+    // 2. The pages and rules follow the model.
+    Check(IsWindowEnabled(HeaderButton(main, "Appearance")) != FALSE, "with a projector the Appearance page opens");
+    ShowPage(main, "Appearance", "Standard rectangle");
+    Check(Checked(One(main, "Standard rectangle")), "\"Standard rectangle\" is checked at first");
+    Check(!IsWindowVisible(One(main, "Edit shape ...", false)), "\"Edit shape ...\" is hidden without a shape");
+    Check(IsWindowVisible(One(main, "No border", false)), "the border choices show for a rectangle");
+    Click(One(main, "Small caption"));
+    WaitFor([&] { return IsWindowVisible(One(main, "Show in taskbar", false)) != FALSE; });
+    Check(IsWindowVisible(One(main, "Show in taskbar", false)) != FALSE, "\"Small caption\" shows \"Show in taskbar\"");
+
+    // The shape window: a picture, OK makes the shape.
+    Click(One(main, "Get shape from image"));
+    AnswerFileDialog((dir / "shape.bmp").string());
+    HWND shape = WaitTopLevel(vs::win32::kShapeWindowClass, "the shape window");
+    Check(TextOf(shape) == "VexelSCREEN - Shaped projector", "the shape window has its caption");
+    Check(!ByCaption(shape, "#FF00FF", true).empty(), "the transparent colour starts as the top-left pixel");
+    Click(One(shape, "OK"));
+    WaitGone(shape, "the shape window");
+    WaitFor([&] { return IsWindowVisible(One(main, "Edit shape ...", false)) != FALSE; });
+    Check(Checked(One(main, "Get shape from image")), "\"Get shape from image\" stays checked with a shape");
+    Check(IsWindowVisible(One(main, "Edit shape ...", false)) != FALSE, "\"Get shape from image\" shows \"Edit shape ...\"");
+    Check(!IsWindowVisible(One(main, "No border", false)), "a shape hides the border choices");
+    ShowPage(main, "Dimensions", "Screen left");
+    Check(!IsWindowVisible(One(main, "Use Flash movie's size", false)), "a shape hides the size choices");
+    Check(IsWindowVisible(FieldAfter(main, "Left:")) == FALSE, "the custom position is hidden while centred");
+    Click(One(main, "Use custom"));
+    WaitFor([&] { return IsWindowVisible(FieldAfter(main, "Left:")) != FALSE; });
+    Check(IsWindowEnabled(FieldAfter(main, "Left:")) != FALSE, "a custom left position enables \"Left:\"");
+    Check(IsWindowEnabled(FieldAfter(main, "Top:")) == FALSE, "the top stays centred and \"Top:\" disabled");
+
+    // "Edit shape ..." brings the shape window back; Exit keeps the shape.
+    ShowPage(main, "Appearance", "Standard rectangle");
+    Click(One(main, "Edit shape ..."));
+    shape = WaitTopLevel(vs::win32::kShapeWindowClass, "the shape window again");
+    Click(One(shape, "Exit"));
+    WaitGone(shape, "the shape window");
+    Check(Checked(One(main, "Get shape from image")), "Exit keeps the shape");
+
+    // 3. Build writes the projector the command line writes from the same project.
+    ShowPage(main, "Build", "Projector icon:");
+    HWND spinBuild = FieldAfter(main, "Build:");
+    const std::string buildBefore = TextOf(spinBuild);
+    // Back to the project's own settings for the comparison: load it again.
+    PostMessageW(main, WM_COMMAND, vs::win32::kCmdLoadProject, 0);
+    AnswerFileDialog(project.string());
+    WaitFor([&] { return Checked(One(main, "Standard rectangle", false)); });
+    Settle();
+    Type(FieldAfter(main, "New projector filename and path:"), guiOut.string());
+    Click(BottomBuild(main));
+    const std::string question = AnswerMessage(IDNO);
+    Check(question.find("run the projector") != std::string::npos, "Build asks whether to run the projector");
+    WaitFor([&] { return fs::exists(guiOut); });
+    Check(fs::exists(guiOut), "Build writes the projector");
+    const std::vector<char> a = Bytes(guiOut), b = Bytes(cliOut);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) differing += a[i] != b[i];
+    Check(a.size() == b.size() && differing == 0,
+          "the window's projector equals the command line's (" + std::to_string(a.size()) + " / " +
+              std::to_string(b.size()) + " bytes, " + std::to_string(differing) + " differ)");
+    WaitFor([&] { return TextOf(FieldAfter(main, "Build:")) != buildBefore; });
+    Check(TextOf(FieldAfter(main, "Build:")) == std::to_string(std::stoi(buildBefore.empty() ? "0" : buildBefore) + 1),
+          "the Build number advances after a build");
+
+    // 4. A saved project loads back.
+    ShowPage(main, "Appearance", "Standard rectangle");
+    Click(One(main, "Hide mouse-pointer"));
+    WaitFor([&] { return Checked(One(main, "Hide mouse-pointer")); });
+    const fs::path saved = dir / "saved.vsp";
+    PostMessageW(main, WM_COMMAND, vs::win32::kCmdSaveProject, 0);
+    AnswerFileDialog(saved.string());
+    WaitFor([&] { return TextOf(main) == "[saved.vsp]  VexelSCREEN 1.0"; });
+    Check(fs::exists(saved), "Save project writes the project");
+    Click(One(main, "Hide mouse-pointer"));
+    WaitFor([&] { return !Checked(One(main, "Hide mouse-pointer")); });
+    PostMessageW(main, WM_COMMAND, vs::win32::kCmdLoadProject, 0);
+    AnswerFileDialog(saved.string());
+    WaitFor([&] { return Checked(One(main, "Hide mouse-pointer", false)); });
+    Check(Checked(One(main, "Hide mouse-pointer", false)), "Load project brings the saved choices back");
+
+    // 5. The date/time sample.
+    Click(HeaderButton(main, "Use date and time"));
+    WaitFor([&] { return !ByCaption(main, "Create a sample file", true).empty(); });
+    Settle();
+    const fs::path sample = dir / "sample.txt";
+    Click(One(main, "Create a sample file"));
+    AnswerFileDialog(sample.string());
+    WaitFor([&] { return fs::exists(sample); });
+    const std::vector<char> line = Bytes(sample);
+    const std::string text(line.begin(), line.end());
+    Check(text.rfind("Date_YY=", 0) == 0 && text.find("&Time_MS=") != std::string::npos,
+          "the sample holds the date/time variables (" + text + ")");
+
+    // The about window, and closing.
+    PostMessageW(main, WM_COMMAND, vs::win32::kCmdAbout, 0);
+    HWND about = WaitTopLevel(vs::win32::kAboutWindowClass, "the about window");
+    Check(!ByCaption(about, "VexelSCREEN Generator", true).empty(), "the about window names the program");
+    Click(One(about, "OK"));
+    WaitGone(about, "the about window");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "the window closes");
+    std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
+    return g_failures ? 1 : 0;
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The ports of the application layer as the native window implements them:
+// the user (message boxes, the common file dialogs, the message loop run once,
+// progress), the shell (file icons, opening documents, starting projectors)
+// and the settings file "VexelSCREEN.dat" under the user's application data.
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/ports.h"
+
+namespace vs::win32 {
+
+enum class MessageKind { Warning, Error, Confirmation };
+
+// A message box titled "VexelSCREEN Generator": a warning or an error with
+// OK, a confirmation with Yes and No (true for Yes).
+bool ShowMessage(MessageKind kind, std::string_view text);
+
+// The filter of a file dialog as the system wants it: the "|"-separated pairs
+// with NUL between the parts and two at the end.
+std::wstring DialogFilter(const std::string& filter);
+
+class Win32UserInterface : public UserInterface {
+public:
+    void warning(std::string_view text) override;
+    void error(std::string_view text) override;
+    bool confirm(std::string_view text) override;
+    std::optional<std::string> openFileName(const FileDialog& dialog) override;
+    std::vector<std::string> openFileNames(const FileDialog& dialog) override;
+    std::optional<std::string> saveFileName(const FileDialog& dialog) override;
+    // Lets every message waiting in this thread's queue run once; a quit
+    // message is put back for the main loop.
+    void processPendingMessages() override;
+    void progress(int position, int maximum) override;
+
+    // Runs before pending messages (the window shows the model) and on
+    // progress (the busy page's bar).
+    std::function<void()> beforePendingMessages;
+    std::function<void(int, int)> onProgress;
+    // Keyboard navigation of the window whose messages run (tab, mnemonics).
+    std::function<bool(MSG&)> translate;
+};
+
+class Win32StartedProgram : public StartedProgram {
+public:
+    explicit Win32StartedProgram(PROCESS_INFORMATION process) : process_(process) {}
+    ~Win32StartedProgram() override;
+    Win32StartedProgram(const Win32StartedProgram&) = delete;
+    Win32StartedProgram& operator=(const Win32StartedProgram&) = delete;
+
+    void waitForInputIdle() override;
+    // Waits a short while for the program to end, waking for window messages.
+    bool running() override;
+
+private:
+    PROCESS_INFORMATION process_;
+};
+
+class Win32Shell : public Shell {
+public:
+    std::optional<TIcon> largeIcon(const std::string& file) override;
+    std::optional<TIcon> smallIcon(const std::string& file) override;
+    bool openDocument(const std::string& file) override;
+    std::unique_ptr<StartedProgram> startProgram(const std::string& file) override;
+};
+
+// The settings file in INI form, readable by both windows of the generator:
+// values under [Values] by key, placements in a section "Window.NAME" with
+// Left, Top, Width, Height and Maximized. Every write replaces the file as a
+// whole; one that cannot be written fails with "Cannot create file %s".
+class IniSettingsStore : public SettingsStore {
+public:
+    // %APPDATA%\VexelSCREEN\VexelSCREEN.dat
+    static std::string DefaultFileName();
+    explicit IniSettingsStore(std::string fileName = DefaultFileName());
+
+    const std::string& fileName() const { return fileName_; }
+
+    std::optional<std::string> value(std::string_view key) override;
+    void setValue(std::string_view key, std::string_view value) override;
+    std::optional<WindowPlacement> placement(std::string_view window) override;
+    void setPlacement(std::string_view window, const WindowPlacement& placement) override;
+
+    // The INI text of sections and their keys, and back (escapes, quotes).
+    using Sections = std::map<std::string, std::map<std::string, std::string>>;
+    static Sections Parse(std::string_view text);
+    static std::string Format(const Sections& sections);
+
+private:
+    Sections read() const;
+    void write(const Sections& sections);
+    std::string fileName_;
+};
+
+}  // namespace vs::win32
