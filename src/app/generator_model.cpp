@@ -13,7 +13,7 @@
 #include "platform/stream.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32.h"
 #endif
 
 namespace vs {
@@ -37,13 +37,7 @@ std::string WithSeparator(std::string dir) {
 
 std::string OwnExecutable() {
 #ifdef _WIN32
-    std::wstring buf(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        if (n == 0) return {};
-        if (n < buf.size()) return Utf8Of(fs::path(buf.substr(0, n)));
-        buf.resize(buf.size() * 2);
-    }
+    return win32::Utf8(win32::ModulePath(nullptr));
 #else
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec);

@@ -9,7 +9,7 @@
 #include <windows.h>
 #include <io.h>
 
-#include "platform/cp1252.h"
+#include "platform/win32.h"
 #else
 #include <unistd.h>
 #endif
@@ -20,12 +20,7 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 
-namespace {
-std::wstring Wide(std::string_view utf8) {
-    const std::u16string w = Utf8ToUtf16(utf8);
-    return std::wstring(w.begin(), w.end());
-}
-}  // namespace
+using win32::Wide;
 
 int OpenFileDescriptor(const std::string& name, int flags, int mode) {
     return ::_wopen(Wide(name).c_str(), flags, mode);

@@ -2,7 +2,7 @@
 
 #include "support/le_bytes.h"
 
-#include <png.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <fstream>
@@ -66,27 +66,49 @@ IcoImage DibIcon(int width, int height, int bitCount, const std::vector<std::uin
     return img;
 }
 
+namespace {
+
+void AppendBe32(IcoBytes& b, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+// One chunk: length, type, data, and the CRC of type and data.
+void AppendChunk(IcoBytes& b, const char* type, const IcoBytes& data) {
+    AppendBe32(b, static_cast<std::uint32_t>(data.size()));
+    const std::size_t typeAt = b.size();
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), data.begin(), data.end());
+    AppendBe32(b, static_cast<std::uint32_t>(crc32(0, b.data() + typeAt, static_cast<uInt>(b.size() - typeAt))));
+}
+
+}  // namespace
+
+// An 8-bit RGBA PNG: every row unfiltered, the whole picture in one IDAT.
 IcoImage PngIcon(int width, int height, const PixelFn& argb) {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
+    IcoBytes raw;
+    raw.reserve(static_cast<std::size_t>(height) * (1 + static_cast<std::size_t>(width) * 4));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);  // filter: none
         for (int x = 0; x < width; ++x) {
             const std::uint32_t v = argb(x, y);
-            std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
-            p[0] = (v >> 16) & 0xFF, p[1] = (v >> 8) & 0xFF, p[2] = v & 0xFF, p[3] = v >> 24;
+            raw.insert(raw.end(), {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+                                   static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 24)});
         }
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(width);
-    png.height = static_cast<png_uint_32>(height);
-    png.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&png, nullptr, &size, 0, pixels.data(), 0, nullptr))
-        throw std::runtime_error("png size");
-    IcoImage img{width, height, 32, IcoBytes(size)};
-    if (!png_image_write_to_memory(&png, img.data.data(), &size, 0, pixels.data(), 0, nullptr))
-        throw std::runtime_error("png write");
-    img.data.resize(size);
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    IcoBytes packed(packedSize);
+    if (compress(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size())) != Z_OK)
+        throw std::runtime_error("png deflate");
+    packed.resize(packedSize);
+
+    IcoBytes header;
+    AppendBe32(header, static_cast<std::uint32_t>(width));
+    AppendBe32(header, static_cast<std::uint32_t>(height));
+    header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter method, no interlace
+    IcoImage img{width, height, 32, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}};
+    AppendChunk(img.data, "IHDR", header);
+    AppendChunk(img.data, "IDAT", packed);
+    AppendChunk(img.data, "IEND", {});
     return img;
 }
 

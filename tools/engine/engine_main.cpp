@@ -16,7 +16,7 @@
 #include "mhproc/mhproc.h"
 #include "projector_window.h"
 #include "win32_engine_platform.h"
-#include "win32_file_stream.h"
+#include "platform/stream.h"
 #include "win32/win32_util.h"
 
 namespace vs::win32 {
@@ -152,21 +152,11 @@ bool Extracted(const s_TVexelProjector& s, const std::wstring& name) {
     return GetFileAttributesW(Join(Wide(s.TemporaryFolder), name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-PROCESS_INFORMATION Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
-    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
-        return {};
-    return pi;
-}
-
 void StartVariableService(Engine& e) {
     s_TVexelProjector& s = *e.settings;
     const std::wstring vss = std::wstring(tools::StoreTool.begin(), tools::StoreTool.end());
     if (!Extracted(s, vss)) return;  // built without the tool: the movie's requests go unanswered
-    PROCESS_INFORMATION pi = Start(Join(Wide(s.TemporaryFolder), vss), L"", Wide(s.TemporaryFolder));
+    PROCESS_INFORMATION pi = StartProcess(Join(Wide(s.TemporaryFolder), vss), L"", Wide(s.TemporaryFolder));
     if (!pi.hProcess) return;
     // The service is listening once it waits for messages.
     WaitForInputIdle(pi.hProcess, 10000);
@@ -222,7 +212,7 @@ void PutOnDesktop(Engine& e) {
     const std::wstring vsd = std::wstring(tools::DesktopTool.begin(), tools::DesktopTool.end());
     if (!Extracted(s, vsd)) return;
     PROCESS_INFORMATION pi =
-        Start(Join(Wide(s.TemporaryFolder), vsd),
+        StartProcess(Join(Wide(s.TemporaryFolder), vsd),
               std::to_wstring(reinterpret_cast<std::uintptr_t>(e.platform.childWindow)), Wide(s.TemporaryFolder));
     if (!pi.hProcess) return;
     WaitForSingleObject(pi.hProcess, 10000);
@@ -264,7 +254,7 @@ int Run() {
 
     std::vector<engine::ExtractItem> plan;
     try {
-        Win32ReadStream file(self);
+        TFileStream file(Utf8(self), FileMode::OpenRead);
         engine::ReadEnginePackage(file, s);
         plan = engine::PlanExtraction(s);
     } catch (const std::exception& ex) {
@@ -300,7 +290,7 @@ int Run() {
     if (s.DisableALTTAB) SystemParametersInfoW(SPI_SCREENSAVERRUNNING, TRUE, nullptr, 0);
 
     const std::wstring movie = Join(Wide(s.TemporaryFolder), Wide(plan.front().name));
-    e.platform.child = Start(movie, L"", Wide(s.TemporaryFolder));
+    e.platform.child = StartProcess(movie, L"", Wide(s.TemporaryFolder));
     s.Running = true;
     if (!e.platform.child.hProcess) {
         s.Shutdown();

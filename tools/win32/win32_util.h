@@ -1,6 +1,7 @@
 #pragma once
-// Small Win32 helpers shared by the engine and the tools: UTF-8 and UTF-16,
-// the environment the engine hands to its children, and how a program tells
+// Small Win32 helpers shared by the engine and the tools, over the platform
+// layer's (platform/win32.h: UTF-8 and UTF-16, the program's path, starting a
+// program): the environment the engine hands to its children, and how a program tells
 // the user something (a message box, or standard error when
 // VEXELSCREEN_MESSAGES=stderr, for unattended runs).
 #ifndef WIN32_LEAN_AND_MEAN
@@ -10,6 +11,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include "platform/win32.h"
 // These macros would rename members of the engine's own classes.
 #undef DeleteFile
 #undef RemoveDirectory
@@ -35,29 +38,10 @@ inline constexpr const wchar_t* kMessagesVar = L"VEXELSCREEN_MESSAGES";
 inline constexpr const wchar_t* kVarStoreMessageName = L"VexelSCREEN_VarStore";
 inline constexpr const wchar_t* kGetDimensionsMessageName = L"VexelSCREEN_GetDimensions";
 
-inline std::wstring Wide(std::string_view utf8) {
-    std::u16string w = Utf8ToUtf16(utf8);
-    return std::wstring(w.begin(), w.end());
-}
-
-inline std::string Utf8(std::wstring_view wide) {
-    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-}
-
 inline std::wstring EnvVar(const wchar_t* name) {
     wchar_t buf[32768];
     DWORD n = GetEnvironmentVariableW(name, buf, 32768);
     return n > 0 && n < 32768 ? std::wstring(buf, n) : std::wstring();
-}
-
-inline std::wstring ModulePath(HMODULE module) {
-    std::wstring buf(MAX_PATH, L'\0');
-    while (true) {
-        DWORD n = GetModuleFileNameW(module, buf.data(), static_cast<DWORD>(buf.size()));
-        if (n == 0) return {};
-        if (n < buf.size()) return buf.substr(0, n);
-        buf.resize(buf.size() * 2);
-    }
 }
 
 inline std::wstring FolderOf(const std::wstring& path) {

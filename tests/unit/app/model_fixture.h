@@ -57,7 +57,10 @@ protected:
         return *model;
     }
 
-    std::string Gen(const std::string& rel) const { return (dir_ / "gen" / rel).string(); }
+    std::string Gen(const std::string& rel) const {
+        std::filesystem::path p = dir_ / "gen" / rel;
+        return p.make_preferred().string();  // the separator the program itself writes
+    }
 
     std::string Text(const std::string& path, const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;

@@ -90,9 +90,10 @@ TEST_F(IconReplace, OnlyTheFirstImageOfTheFirstGroupChanges) {
         .Write(exe_, &layout);
     auto before = Read();
 
-    TExeImage image(exe_);
-    EXPECT_EQ(FindFirstIconImage(image.ResourceTree()), (IconSlot{layout.dataAt[0].first, 2216}));
-
+    {
+        TExeImage image(exe_);  // released before the file is replaced, as Windows requires
+        EXPECT_EQ(FindFirstIconImage(image.ResourceTree()), (IconSlot{layout.dataAt[0].first, 2216}));
+    }
     ASSERT_TRUE(ReplaceExeIcon(exe_, Gradient(32, 32)));
     auto after = Read();
     for (int k : {1, 2}) {

@@ -1,0 +1,41 @@
+#ifdef _WIN32
+
+#include "platform/win32.h"
+
+#include "platform/cp1252.h"
+
+namespace vs::win32 {
+
+std::wstring Wide(std::string_view utf8) {
+    const std::u16string w = Utf8ToUtf16(utf8);
+    return std::wstring(w.begin(), w.end());
+}
+
+std::string Utf8(std::wstring_view wide) {
+    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+}
+
+std::wstring ModulePath(HMODULE module) {
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(module, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) return buf.substr(0, n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+PROCESS_INFORMATION StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+    std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+        return {};
+    return pi;
+}
+
+}  // namespace vs::win32
+
+#endif  // _WIN32
