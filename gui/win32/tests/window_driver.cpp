@@ -428,6 +428,11 @@ int wmain(int argc, wchar_t** argv) {
     Click(One(shape, "Exit"));
     WaitGone(shape, "the shape window");
     Check(Checked(One(main, "Get shape from image")), "Exit keeps the shape");
+    // "Standard rectangle" lets the shape go (the working shape too, which
+    // would otherwise pass on to the next project loaded).
+    Click(One(main, "Standard rectangle"));
+    WaitFor([&] { return !IsWindowVisible(One(main, "Edit shape ...", false)); });
+    Check(!IsWindowVisible(One(main, "Edit shape ...", false)), "\"Standard rectangle\" hides \"Edit shape ...\"");
 
     // 3. Build writes the projector the command line writes from the same project.
     ShowPage(main, "Build", "Projector icon:");
