@@ -496,6 +496,27 @@ int wmain(int argc, wchar_t** argv) {
     WaitGone(about, "the about window");
     PostMessageW(main, WM_CLOSE, 0, 0);
     Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "the window closes");
+
+    // The settings file keeps the names in use at closing and the placement,
+    // in the form the other window of the generator reads.
+    wchar_t appData[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
+    const std::vector<char> stored = Bytes(fs::path(appData) / "VexelSCREEN" / "VexelSCREEN.dat");
+    const std::string settings(stored.begin(), stored.end());
+    auto escaped = [](const fs::path& p) {
+        std::string out;
+        for (char c : p.string()) {
+            if (c == '\\') out += '\\';
+            out += c;
+        }
+        return out;
+    };
+    Check(settings.find("[Values]\r\n") != std::string::npos &&
+              settings.find("edFlashProjector.FileName=" + escaped(dir / "Sample Projector.exe") + "\r\n") != std::string::npos &&
+              settings.find("SaveProject.FileName=" + escaped(saved) + "\r\n") != std::string::npos,
+          "the settings file keeps the projector's name");
+    Check(settings.find("[Window.TfVexelSCREEN]") != std::string::npos && settings.find("Maximized=0") != std::string::npos,
+          "the settings file keeps the window's placement");
     std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
     return g_failures ? 1 : 0;
 }
