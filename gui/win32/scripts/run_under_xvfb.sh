@@ -1,6 +1,8 @@
 #!/bin/sh
 # Runs a Windows program under wine on a virtual X display:
 #   run_under_xvfb.sh PREFIX PROGRAM [ARG]...
+# With VS_WINE_DPI set (144 for 150 %), the prefix's display runs at that
+# resolution.
 # The wine prefix is made on first use. Every wine process of the prefix ends
 # with the program (a document it opened, a projector it started). Without
 # wine or xvfb-run it exits with 77, which CTest counts as skipped.
@@ -22,4 +24,8 @@ if [ ! -f "$prefix/system.reg" ]; then
     exit 77
   fi
 fi
-xvfb-run -a -s "-screen 0 1280x1024x24" sh -c 'wine "$@"; status=$?; wineserver -k; exit $status' run "$@"
+if [ -n "$VS_WINE_DPI" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VS_WINE_DPI" /f >/dev/null 2>&1
+  wineserver -w
+fi
+xvfb-run -a -s "-screen 0 1600x1200x24" sh -c 'wine "$@"; status=$?; wineserver -k; exit $status' run "$@"
