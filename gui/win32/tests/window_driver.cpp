@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -228,6 +229,38 @@ bool Run(const std::wstring& commandLine) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return code == 0;
+}
+
+
+// The process of a program whose file name starts with `prefix`; 0 when none runs.
+DWORD ProcessNamed(const std::wstring& prefix) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+        if (std::wstring(entry.szExeFile).rfind(prefix, 0) == 0) found = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return found;
+}
+
+BOOL CALLBACK CloseWindowsOf(HWND w, LPARAM pid) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == static_cast<DWORD>(pid)) PostMessageW(w, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+// Ends a program as its user would, by closing its windows; one that does
+// not close is ended.
+void EndProgram(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    if (!process) return;
+    EnumWindows(CloseWindowsOf, static_cast<LPARAM>(pid));
+    if (WaitForSingleObject(process, 15000) != WAIT_OBJECT_0) TerminateProcess(process, 0);
+    WaitForSingleObject(process, kPatienceMs);
+    CloseHandle(process);
 }
 
 void MakeFixtures(const fs::path& dir) {
@@ -458,6 +491,28 @@ int wmain(int argc, wchar_t** argv) {
     WaitFor([&] { return TextOf(FieldAfter(main, "Build:")) != buildBefore; });
     Check(TextOf(FieldAfter(main, "Build:")) == std::to_string(std::stoi(buildBefore.empty() ? "0" : buildBefore) + 1),
           "the Build number advances after a build");
+
+    // Preview: the window hides while the preview runs and comes back when it
+    // ends; the preview file goes.
+    Click(One(main, "Preview"));
+    const bool hidden = WaitFor([&] { return !IsWindowVisible(main); });
+    Check(hidden, "Preview hides the window while the projector runs");
+    DWORD preview = 0;
+    WaitFor([&] { return (preview = ProcessNamed(L"VexelSCREEN Preview Projector - ")) != 0; });
+    Check(preview != 0, "Preview runs the projector");
+    if (preview) EndProgram(preview);
+    Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }), "the window comes back when the preview ends");
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    bool leftOver = false;
+    WaitFor([&] {
+        leftOver = false;
+        for (const auto& entry : fs::directory_iterator(temp, ec))
+            leftOver = leftOver || entry.path().filename().wstring().rfind(L"VexelSCREEN Preview Projector - ", 0) == 0;
+        return !leftOver;
+    });
+    Check(!leftOver, "the preview file is removed");
+    Settle();
 
     // 4. A saved project loads back.
     ShowPage(main, "Appearance", "Standard rectangle");
