@@ -1,0 +1,95 @@
+// The settings file of the native window: the INI text both windows of the
+// generator read, and what the store does with the file on disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "gui/win32/win32_ports.h"
+#include "platform/errors.h"
+
+namespace fs = std::filesystem;
+using vs::win32::IniSettingsStore;
+
+namespace {
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+fs::path FreshFolder(const char* name) {
+    const fs::path dir = fs::temp_directory_path() / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+}  // namespace
+
+TEST(IniSettingsStore, TextIsTheIniFormOfTheOtherWindow) {
+    IniSettingsStore::Sections sections;
+    sections["Values"]["edFlashProjector.FileName"] = "C:\\Movies\\a,b.exe";
+    sections["Values"]["OpenIcon.FileName"] = " lead\"quote";
+    sections["Values"]["SaveSample.FileName"] = "caf\xC3\xA9\n\x01" "2";
+    sections["Window.TfVexelSCREEN"]["Left"] = "-8";
+    sections["Window.TfVexelSCREEN"]["Maximized"] = "0";
+    const std::string text = IniSettingsStore::Format(sections);
+    EXPECT_EQ(text,
+              "[Values]\r\n"
+              "OpenIcon.FileName=\" lead\\\"quote\"\r\n"
+              "SaveSample.FileName=caf\xC3\xA9\\n\\x1\\x32\r\n"
+              "edFlashProjector.FileName=\"C:\\\\Movies\\\\a,b.exe\"\r\n"
+              "\r\n"
+              "[Window.TfVexelSCREEN]\r\n"
+              "Left=-8\r\n"
+              "Maximized=0\r\n");
+    EXPECT_EQ(IniSettingsStore::Parse(text), sections);
+
+    // As the other window writes it: line feeds, a byte-order mark, comments,
+    // blanks around the equals sign, hexadecimal and octal escapes.
+    const auto read = IniSettingsStore::Parse(
+        "\xEF\xBB\xBF; remembered names\n[Values]\nedFlashProjector.FileName = C:\\\\x\\\\y.exe\n"
+        "OutputProjector.FileName=\"a;b \"\nSaveProject.FileName=\\x41\\102\n");
+    EXPECT_EQ(read.at("Values").at("edFlashProjector.FileName"), "C:\\x\\y.exe");
+    EXPECT_EQ(read.at("Values").at("OutputProjector.FileName"), "a;b ");
+    EXPECT_EQ(read.at("Values").at("SaveProject.FileName"), "AB");
+}
+
+TEST(IniSettingsStore, KeepsValuesAndPlacementsAndLosesNothingOnAFailedWrite) {
+    const fs::path dir = FreshFolder("vs-settings-store-test");
+    const fs::path file = dir / "sub" / "VexelSCREEN.dat";
+    IniSettingsStore store(file.string());
+    EXPECT_FALSE(store.value("edFlashProjector.FileName"));
+    EXPECT_FALSE(store.placement("TfVexelSCREEN"));
+
+    // The folder is made on the first write; every write keeps the rest.
+    store.setValue("edFlashProjector.FileName", "C:\\p\\Sample Projector.exe");
+    store.setPlacement("TfVexelSCREEN", {10, 20, 900, 600, true});
+    store.setValue("OutputProjector.FileName", "out.exe");
+    EXPECT_EQ(store.value("edFlashProjector.FileName"), "C:\\p\\Sample Projector.exe");
+    EXPECT_EQ(store.value("OutputProjector.FileName"), "out.exe");
+    EXPECT_EQ(store.placement("TfVexelSCREEN"), (vs::WindowPlacement{10, 20, 900, 600, true}));
+    EXPECT_FALSE(store.placement("TfShapeSelect"));
+
+    // A damaged placement is none at all.
+    std::ofstream(dir / "damaged.dat") << "[Window.TfShapeSelect]\nLeft=1\nTop=2\nWidth=x\nHeight=4\nMaximized=0\n";
+    EXPECT_FALSE(IniSettingsStore((dir / "damaged.dat").string()).placement("TfShapeSelect"));
+    std::ofstream(dir / "maximized.dat") << "[Window.TfShapeSelect]\nLeft=1\nTop=2\nWidth=3\nHeight=4\nMaximized=2\n";
+    EXPECT_FALSE(IniSettingsStore((dir / "maximized.dat").string()).placement("TfShapeSelect"));
+
+    // A file that cannot be written is reported by name, and the one there
+    // stays as it was.
+    const std::string before = ReadText(file);
+    fs::create_directories(dir / "folder.dat");
+    IniSettingsStore blocked((dir / "folder.dat").string());
+    try {
+        blocked.setValue("edFlashProjector.FileName", "x");
+        FAIL() << "a folder was written as the settings file";
+    } catch (const vs::EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + (dir / "folder.dat").string());
+    }
+    EXPECT_TRUE(fs::is_directory(dir / "folder.dat"));
+    EXPECT_EQ(ReadText(file), before);
+    fs::remove_all(dir);
+}
