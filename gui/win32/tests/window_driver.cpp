@@ -263,6 +263,85 @@ void EndProgram(DWORD pid) {
     CloseHandle(process);
 }
 
+
+// Memory in the window's process, for the list view messages that take a
+// pointer (both programs are 32-bit).
+class Remote {
+public:
+    explicit Remote(std::size_t size) : size_(size) {
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, g_window.dwProcessId);
+        if (process_) base_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (!base_) Fatal("no memory in the window's process");
+    }
+    ~Remote() {
+        VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        CloseHandle(process_);
+    }
+    Remote(const Remote&) = delete;
+    Remote& operator=(const Remote&) = delete;
+    char* at(std::size_t offset) const { return static_cast<char*>(base_) + offset; }
+    void write(std::size_t offset, const void* data, std::size_t n) const {
+        WriteProcessMemory(process_, at(offset), data, n, nullptr);
+    }
+    void read(std::size_t offset, void* data, std::size_t n) const {
+        ReadProcessMemory(process_, at(offset), data, n, nullptr);
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    void* base_ = nullptr;
+    std::size_t size_;
+};
+
+// The text of a list view cell.
+std::string Cell(HWND list, int item, int column) {
+    constexpr std::size_t kChars = 2048;
+    Remote remote(sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.cchTextMax = kChars;
+    lv.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof(LVITEMW)));
+    remote.write(0, &lv, sizeof lv);
+    const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote.at(0)));
+    std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(n, 0)), L'\0');
+    if (n > 0) remote.read(sizeof(LVITEMW), text.data(), text.size() * sizeof(wchar_t));
+    return U(text);
+}
+
+RECT CellRect(HWND list, int item, int column) {
+    Remote remote(sizeof(RECT));
+    RECT r{LVIR_BOUNDS, column, 0, 0};
+    remote.write(0, &r, sizeof r);
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote.at(0)));
+    remote.read(0, &r, sizeof r);
+    return r;
+}
+
+// A double click in the middle of a list view cell.
+void DoubleClickCell(HWND list, int item, int column) {
+    const RECT r = CellRect(list, item, column);
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
+HWND ChildOfClass(HWND parent, const std::string& cls) {
+    for (HWND w : Descendants(parent))
+        if (ClassOf(w) == cls && IsWindowVisible(w)) return w;
+    return nullptr;
+}
+
+// A click on the upper or lower arrow of an up-down control.
+void ClickArrow(HWND upDown, bool up) {
+    RECT r;
+    GetClientRect(upDown, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, up ? r.bottom / 4 : r.bottom * 3 / 4);
+    PostMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(upDown, WM_LBUTTONUP, 0, at);
+}
+
 void MakeFixtures(const fs::path& dir) {
     fs::create_directories(dir);
     test::SwfBuilder movie;
@@ -385,6 +464,15 @@ int wmain(int argc, wchar_t** argv) {
     Check(true, "the window loads the project named on its command line");
     Check(TextOf(FieldAfter(main, "Flash projector file: ")) == (dir / "Sample Projector.exe").string(),
           "the projector of the project is in its field");
+    HWND movie = nullptr;
+    for (HWND w : Descendants(main))
+        if (ClassOf(w) == "SysListView32" && Cell(w, 0, 0) == "Movie width") movie = w;
+    Check(movie && Cell(movie, 0, 1) == "640" && Cell(movie, 1, 1) == "480",
+          "the movie information shows the movie's size");
+    HWND files = nullptr;
+    for (HWND w : Descendants(main))
+        if (ClassOf(w) == "SysListView32" && Cell(w, 0, 0) == "readme.txt") files = w;
+    Check(files && Cell(files, 0, 1) == (dir.string() + "\\"), "the additional file is listed with its folder");
 
     if (screenshots) {
         const std::pair<const char*, const char*> pages[] = {
@@ -514,7 +602,46 @@ int wmain(int argc, wchar_t** argv) {
     Check(!leftOver, "the preview file is removed");
     Settle();
 
-    // 4. A saved project loads back.
+    // The spin fields keep to their limits; the arrows go through the model.
+    ShowPage(main, "Dimensions", "Screen left");
+    if (!Checked(One(main, "Use custom"))) Click(One(main, "Use custom"));
+    WaitFor([&] { return IsWindowVisible(FieldAfter(main, "Width:")) != FALSE; });
+    HWND width = FieldAfter(main, "Width:");
+    HWND widthArrows = GetWindow(width, GW_HWNDNEXT);
+    Type(width, "4999");
+    ClickArrow(widthArrows, true);
+    WaitFor([&] { return TextOf(width) == "5000"; });
+    Check(TextOf(width) == "5000", "the up arrow adds one");
+    // At a limit a click stays there; the click after it counts again.
+    ClickArrow(widthArrows, true);
+    ClickArrow(widthArrows, false);
+    WaitFor([&] { return TextOf(width) == "4999"; });
+    Check(TextOf(width) == "4999", "\"Width:\" stops at 5000");
+    Type(width, "55");
+    ClickArrow(widthArrows, false);
+    ClickArrow(widthArrows, true);
+    WaitFor([&] { return TextOf(width) == "56"; });
+    Check(TextOf(width) == "56", "\"Width:\" stops at 55");
+
+    // 4. A saved project loads back, with a value edited in the version grid.
+    ShowPage(main, "Build", "Projector icon:");
+    HWND versions = nullptr;
+    for (HWND w : Descendants(main))
+        if (ClassOf(w) == "SysListView32" && IsWindowVisible(w) && Cell(w, 1, 0) == "Company name") versions = w;
+    if (!versions) Fatal("no version grid");
+    DoubleClickCell(versions, 2, 1);  // "File description" cannot be edited
+    Settle();
+    Check(ChildOfClass(versions, "Edit") == nullptr, "a read-only row of the grid opens no editor");
+    DoubleClickCell(versions, 1, 1);
+    HWND editor = nullptr;
+    WaitFor([&] { return (editor = ChildOfClass(versions, "Edit")) != nullptr; });
+    Check(editor != nullptr, "a double click on an editable row opens its editor");
+    if (editor) {
+        Type(editor, "Example Company");
+        PostMessageW(editor, WM_KEYDOWN, VK_RETURN, 0);
+        WaitFor([&] { return Cell(versions, 1, 1) == "Example Company"; });
+    }
+    Check(Cell(versions, 1, 1) == "Example Company", "Enter takes the edited value");
     ShowPage(main, "Appearance", "Standard rectangle");
     Click(One(main, "Hide mouse-pointer"));
     WaitFor([&] { return Checked(One(main, "Hide mouse-pointer")); });
@@ -528,7 +655,9 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(main, WM_COMMAND, vs::win32::kCmdLoadProject, 0);
     AnswerFileDialog(saved.string());
     WaitFor([&] { return Checked(One(main, "Hide mouse-pointer", false)); });
-    Check(Checked(One(main, "Hide mouse-pointer", false)), "Load project brings the saved choices back");
+    WaitFor([&] { return Cell(versions, 1, 1) == "Example Company"; });
+    Check(Checked(One(main, "Hide mouse-pointer", false)) && Cell(versions, 1, 1) == "Example Company",
+          "Load project brings the saved choices back");
 
     // 5. The date/time sample.
     Click(HeaderButton(main, "Use date and time"));
