@@ -22,6 +22,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -342,6 +343,21 @@ void ClickArrow(HWND upDown, bool up) {
     PostMessageW(upDown, WM_LBUTTONUP, 0, at);
 }
 
+
+// The letter after the "&" of a caption.
+wchar_t Mnemonic(HWND w) {
+    const std::string raw = TextOf(w);
+    const std::size_t amp = raw.find('&');
+    return amp == std::string::npos || amp + 1 >= raw.size() ? 0 : static_cast<wchar_t>(raw[amp + 1]);
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
 void MakeFixtures(const fs::path& dir) {
     fs::create_directories(dir);
     test::SwfBuilder movie;
@@ -512,6 +528,22 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 
+    // Keyboard: Alt and a page button's letter opens its page; Tab moves on.
+    HWND behaviour = HeaderButton(main, "Behaviour");
+    const wchar_t letter = Mnemonic(behaviour);
+    Check(letter != 0, "the page buttons have mnemonics");
+    if (letter) {
+        HWND focus = FocusOf(main);
+        PostMessageW(focus ? focus : main, WM_SYSCHAR, static_cast<WPARAM>(std::towlower(letter)), 1 << 29);
+        Check(WaitFor([&] { return !ByCaption(main, "Quit on Escape", true).empty(); }),
+              "Alt+" + std::string(1, static_cast<char>(letter)) + " opens the Behaviour page");
+        Settle();
+    }
+    HWND before = FocusOf(main);
+    PostMessageW(before ? before : main, WM_KEYDOWN, VK_TAB, 0);
+    WaitFor([&] { return FocusOf(main) != before; });
+    Check(FocusOf(main) != before && FocusOf(main) != nullptr, "Tab moves the focus to the next control");
+
     // 2. The pages and rules follow the model.
     Check(IsWindowEnabled(HeaderButton(main, "Appearance")) != FALSE, "with a projector the Appearance page opens");
     ShowPage(main, "Appearance", "Standard rectangle");
@@ -672,6 +704,18 @@ int wmain(int argc, wchar_t** argv) {
     Check(text.rfind("Date_YY=", 0) == 0 && text.find("&Time_MS=") != std::string::npos,
           "the sample holds the date/time variables (" + text + ")");
 
+    // A file that is no Flash projector is refused with a clear message, and
+    // the pages that need a projector close.
+    ShowPage(main, "Files", "Flash projector file: ");
+    Click(GetWindow(FieldAfter(main, "Flash projector file: "), GW_HWNDNEXT));
+    AnswerFileDialog((dir / "readme.txt").string());
+    const std::string refusal = AnswerMessage(IDOK);
+    Check(refusal.find("not a Flash projector") != std::string::npos, "a file that is no projector is refused (" + refusal + ")");
+    WaitFor([&] { return !IsWindowEnabled(HeaderButton(main, "Appearance")); });
+    Check(!IsWindowEnabled(HeaderButton(main, "Appearance")) && !IsWindowEnabled(One(main, "Preview")),
+          "without a projector the pages that need one and Preview are disabled");
+    Check(fs::file_size(dir / "readme.txt") == 41, "the refused file is left as it was");
+
     // The about window, and closing.
     PostMessageW(main, WM_COMMAND, vs::win32::kCmdAbout, 0);
     HWND about = WaitTopLevel(vs::win32::kAboutWindowClass, "the about window");
@@ -696,9 +740,10 @@ int wmain(int argc, wchar_t** argv) {
         return out;
     };
     Check(settings.find("[Values]\r\n") != std::string::npos &&
-              settings.find("edFlashProjector.FileName=" + escaped(dir / "Sample Projector.exe") + "\r\n") != std::string::npos &&
+              settings.find("edFlashProjector.FileName=\r\n") != std::string::npos &&
+              settings.find("OutputProjector.FileName=" + escaped(guiOut) + "\r\n") != std::string::npos &&
               settings.find("SaveProject.FileName=" + escaped(saved) + "\r\n") != std::string::npos,
-          "the settings file keeps the projector's name");
+          "the settings file keeps the names in use at closing");
     Check(settings.find("[Window.TfVexelSCREEN]") != std::string::npos && settings.find("Maximized=0") != std::string::npos,
           "the settings file keeps the window's placement");
     std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
