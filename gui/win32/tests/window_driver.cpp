@@ -509,6 +509,29 @@ int wmain(int argc, wchar_t** argv) {
                 if (c == ' ') c = '-';
             Screenshot(main, shots / file);
         }
+        // The busy page, while a build packs a large file.
+        {
+            std::ofstream big(dir / "large.bin", std::ios::binary);
+            std::uint32_t x = 2463534242u;
+            std::vector<std::uint32_t> block(1 << 16);
+            for (int i = 0; i < 128; ++i) {
+                for (auto& v : block) v = (x ^= x << 13, x ^= x >> 17, x ^= x << 5);
+                big.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
+            }
+        }
+        ShowPage(main, "Files", "Flash projector file: ");
+        Click(One(main, "Add files"));
+        AnswerFileDialog((dir / "large.bin").string());
+        ShowPage(main, "Build", "Projector icon:");
+        Type(FieldAfter(main, "New projector filename and path:"), (dir / "busy.exe").string());
+        Click(BottomBuild(main));
+        const std::string busyText = "Please hold while your projector is being constructed...";
+        if (WaitFor([&] { return !ByCaption(main, busyText, true).empty() || FindTopLevel(L"#32770"); }) &&
+            !ByCaption(main, busyText, true).empty()) {
+            Screenshot(main, shots / "14-busy.bmp");
+        }
+        AnswerMessage(IDNO);
+
         ShowPage(main, "Appearance", "Standard rectangle");
         Click(One(main, "Get shape from image"));
         AnswerFileDialog((dir / "shape.bmp").string());
