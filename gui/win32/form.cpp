@@ -534,7 +534,6 @@ HWND Form::richText(HWND parent, RichText& text, Place place) {
     if (!w) return nullptr;
     bind(w, &text);
     SendMessageW(w, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
-    RECT margins{};
     auto shown = std::make_shared<std::string>();
     addRefresher([w, shown, &text] {
         if (*shown == text.rtf) return;
@@ -551,7 +550,6 @@ HWND Form::richText(HWND parent, RichText& text, Place place) {
         SendMessageW(w, EM_SETSEL, 0, 0);
         SendMessageW(w, EM_SCROLLCARET, 0, 0);
     });
-    (void)margins;
     return w;
 }
 

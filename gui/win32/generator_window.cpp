@@ -233,8 +233,7 @@ void GeneratorWindow::buildFilesPage(HWND page) {
 
     addFilesDrop_ = groupBox(page, "Additional files", filled(wide(330, 158, 18, 0), 12), &m.paAddFiles);
     shownBy_.push_back(&m.paAddFiles);
-    HWND prompt = label(page, m.paAddFiles.caption, wide(342, 180, 260, 36), FontKind::Normal, true);
-    (void)prompt;
+    label(page, m.paAddFiles.caption, wide(342, 180, 260, 36), FontKind::Normal, true);
     button(page, m.sbAddAddFiles, Place{-250, 178, 106, 28, 100, 0}, [this] { model_->sbAddAddFilesClick(); }, true);
     button(page, m.sbRemoveAddFile, Place{-138, 178, 106, 28, 100, 0}, [this] { model_->sbRemoveAddFileClick(); }, true);
     const int listId = newId();

@@ -94,16 +94,13 @@ std::string escapeValue(const std::string& value) {
 }
 
 std::string unescapeValue(std::string_view text) {
+    // Quotes only keep blanks and separators in; they are not part of the value.
     std::string out;
-    bool inQuotes = false;
     std::size_t i = 0;
     const std::string t = trim(text);
     while (i < t.size()) {
         const char c = t[i++];
-        if (c == '"') {
-            inQuotes = !inQuotes;
-            continue;
-        }
+        if (c == '"') continue;
         if (c != '\\' || i >= t.size()) {
             out += c;
             continue;
@@ -134,7 +131,6 @@ std::string unescapeValue(std::string_view text) {
                 }
         }
     }
-    (void)inQuotes;
     return out;
 }
 

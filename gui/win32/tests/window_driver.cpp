@@ -509,6 +509,15 @@ int wmain(int argc, wchar_t** argv) {
                 if (c == ' ') c = '-';
             Screenshot(main, shots / file);
         }
+        // The file menu, open at the pointer over the window.
+        SetCursorPos((GetSystemMetrics(SM_CXSCREEN)) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+        Click(One(main, "File menu"));
+        if (HWND menu = WaitTopLevel(L"#32768", "the file menu")) {
+            Screenshot(main, shots / "15-file-menu.bmp");
+            PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+            WaitGone(menu, "the file menu");
+        }
+
         // The busy page, while a build packs a large file.
         {
             std::ofstream big(dir / "large.bin", std::ios::binary);
