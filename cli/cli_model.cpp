@@ -8,6 +8,7 @@
 #include "app/main_icon.h"
 #include "platform/ascii.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace vs::cli {
 
@@ -34,7 +35,7 @@ std::optional<std::string> CliInterface::saveFileName(const FileDialog& dialog) 
     const std::size_t cut = stored.find_last_of("\\/");
     if (cut != std::string::npos) stored.erase(0, cut + 1);
     if (stored.empty() || stored == "." || stored == "..") return std::nullopt;
-    return (std::filesystem::path(*retrieveDir_) / stored).string();
+    return Utf8Of(PathOf(*retrieveDir_) / PathOf(stored));
 }
 
 void CliInterface::progress(int position, int maximum) {

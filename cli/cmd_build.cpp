@@ -22,6 +22,7 @@
 #include "package/describe.h"
 #include "package/package_file.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace vs::cli {
 
@@ -40,7 +41,7 @@ struct BuildArgs {
     bool json = false;
 };
 
-std::string Absolute(const std::string& path) { return path.empty() ? path : fs::absolute(path).string(); }
+std::string Absolute(const std::string& path) { return path.empty() ? path : Utf8Of(fs::absolute(PathOf(path))); }
 
 // Every file the project needs for a build and that is not on disk.
 std::vector<std::string> MissingFiles(const std::string& project) {
@@ -126,7 +127,7 @@ void PrintReport(const BuildReport& r, TfVexelSCREENModel& m, bool json) {
                                 std::to_string(v.release) + "." + std::to_string(r.build);
     if (json) {
         std::ostringstream o;
-        o << "{\n  \"output\": " << JsonQuote(fs::absolute(r.output).string()) << ",\n  \"size\": " << r.size
+        o << "{\n  \"output\": " << JsonQuote(Utf8Of(fs::absolute(PathOf(r.output)))) << ",\n  \"size\": " << r.size
           << ",\n  \"packageOffset\": " << r.packageOffset << ",\n  \"version\": \"" << version
           << "\",\n  \"versionResourceWritten\": " << (r.versionWritten ? "true" : "false")
           << ",\n  \"iconWritten\": " << (r.iconWritten ? "true" : "false") << ",\n  \"packedFiles\": [";
@@ -171,7 +172,7 @@ int Build(const BuildArgs& a) {
                           "project):" + list);
         }
         if (!a.retrieve.empty()) {
-            fs::create_directories(a.retrieve);
+            fs::create_directories(PathOf(a.retrieve));
             cli.ui.retrieveInto(Absolute(a.retrieve));
         }
         m.LoadProject(project);

@@ -7,6 +7,7 @@
 #include "package/persistent.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 
 namespace vs::cli {
 
@@ -42,8 +43,8 @@ void addExtractCommand(CLI::App& app) {
             s_TVexelProjector settings;
             ReadSettingsFile(*file, settings);
             std::error_code ec;
-            fs::create_directories(*dir, ec);
-            if (!fs::is_directory(*dir)) throw EFCreateError(cannotCreateFile(*dir));
+            fs::create_directories(PathOf(*dir), ec);
+            if (!fs::is_directory(PathOf(*dir))) throw EFCreateError(cannotCreateFile(*dir));
 
             std::vector<const TPackedFile*> all = {&settings.MainFile(), &settings.DLLFile()};
             for (int i = 0; i < settings.Files().Count(); ++i) all.push_back(&settings.Files().Items(i));
@@ -67,16 +68,16 @@ void addExtractCommand(CLI::App& app) {
                 std::string name = base;
                 for (int n = 2; takenNoCase(used, name); ++n) name = numbered(base, n);
                 used.insert(name);
-                fs::path target = fs::path(*dir) / name;
-                if (fs::exists(target) && !*force) {
-                    std::cerr << "skipped '" << shown << "': " << target.string()
+                const std::string target = Utf8Of(PathOf(*dir) / PathOf(name));
+                if (KindOfPath(target) != PathKind::Missing && !*force) {
+                    std::cerr << "skipped '" << shown << "': " << target
                               << " exists (use --force to replace it)\n";
                     ++failures;
                     continue;
                 }
                 try {
-                    f->ExtractToFile(target.string());
-                    std::cout << target.string() << " (" << f->Filesize << " bytes)\n";
+                    f->ExtractToFile(target);
+                    std::cout << target << " (" << f->Filesize << " bytes)\n";
                 } catch (const VsError& e) {
                     std::cerr << "failed '" << shown << "': " << e.what() << "\n";
                     ++failures;

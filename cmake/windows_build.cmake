@@ -9,7 +9,8 @@
 # target vs_engine_icon that makes it.
 include(ExternalProject)
 
-set(VS_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+# Also read by tests/ (a sibling folder of tools/, hence the cache).
+set(VS_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows CACHE INTERNAL "The Windows build driven by this one")
 set(VS_WINDOWS_BUILD_JOBS "" CACHE STRING "Parallel jobs of the Windows build (empty: the build tool's own choice)")
 set(windows_jobs)
 if(VS_WINDOWS_BUILD_JOBS)

@@ -7,4 +7,8 @@ if ! command -v wine >/dev/null 2>&1; then
   echo "wine is not installed: the Windows tests are skipped"
   exit 77
 fi
+if [ -z "$build" ] || [ ! -f "$build/CTestTestfile.cmake" ]; then
+  echo "no Windows build at '$build'"
+  exit 1
+fi
 exec ctest --test-dir "$build" --output-on-failure --no-tests=error

@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libpixman-1-dev libpng-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev googletest nsis
   icoutils imagemagick xvfb xauth dpkg-dev
 )
 
