@@ -778,6 +778,22 @@ int wmain(int argc, wchar_t** argv) {
           "the settings file keeps the names in use at closing");
     Check(settings.find("[Window.TfVexelSCREEN]") != std::string::npos && settings.find("Maximized=0") != std::string::npos,
           "the settings file keeps the window's placement");
+    // A damaged project named on the command line is reported, and the
+    // window goes on without it.
+    CloseHandle(g_window.hThread);
+    CloseHandle(g_window.hProcess);
+    const fs::path damaged = dir / "damaged.vsp";
+    std::ofstream(damaged, std::ios::binary) << "TPF0 this is no project";
+    StartWindow(generator, damaged);
+    const std::string report = AnswerMessage(IDOK);
+    Check(!report.empty() && report.find("project") != std::string::npos,
+          "a damaged project is reported (" + report + ")");
+    main = WaitTopLevel(vs::win32::kMainWindowClass, "the main window");
+    Check(TextOf(main) == "VexelSCREEN 1.0" && fs::file_size(damaged) == 23,
+          "the window goes on without it, and the file is left as it was");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "the window closes");
+
     std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
     return g_failures ? 1 : 0;
 }
