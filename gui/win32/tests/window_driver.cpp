@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -356,6 +357,29 @@ HWND FocusOf(HWND window) {
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
     return info.hwndFocus;
+}
+
+
+// Drops files on the window at the middle of `target`, as the shell does: a
+// DROPFILES block (here made in the window's own memory) in WM_DROPFILES to
+// the window that accepts files.
+void DropFiles(HWND window, HWND target, const std::vector<fs::path>& files) {
+    std::wstring names;
+    for (const fs::path& f : files) names += f.wstring() + L'\0';
+    names += L'\0';
+    RECT r;
+    GetWindowRect(target, &r);
+    POINT pt{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ScreenToClient(window, &pt);
+    DROPFILES header{};
+    header.pFiles = sizeof header;
+    header.pt = pt;
+    header.fWide = TRUE;
+    auto* remote = new Remote(sizeof header + names.size() * sizeof(wchar_t));
+    remote->write(0, &header, sizeof header);
+    remote->write(sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote->at(0)), 0);
+    // The block stays: the window releases the drop when it is done with it.
 }
 
 void MakeFixtures(const fs::path& dir) {
@@ -748,6 +772,21 @@ int wmain(int argc, wchar_t** argv) {
           "without a projector the pages that need one and Preview are disabled");
     Check(fs::file_size(dir / "readme.txt") == 41, "the refused file is left as it was");
 
+    // Drops: a projector on its box, a file on the additional files.
+    DropFiles(main, One(main, "Flash projector"), {dir / "Sample Projector.exe"});
+    WaitFor([&] { return IsWindowEnabled(HeaderButton(main, "Appearance")) != FALSE; });
+    Check(TextOf(FieldAfter(main, "Flash projector file: ")) == (dir / "Sample Projector.exe").string() &&
+              IsWindowEnabled(HeaderButton(main, "Appearance")),
+          "a projector dropped on its box is taken");
+    DropFiles(main, One(main, "Additional files"), {dir / "shape.bmp"});
+    HWND added = nullptr;
+    WaitFor([&] {
+        for (HWND w : Descendants(main))
+            if (ClassOf(w) == "SysListView32" && Cell(w, 1, 0) == "shape.bmp") added = w;
+        return added != nullptr;
+    });
+    Check(added != nullptr, "a file dropped on the additional files is listed");
+
     // The about window, and closing.
     PostMessageW(main, WM_COMMAND, vs::win32::kCmdAbout, 0);
     HWND about = WaitTopLevel(vs::win32::kAboutWindowClass, "the about window");
@@ -772,7 +811,7 @@ int wmain(int argc, wchar_t** argv) {
         return out;
     };
     Check(settings.find("[Values]\r\n") != std::string::npos &&
-              settings.find("edFlashProjector.FileName=\r\n") != std::string::npos &&
+              settings.find("edFlashProjector.FileName=" + escaped(dir / "Sample Projector.exe") + "\r\n") != std::string::npos &&
               settings.find("OutputProjector.FileName=" + escaped(guiOut) + "\r\n") != std::string::npos &&
               settings.find("SaveProject.FileName=" + escaped(saved) + "\r\n") != std::string::npos,
           "the settings file keeps the names in use at closing");
