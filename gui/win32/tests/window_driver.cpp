@@ -616,6 +616,15 @@ int wmain(int argc, wchar_t** argv) {
     HWND shape = WaitTopLevel(vs::win32::kShapeWindowClass, "the shape window");
     Check(TextOf(shape) == "VexelSCREEN - Shaped projector", "the shape window has its caption");
     Check(!ByCaption(shape, "#FF00FF", true).empty(), "the transparent colour starts as the top-left pixel");
+    // A click on the picture picks the colour under the pointer.
+    HWND picture = ChildOfClass(shape, "VsPicture");
+    if (!picture) Fatal("the shape window shows no picture");
+    const LPARAM centre = MAKELPARAM(80, 60);
+    PostMessageW(picture, WM_MOUSEMOVE, 0, centre);
+    PostMessageW(picture, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+    PostMessageW(picture, WM_LBUTTONUP, 0, centre);
+    WaitFor([&] { return ByCaption(shape, "#2050C8", true).size() == 2; });
+    Check(ByCaption(shape, "#2050C8", true).size() == 2, "a click takes the colour under the pointer as transparent");
     Click(One(shape, "OK"));
     WaitGone(shape, "the shape window");
     WaitFor([&] { return IsWindowVisible(One(main, "Edit shape ...", false)) != FALSE; });
