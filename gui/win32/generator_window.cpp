@@ -90,8 +90,28 @@ GeneratorWindow::GeneratorWindow(Win32UserInterface& ui, Shell& shell, SettingsS
     };
     ui_.translate = [this](MSG& msg) { return translateAny(msg); };
     build();
+    scalePictures();
     layoutAll();
     refresh();
+}
+
+void GeneratorWindow::scalePictures() {
+    const int side = px(40);
+    HICON logo = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, side, side, 0));
+    SendMessageW(logo_, STM_SETICON, reinterpret_cast<WPARAM>(logo), 0);
+    if (logoIcon_) DestroyIcon(logoIcon_);
+    logoIcon_ = logo;
+    // The file icons and the preview are made again at the new size.
+    if (fileImages_) {
+        const int small = px(16);
+        ImageList_SetIconSize(fileImages_, small, small);
+        fileIconsShown_ = 0;
+        ListView_DeleteAllItems(filesList_);
+    }
+    if (shownIcon_) {
+        DestroyIcon(shownIcon_);
+        shownIcon_ = nullptr;
+    }
 }
 
 GeneratorWindow::~GeneratorWindow() {
@@ -100,6 +120,7 @@ GeneratorWindow::~GeneratorWindow() {
     ui_.translate = nullptr;
     shapeWindow_.reset();
     if (shownIcon_) DestroyIcon(shownIcon_);
+    if (logoIcon_) DestroyIcon(logoIcon_);
     if (fileImages_) ImageList_Destroy(fileImages_);
 }
 
@@ -169,10 +190,7 @@ void GeneratorWindow::pageHeading(HWND page, const std::string& title, const std
 
 void GeneratorWindow::buildHeader(HWND bar) {
     TfVexelSCREENModel& m = *model_;
-    HWND logo = add(bar, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, 0, at(14, 12, 40, 40));
-    const int side = px(40);
-    SendMessageW(logo, STM_SETICON,
-                 reinterpret_cast<WPARAM>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, side, side, 0)), 0);
+    logo_ = add(bar, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, 0, at(14, 12, 40, 40));
     label(bar, TfVexelSCREENModel::kApplicationTitle, at(62, 22, 220, 24), FontKind::Heading);
     struct Entry {
         Button& button;
@@ -465,11 +483,11 @@ void GeneratorWindow::buildBuildPage(HWND page) {
     bind(iconPreview_, &m.imIcon);
     hint(iconPreview_, "The icon of the new projector");
     iconDrop_ = iconField_;
-    auto shown = std::make_shared<TIcon>();
-    addRefresher([this, shown] {
+    previewShown_ = std::make_shared<TIcon>();
+    addRefresher([this] {
         const TIcon& icon = model_->imIcon.icon;
-        if (icon == *shown && shownIcon_) return;
-        *shown = icon;
+        if (icon == *previewShown_ && shownIcon_) return;
+        *previewShown_ = icon;
         HICON old = shownIcon_;
         shownIcon_ = MakeIcon(icon, px(32));
         SendMessageW(iconPreview_, STM_SETICON, reinterpret_cast<WPARAM>(shownIcon_), 0);
@@ -576,6 +594,12 @@ LRESULT GeneratorWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
             info->ptMinTrackSize.x = px(kMinWidth);
             info->ptMinTrackSize.y = px(kMinHeight);
             return 0;
+        }
+        case WM_DPICHANGED: {
+            const LRESULT r = Form::handle(msg, wp, lp);
+            scalePictures();
+            refresh();
+            return r;
         }
         case WM_DROPFILES:
             dropFiles(reinterpret_cast<HDROP>(wp));

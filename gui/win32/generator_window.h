@@ -67,6 +67,8 @@ private:
     void refreshFileList();
     void dropFiles(HDROP drop);
     void close();
+    // The pictures whose size follows the resolution.
+    void scalePictures();
 
     Win32UserInterface& ui_;
     SettingsStore& store_;
@@ -80,6 +82,9 @@ private:
     std::size_t fileIconsShown_ = 0;
     HWND projectorDrop_ = nullptr, addFilesDrop_ = nullptr, iconDrop_ = nullptr, iconField_ = nullptr;
     HWND iconPreview_ = nullptr;
+    HWND logo_ = nullptr;
+    HICON logoIcon_ = nullptr;
+    std::shared_ptr<TIcon> previewShown_;
     HICON shownIcon_ = nullptr;
     HICON windowIconLarge_ = nullptr, windowIconSmall_ = nullptr;
     HACCEL accelerators_ = nullptr;
