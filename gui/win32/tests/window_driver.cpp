@@ -725,6 +725,34 @@ int wmain(int argc, wchar_t** argv) {
     WaitFor([&] { return TextOf(width) == "56"; });
     Check(TextOf(width) == "56", "\"Width:\" stops at 55");
 
+    // The dialogs of the Build page: the icon's has its title, the output's
+    // asks before it replaces a file.
+    ShowPage(main, "Build", "Projector icon:");
+    Click(GetWindow(FieldAfter(main, "Projector icon:"), GW_HWNDNEXT));
+    HWND iconDialog = WaitTopLevel(L"#32770", "the icon dialog");
+    Check(TextOf(iconDialog) == "Browse for Icon", "the icon dialog is titled \"Browse for Icon\"");
+    PostMessageW(iconDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    WaitGone(iconDialog, "the icon dialog");
+    Click(GetWindow(FieldAfter(main, "New projector filename and path:"), GW_HWNDNEXT));
+    HWND saveDialog = WaitTopLevel(L"#32770", "the output dialog");
+    HWND nameBox = GetDlgItem(saveDialog, 0x47c) ? GetDlgItem(saveDialog, 0x47c) : GetDlgItem(saveDialog, 0x480);
+    Type(nameBox, cliOut.string());
+    PostMessageW(saveDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    HWND prompt = nullptr;
+    WaitFor([&] {
+        prompt = FindTopLevel(L"#32770");
+        return prompt && prompt != saveDialog;
+    });
+    Check(prompt && prompt != saveDialog, "the output dialog asks before replacing a file");
+    if (prompt && prompt != saveDialog) {
+        PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+        WaitGone(prompt, "the replace question");
+    }
+    PostMessageW(saveDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    WaitGone(saveDialog, "the output dialog");
+    Check(TextOf(FieldAfter(main, "New projector filename and path:")) == guiOut.string(),
+          "a cancelled dialog leaves the output name as it was");
+
     // 4. A saved project loads back, with a value edited in the version grid.
     ShowPage(main, "Build", "Projector icon:");
     HWND versions = nullptr;
