@@ -57,7 +57,7 @@ void makeFiles(const fs::path& dir) {
     movie.showFrame();
     test::WriteProjectorFile((dir / "Sample Projector.exe").string(), ProjectorBytes(movie.build()));
 
-    const int w = 200, h = 150;
+    const int w = 320, h = 240;  // half the movie's size
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h), 0xFF00FF);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {

@@ -20,7 +20,7 @@ step() { printf '\n== %s\n' "$*"; }
 # tests (made once); Escape closes it.
 if [ -n "${DISPLAY:-}" ] && command -v wine >/dev/null 2>&1 && [ -f build/tests/player/standin_player.exe ]; then
   step "The built projector, under wine (Escape closes it)"
-  tests/player/make_wineprefix.sh build/wineprefix
+  sh tests/player/make_wineprefix.sh build/wineprefix
   if [ -f build/wineprefix/system.reg ]; then
     WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
       nohup wine "$out/Sample.exe" >"$out/wine.log" 2>&1 &
