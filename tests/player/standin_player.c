@@ -70,10 +70,13 @@ static void read_movie_facts(void) {
     HANDLE h = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
     if (h == INVALID_HANDLE_VALUE) return;
     DWORD size = GetFileSize(h, NULL), got = 0;
-    unsigned char* data = size != INVALID_FILE_SIZE && size >= 21 ? (unsigned char*)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
+    /* The smallest movie: the 8-byte header, a 1-byte rectangle, rate and count. */
+    const DWORD smallest = 13;
+    unsigned char* data =
+        size != INVALID_FILE_SIZE && size >= smallest ? (unsigned char*)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
     int ok = data && ReadFile(h, data, size, &got, NULL) && got == size;
     CloseHandle(h);
-    for (DWORD at = ok ? size - 21 : 0; ok; --at) {
+    for (DWORD at = ok ? size - smallest : 0; ok; --at) {
         const unsigned char* m = data + at;
         DWORD length = m[4] | m[5] << 8 | m[6] << 16 | (DWORD)m[7] << 24;
         if (m[0] == 'F' && m[1] == 'W' && m[2] == 'S' && length == size - at) {
@@ -84,9 +87,11 @@ static void read_movie_facts(void) {
                 int xmax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
                 int ymin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
                 int ymax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+                const int width = (int)(((long long)xmax - xmin) / 20), height = (int)(((long long)ymax - ymin) / 20);
+                const double rate = tail[1] + tail[0] / 256.0; /* 8.8 fixed point, fraction first */
                 _snwprintf(g_movie, sizeof g_movie / sizeof g_movie[0] - 1,
-                           L"Movie: %d x %d pixels, %g frames per second, %u frames",
-                           (int)(((long long)xmax - xmin) / 20), (int)(((long long)ymax - ymin) / 20), tail[1] + tail[0] / 256.0, tail[2] | tail[3] << 8);
+                           L"Movie: %d x %d pixels, %g frames per second, %u frames", width, height, rate,
+                           (unsigned)(tail[2] | tail[3] << 8));
             }
             break;
         }
