@@ -18,7 +18,13 @@ step() { printf '\n== %s\n' "$*"; }
 # The built projector: our engine unpacks the stand-in player and gives its
 # window the sample's shape and caption. It runs in the wine prefix of the
 # tests (made once); Escape closes it.
-if [ -n "${DISPLAY:-}" ] && command -v wine >/dev/null 2>&1 && [ -f build/tests/player/standin_player.exe ]; then
+if [ -z "${DISPLAY:-}" ]; then
+  :
+elif ! command -v wine >/dev/null 2>&1; then
+  printf '\nwine is not installed: the built projector is not started\n'
+elif [ ! -f build/tests/player/standin_player.exe ]; then
+  printf '\nthe stand-in player was not built (no mingw-w64): the built projector is not started\n'
+else
   step "The built projector, under wine (Escape closes it)"
   sh tests/player/make_wineprefix.sh build/wineprefix
   if [ -f build/wineprefix/system.reg ]; then
