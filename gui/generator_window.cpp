@@ -585,8 +585,14 @@ void TfVexelSCREEN::refreshFileList() {
         files_->clearFiles();
         for (const auto& item : items) {
             const bool known = item.imageIndex >= 0 && static_cast<std::size_t>(item.imageIndex) < fileIcons_.size();
-            files_->addFile(q(item.caption), q(item.folder), q(item.fullPath),
-                            known ? fileIcons_[static_cast<std::size_t>(item.imageIndex)] : QIcon());
+            const int row = files_->addFile(q(item.caption), q(item.folder), q(item.fullPath),
+                                            known ? fileIcons_[static_cast<std::size_t>(item.imageIndex)] : QIcon());
+            // The package stores the names too: a row says what it cannot store.
+            if (const std::optional<std::string> refusal = StoredTextRefusal(item.fullPath)) {
+                QTreeWidgetItem* shown = files_->topLevelItem(row);
+                for (int column = 0; column < files_->columnCount(); ++column)
+                    shown->setToolTip(column, shown->toolTip(column) + u'\n' + q(*refusal));
+            }
         }
     }
     QList<int> selected;

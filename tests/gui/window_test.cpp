@@ -322,6 +322,11 @@ private slots:
             return QString::fromUtf8("\"%1\" is not a character of the Windows-1252 code page").arg(QString::fromUtf8(character));
         };
         QCOMPARE(s.w<FileNameEdit>("edFlashProjector")->lineEdit()->toolTip(), refusal("\xd0\xa4"));
+        test::DropFiles(s.w("paAddFiles"), {QString::fromStdString(s.textFile("a.txt")),
+                                             QString::fromStdString(s.textFile("\xe6\x97\xa5.txt"))});  // "日.txt"
+        auto* list = s.w<FileList>("lvAddFiles");
+        QVERIFY(!list->topLevelItem(0)->toolTip(0).contains("code page"));
+        QVERIFY(list->topLevelItem(1)->toolTip(0).endsWith("\n" + refusal("\xe6\x97\xa5")));
 
         // Typed: the key is refused, the hint names the character at once.
         auto* caption = s.w<QLineEdit>("edCaption");
