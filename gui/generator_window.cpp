@@ -35,6 +35,8 @@
 #include "gui/property_grid.h"
 #include "gui/rich_text_view.h"
 #include "gui/shape_window.h"
+#include "gui/spin_field.h"
+#include "gui/stored_text.h"
 #include "gui/track_bar.h"
 #include "gui/window_placement.h"
 #include "platform/errors.h"
@@ -139,6 +141,9 @@ TfVexelSCREEN::TfVexelSCREEN(UserInterface& ui, Shell& shell, SettingsStore& sto
         refresh();
         if (shapeWindow_) shapeWindow_->refresh();
     };
+    ui_.afterPendingMessages = [this] {
+        if (cancellable_ && closeRequested_) throw EOperationCancelled();
+    };
     ui_.onProgress = [this](int position, int maximum) {
         if (busy_ && model_->pages.activePage() == "pageBuilding") busy_->setProgress(position, maximum);
     };
@@ -221,13 +226,15 @@ QWidget* TfVexelSCREEN::panel(Panel& p, QWidget* widget) {
     return widget;
 }
 
-QAbstractButton* TfVexelSCREEN::button(QAbstractButton* widget, Button& b, std::function<void()> click, bool hintAsText) {
+QAbstractButton* TfVexelSCREEN::button(QAbstractButton* widget, Button& b, std::function<void()> click, bool hintAsText,
+                                       bool cancellable) {
     bindControl(widget, b);
     // A button without a caption may show its hint beside its glyph.
     auto text = [&b, hintAsText] { return q(b.caption.empty() && hintAsText ? b.hint : b.caption); };
     widget->setText(text());
     refreshers_.push_back([widget, text] { sync(widget, text(), &QAbstractButton::text, &QAbstractButton::setText); });
-    connect(widget, &QAbstractButton::clicked, this, [this, click = std::move(click)] { forward(click); });
+    connect(widget, &QAbstractButton::clicked, this,
+            [this, click = std::move(click), cancellable] { forward(click, cancellable); });
     return widget;
 }
 
@@ -273,6 +280,7 @@ QCheckBox* TfVexelSCREEN::check(CheckBox& cb, QWidget* parent) {
 QLineEdit* TfVexelSCREEN::edit(Edit& e, QWidget* parent) {
     auto* widget = new QLineEdit(parent);
     bindControl(widget, e);
+    if (e.storedText) GuardStoredText(widget);
     connect(widget, &QLineEdit::textEdited, this, [&e](const QString& text) { e.text = text.toStdString(); });
     refreshers_.push_back([widget, &e] { sync(widget, q(e.text), &QLineEdit::text, &QLineEdit::setText); });
     return widget;
@@ -290,21 +298,33 @@ FileNameEdit* TfVexelSCREEN::fileName(vs::FileNameEdit& field, QWidget* parent, 
     widget->setBrowseHandler([this, browse = std::move(browse)] { forward(browse); });
     widget->browseButton()->setToolTip(tr("Browse for %1").arg(q(field.caption).trimmed().remove(u':')));
     widget->lineEdit()->setAccessibleName(q(field.caption).trimmed());
+    if (field.storedText) GuardStoredText(widget->lineEdit());
     connect(widget, &FileNameEdit::textEdited, this, [&field](const QString& text) { field.fileName = text.toStdString(); });
     refreshers_.push_back([widget, &field] {
         if (widget->noTyping() == field.typing) widget->setNoTyping(!field.typing);
         sync(widget, q(field.fileName), &FileNameEdit::fileName, &FileNameEdit::setFileName);
+        // A name that came by dialog or drop is not typed: its field says
+        // what the package cannot store in it.
+        if (field.storedText) {
+            const std::optional<std::string> refusal = StoredTextRefusal(field.fileName);
+            sync(widget->lineEdit(), refusal ? q(*refusal) : QString(), &QWidget::toolTip, &QWidget::setToolTip);
+        }
     });
     return widget;
 }
 
 QSpinBox* TfVexelSCREEN::spin(SpinEdit& se, QWidget* parent) {
-    auto* widget = new QSpinBox(parent);
+    auto* widget = new SpinField([&se](const QString& text) { return se.valueOf(text.toStdString()); }, parent);
     bindControl(widget, se);
     widget->setRange(se.min.value_or(INT_MIN), se.max.value_or(INT_MAX));
     widget->setAccelerated(true);
     widget->setMinimumWidth(widget->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 40);
+    // The model gets the text as typed, and settles it when the field is left.
     connect(widget, &QSpinBox::textChanged, this, [&se, widget] { se.text = widget->cleanText().toStdString(); });
+    connect(widget, &QAbstractSpinBox::editingFinished, this, [this, &se] {
+        se.settle();
+        if (!acting_) refresh();
+    });
     refreshers_.push_back([widget, &se] {
         if (widget->cleanText().toStdString() != se.text) widget->setValue(se.value());
     });
@@ -318,6 +338,7 @@ PropertyGrid* TfVexelSCREEN::grid(vs::PropertyGrid& g, QWidget* parent) {
     widget->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     widget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
     widget->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    if (g.storedText) widget->setItemDelegateForColumn(1, new StoredTextDelegate(widget));
     std::size_t first = 0;
     if (g.titleRow && !g.rows.empty()) {
         widget->setTitleRow(q(g.rows[0].label), q(g.rows[0].value));
@@ -442,12 +463,12 @@ QWidget* TfVexelSCREEN::buildBottomBar() {
     layout->addStretch(1);
 
     auto* preview = new QPushButton(bar);
-    button(preview, m.qbtPreview, [this] { model_->qbtPreviewClick(); });
+    button(preview, m.qbtPreview, [this] { model_->qbtPreviewClick(); }, false, true);
     preview->setIcon(Glyph(QStringLiteral("preview")));
     preview->setIconSize(QSize(20, 20));
     preview->setMinimumWidth(110);
     auto* build = new QPushButton(bar);
-    button(build, m.qbtBuild, [this] { model_->qbtBuildClick(); });
+    button(build, m.qbtBuild, [this] { model_->qbtBuildClick(); }, false, true);
     build->setIcon(Glyph(QStringLiteral("run")));
     build->setIconSize(QSize(20, 20));
     build->setMinimumWidth(110);
@@ -564,8 +585,14 @@ void TfVexelSCREEN::refreshFileList() {
         files_->clearFiles();
         for (const auto& item : items) {
             const bool known = item.imageIndex >= 0 && static_cast<std::size_t>(item.imageIndex) < fileIcons_.size();
-            files_->addFile(q(item.caption), q(item.folder), q(item.fullPath),
-                            known ? fileIcons_[static_cast<std::size_t>(item.imageIndex)] : QIcon());
+            const int row = files_->addFile(q(item.caption), q(item.folder), q(item.fullPath),
+                                            known ? fileIcons_[static_cast<std::size_t>(item.imageIndex)] : QIcon());
+            // The package stores the names too: a row says what it cannot store.
+            if (const std::optional<std::string> refusal = StoredTextRefusal(item.fullPath)) {
+                QTreeWidgetItem* shown = files_->topLevelItem(row);
+                for (int column = 0; column < files_->columnCount(); ++column)
+                    shown->setToolTip(column, shown->toolTip(column) + u'\n' + q(*refusal));
+            }
         }
     }
     QList<int> selected;
@@ -892,12 +919,18 @@ QWidget* TfVexelSCREEN::buildBusyPage() {
 
 // ---------------------------------------------------------------- actions and refresh
 
-void TfVexelSCREEN::forward(const std::function<void()>& action) {
+void TfVexelSCREEN::forward(const std::function<void()>& action, bool cancellable) {
     if (acting_) return;
     acting_ = true;
+    cancellable_ = cancellable;
     model_->Run(action);
     acting_ = false;
+    cancellable_ = false;
     refresh();
+    if (closeRequested_) {
+        closeRequested_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
 void TfVexelSCREEN::refresh() {
@@ -952,7 +985,8 @@ void TfVexelSCREEN::showEvent(QShowEvent* event) {
 }
 
 void TfVexelSCREEN::closeEvent(QCloseEvent* event) {
-    if (acting_) {  // a build or a project load is on its way
+    if (acting_) {  // a build, a save or a load is on its way: the window closes after it
+        closeRequested_ = true;
         event->ignore();
         return;
     }

@@ -62,8 +62,9 @@ public:
     void refresh();
     // Runs a user action through the model and shows the result. An action
     // that arrives while another runs (events let through during a build) is
-    // dropped.
-    void forward(const std::function<void()>& action);
+    // dropped. A close asked for meanwhile closes the window afterwards; a
+    // cancellable action (a build, a preview) is cancelled by it at once.
+    void forward(const std::function<void()>& action, bool cancellable = false);
     // Whether a forwarded action is running.
     bool acting() const { return acting_; }
 
@@ -98,7 +99,8 @@ private:
     void bindControl(QWidget* widget, const Control& control);
     QWidget* panel(Panel& panel, QWidget* widget);
     QToolButton* pageButton(Button& button, ButtonGroup& group, const char* glyph, std::function<void()> click);
-    QAbstractButton* button(QAbstractButton* widget, Button& button, std::function<void()> click, bool hintAsText = false);
+    QAbstractButton* button(QAbstractButton* widget, Button& button, std::function<void()> click, bool hintAsText = false,
+                            bool cancellable = false);
     QRadioButton* radio(RadioButton& rb, QWidget* parent);
     QCheckBox* check(CheckBox& cb, QWidget* parent);
     QLineEdit* edit(Edit& e, QWidget* parent);
@@ -115,6 +117,8 @@ private:
     std::unique_ptr<TfVexelSCREENModel> model_;
     std::vector<std::function<void()>> refreshers_;
     bool acting_ = false;
+    bool cancellable_ = false;
+    bool closeRequested_ = false;
     bool refreshing_ = false;
     bool shownOnce_ = false;
     bool closing_ = false;

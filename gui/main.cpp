@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/generator_model.h"
+#include "gui/application.h"
 #include "gui/generator_window.h"
 #include "gui/glyphs.h"
 #include "gui/qt_ports.h"
 #include "gui/screenshot_tour.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    vs::gui::GeneratorApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(vs::TfVexelSCREENModel::kApplicationTitle));
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setWindowIcon(vs::gui::ProgramIcon());

@@ -1,5 +1,7 @@
 #include "gui/qt_ports.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -216,16 +218,24 @@ std::optional<WindowPlacement> QtSettingsStore::placement(std::string_view windo
     QSettings settings(fileName_, QSettings::IniFormat);
     settings.beginGroup(placementGroup(window));
     WindowPlacement p;
-    bool ok[5] = {};
+    bool ok[2] = {};
     p.left = settings.value(QStringLiteral("Left")).toInt(&ok[0]);
     p.top = settings.value(QStringLiteral("Top")).toInt(&ok[1]);
-    p.width = settings.value(QStringLiteral("Width")).toInt(&ok[2]);
-    p.height = settings.value(QStringLiteral("Height")).toInt(&ok[3]);
+    if (!ok[0] || !ok[1]) return std::nullopt;  // missing or damaged: the window keeps its own placement
+    // A placement of the position alone has no size at all.
+    const QStringList sizeKeys = {QStringLiteral("Width"), QStringLiteral("Height"), QStringLiteral("Maximized")};
+    if (std::none_of(sizeKeys.begin(), sizeKeys.end(), [&](const QString& k) { return settings.contains(k); })) {
+        p.sized = false;
+        return p;
+    }
+    bool sized[3] = {};
+    p.width = settings.value(QStringLiteral("Width")).toInt(&sized[0]);
+    p.height = settings.value(QStringLiteral("Height")).toInt(&sized[1]);
     const QString maximized = settings.value(QStringLiteral("Maximized")).toString();
-    ok[4] = maximized == u"0" || maximized == u"1";
+    sized[2] = maximized == u"0" || maximized == u"1";
     p.maximized = maximized == u"1";
-    for (bool b : ok)
-        if (!b) return std::nullopt;  // missing or damaged: the window keeps its own placement
+    for (bool b : sized)
+        if (!b) return std::nullopt;
     return p;
 }
 
@@ -234,9 +244,13 @@ void QtSettingsStore::setPlacement(std::string_view window, const WindowPlacemen
     settings.beginGroup(placementGroup(window));
     settings.setValue(QStringLiteral("Left"), p.left);
     settings.setValue(QStringLiteral("Top"), p.top);
-    settings.setValue(QStringLiteral("Width"), p.width);
-    settings.setValue(QStringLiteral("Height"), p.height);
-    settings.setValue(QStringLiteral("Maximized"), p.maximized ? 1 : 0);
+    if (p.sized) {
+        settings.setValue(QStringLiteral("Width"), p.width);
+        settings.setValue(QStringLiteral("Height"), p.height);
+        settings.setValue(QStringLiteral("Maximized"), p.maximized ? 1 : 0);
+    } else {
+        for (const char* key : {"Width", "Height", "Maximized"}) settings.remove(QString::fromLatin1(key));
+    }
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError) throw EFCreateError(cannotCreateFile(fileName_.toStdString()));

@@ -183,12 +183,19 @@ void TfShapeSelect::closeWindow() {
 }
 
 void TfShapeSelect::runModal() {
-    if (!RestorePlacement(*this, store_, kPlacementName) && parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
+    if (!restorePosition() && parentWidget()) move(parentWidget()->geometry().center() - rect().center());
     showModelPicture();
     refresh();
     exec();
-    run_([this] { StorePlacement(*this, store_, kPlacementName); });
+    run_([this] { store_.setPlacement(kPlacementName, TfShapeSelectModel::KeptPlacement(PlacementOf(*this))); });
+}
+
+bool TfShapeSelect::restorePosition() {
+    std::optional<WindowPlacement> stored;
+    run_([&] { stored = store_.placement(kPlacementName); });
+    if (!stored) return false;
+    ApplyPlacement(*this, TfShapeSelectModel::KeptPlacement(*stored));
+    return true;
 }
 
 void TfShapeSelect::showModelPicture() {

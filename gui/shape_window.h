@@ -34,7 +34,7 @@ public:
                   std::function<void(const std::function<void()>&)> run, QWidget* parent = nullptr);
 
     // Shows the window modally over the model's picture; returns when it has
-    // been closed. Its placement is restored before and stored after.
+    // been closed. Its position is restored before and stored after.
     void runModal();
     // The model closes the window (OK has made the shape, or Exit).
     void closeWindow();
@@ -50,6 +50,8 @@ protected:
 
 private:
     void forward(const std::function<void()>& action);
+    // Moves the window where it stood last time; false when it never stood anywhere.
+    bool restorePosition();
     void showModelPicture();
     void updatePreview();
 

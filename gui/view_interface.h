@@ -4,7 +4,8 @@
 // and the two calls that a long operation makes on its way are shown by the
 // window itself: before pending events run, the window copies the model into
 // its widgets (so the busy page appears), and progress feeds the busy page's
-// bar.
+// bar. After pending events have run, the window may end the operation by
+// throwing (a close of the window cancels a build).
 #include <functional>
 
 #include "app/ports.h"
@@ -16,6 +17,7 @@ public:
     explicit ViewInterface(UserInterface& inner) : inner_(inner) {}
 
     std::function<void()> beforePendingMessages;
+    std::function<void()> afterPendingMessages;
     std::function<void(int position, int maximum)> onProgress;
 
     void warning(std::string_view text) override { inner_.warning(text); }
@@ -27,6 +29,7 @@ public:
     void processPendingMessages() override {
         if (beforePendingMessages) beforePendingMessages();
         inner_.processPendingMessages();
+        if (afterPendingMessages) afterPendingMessages();
     }
     void progress(int position, int maximum) override {
         if (onProgress) onProgress(position, maximum);

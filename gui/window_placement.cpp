@@ -25,6 +25,11 @@ WindowPlacement PlacementOf(const QWidget& window) {
 }
 
 void ApplyPlacement(QWidget& window, const WindowPlacement& p) {
+    if (!p.sized) {
+        const QRect r(QPoint(p.left, p.top), window.size());
+        if (onSomeScreen(r)) window.setGeometry(r);
+        return;
+    }
     if (p.width < kMinSide || p.height < kMinSide) return;
     const QRect r(p.left, p.top, p.width, p.height);
     if (onSomeScreen(r)) window.setGeometry(r);

@@ -1,7 +1,8 @@
 #pragma once
 // A window's placement in the settings file: where it stood, how large it was
 // and whether it was maximized. A placement that no screen shows any more
-// keeps its size and lets the window system place the window.
+// keeps its size and lets the window system place the window; a placement of
+// the position alone moves the window there when a screen shows it.
 #include <QWidget>
 
 #include <string_view>

@@ -22,6 +22,7 @@
 #include "package/packing_batch.h"
 #include "package/var_file.h"
 #include "package/vexel_projector.h"
+#include "platform/errors.h"
 #include "swf/inspection.h"
 
 namespace vs {
@@ -40,6 +41,15 @@ struct GeneratorPaths {
 
 // The local date and time now.
 LocalDateTime LocalNow();
+
+// A long operation given up because the user closed the window: the view's
+// processPendingMessages throws it once a close was asked for, the handler
+// unwinds (temporary files go, earlier outputs stay as they were), and Run
+// ends it without a message.
+class EOperationCancelled : public VsError {
+public:
+    EOperationCancelled() : VsError("The operation was cancelled") {}
+};
 
 // What a build produced, for the command line's report.
 struct BuildReport {
@@ -263,7 +273,8 @@ public:
     void CreateVarFile(const std::string& fileName, bool openAfterwards);
 
     // Runs a handler of a user action: a failure that it does not handle
-    // itself is shown as the application's general error report.
+    // itself (any standard exception) is shown as the application's general
+    // error report; a cancelled one ends quietly.
     void Run(const std::function<void()>& handler);
 
     UserInterface& ui() { return ui_; }
@@ -320,5 +331,7 @@ private:
 // The general error report of a failure: its text, with a full stop added when
 // it does not end with one.
 std::string GeneralErrorText(const std::string& text);
+// The same for any standard exception (running out of memory has its own text).
+std::string GeneralErrorText(const std::exception& failure);
 
 }  // namespace vs

@@ -39,6 +39,9 @@ TEST(Cp1252, ConvertsBothWays) {
     EXPECT_THROW(AnsiString::FromUtf8("\xc0\xaf"), ETextEncodingError) << "an overlong form";
     EXPECT_FALSE(FitsCp1252("\xd0\x9f"));
     EXPECT_TRUE(FitsCp1252("\xe2\x82\xac"));
+    // The first character that cannot be stored, whole, even beyond 16 bits.
+    EXPECT_EQ(FirstCharacterNotInCp1252("\xe2\x82\xac-\xf0\x9f\x98\x80\xd0\x9f"), "\xf0\x9f\x98\x80");
+    EXPECT_EQ(FirstCharacterNotInCp1252("Caf\xc3\xa9 \xc2\x81"), std::nullopt);
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("a\xf0\x9f\x98\x80\xc3\xa9")), "a\xf0\x9f\x98\x80\xc3\xa9");
 }
 
