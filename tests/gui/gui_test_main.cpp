@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "gui/application.h"
+#include "gui/qt/application.h"
 #include "gui_test.h"
 
 namespace vs::test {

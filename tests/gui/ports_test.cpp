@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "gui/file_dialogs.h"
-#include "gui/glyphs.h"
-#include "gui/icon_image.h"
-#include "gui/qt_ports.h"
+#include "gui/qt/file_dialogs.h"
+#include "gui/qt/glyphs.h"
+#include "gui/qt/icon_image.h"
+#include "gui/qt/qt_ports.h"
 #include "gui_test.h"
 #include "platform/errors.h"
 #include "support/ico_builder.h"

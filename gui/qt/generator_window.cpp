@@ -1,4 +1,4 @@
-#include "gui/generator_window.h"
+#include "gui/qt/generator_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,20 +25,20 @@
 
 #include <climits>
 
-#include "gui/about_window.h"
-#include "gui/busy_panel.h"
-#include "gui/drop_area.h"
-#include "gui/file_list.h"
-#include "gui/file_name_edit.h"
-#include "gui/glyphs.h"
-#include "gui/icon_image.h"
-#include "gui/property_grid.h"
-#include "gui/rich_text_view.h"
-#include "gui/shape_window.h"
-#include "gui/spin_field.h"
-#include "gui/stored_text.h"
-#include "gui/track_bar.h"
-#include "gui/window_placement.h"
+#include "gui/qt/about_window.h"
+#include "gui/qt/busy_panel.h"
+#include "gui/qt/drop_area.h"
+#include "gui/qt/file_list.h"
+#include "gui/qt/file_name_edit.h"
+#include "gui/qt/glyphs.h"
+#include "gui/qt/icon_image.h"
+#include "gui/qt/property_grid.h"
+#include "gui/qt/rich_text_view.h"
+#include "gui/qt/shape_window.h"
+#include "gui/qt/spin_field.h"
+#include "gui/qt/stored_text.h"
+#include "gui/qt/track_bar.h"
+#include "gui/qt/window_placement.h"
 #include "platform/errors.h"
 
 namespace vs::gui {

@@ -1,4 +1,4 @@
-#include "gui/picture_view.h"
+#include "gui/qt/picture_view.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "gui/glyphs.h"
+#include "gui/qt/glyphs.h"
 
 #include <QFile>
 #include <QImageReader>

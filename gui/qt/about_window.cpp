@@ -1,4 +1,4 @@
-#include "gui/about_window.h"
+#include "gui/qt/about_window.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "app/generator_model.h"
-#include "gui/glyphs.h"
+#include "gui/qt/glyphs.h"
 
 #ifndef VS_PROGRAM_VERSION
 #define VS_PROGRAM_VERSION "0.0"

@@ -1,4 +1,4 @@
-#include "gui/screenshot_tour.h"
+#include "gui/qt/screenshot_tour.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,11 +13,11 @@
 #include <deque>
 #include <map>
 
-#include "gui/about_window.h"
-#include "gui/generator_window.h"
-#include "gui/picture_view.h"
-#include "gui/qt_ports.h"
-#include "gui/shape_window.h"
+#include "gui/qt/about_window.h"
+#include "gui/qt/generator_window.h"
+#include "gui/qt/picture_view.h"
+#include "gui/qt/qt_ports.h"
+#include "gui/qt/shape_window.h"
 
 namespace vs::gui {
 

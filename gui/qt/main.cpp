@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "app/generator_model.h"
-#include "gui/application.h"
-#include "gui/generator_window.h"
-#include "gui/glyphs.h"
-#include "gui/qt_ports.h"
-#include "gui/screenshot_tour.h"
+#include "gui/qt/application.h"
+#include "gui/qt/generator_window.h"
+#include "gui/qt/glyphs.h"
+#include "gui/qt/qt_ports.h"
+#include "gui/qt/screenshot_tour.h"
 
 int main(int argc, char** argv) {
     vs::gui::GeneratorApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "gui/spin_field.h"
+#include "gui/qt/spin_field.h"
 
 namespace vs::gui {
 

@@ -1,11 +1,11 @@
-#include "gui/file_name_edit.h"
+#include "gui/qt/file_name_edit.h"
 
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QToolButton>
 
-#include "gui/drop_area.h"
+#include "gui/qt/drop_area.h"
 
 namespace vs::gui {
 

@@ -1,4 +1,4 @@
-#include "gui/shape_window.h"
+#include "gui/qt/shape_window.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/color_swatch.h"
-#include "gui/file_name_edit.h"
-#include "gui/glyphs.h"
-#include "gui/picture_view.h"
-#include "gui/window_placement.h"
+#include "gui/qt/color_swatch.h"
+#include "gui/qt/file_name_edit.h"
+#include "gui/qt/glyphs.h"
+#include "gui/qt/picture_view.h"
+#include "gui/qt/window_placement.h"
 #include "shape/region_from_bitmap.h"
 
 namespace vs::gui {

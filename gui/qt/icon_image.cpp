@@ -1,4 +1,4 @@
-#include "gui/icon_image.h"
+#include "gui/qt/icon_image.h"
 
 namespace vs::gui {
 

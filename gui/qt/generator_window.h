@@ -16,7 +16,7 @@
 
 #include "app/generator_model.h"
 #include "app/window_host.h"
-#include "gui/view_interface.h"
+#include "gui/qt/view_interface.h"
 
 class QAbstractButton;
 class QAction;

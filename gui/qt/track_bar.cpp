@@ -1,4 +1,4 @@
-#include "gui/track_bar.h"
+#include "gui/qt/track_bar.h"
 
 namespace vs::gui {
 

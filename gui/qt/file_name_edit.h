@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "app/ports.h"
-#include "gui/file_dialogs.h"
+#include "gui/qt/file_dialogs.h"
 
 class QLineEdit;
 class QToolButton;

@@ -1,4 +1,4 @@
-#include "gui/busy_panel.h"
+#include "gui/qt/busy_panel.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "gui/file_list.h"
+#include "gui/qt/file_list.h"
 
 #include <QAction>
 #include <QHeaderView>

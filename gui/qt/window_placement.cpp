@@ -1,4 +1,4 @@
-#include "gui/window_placement.h"
+#include "gui/qt/window_placement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

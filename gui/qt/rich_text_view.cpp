@@ -1,9 +1,9 @@
-#include "gui/rich_text_view.h"
+#include "gui/qt/rich_text_view.h"
 
 #include <QFile>
 #include <QTextCursor>
 
-#include "gui/rtf_reader.h"
+#include "gui/qt/rtf_reader.h"
 #include "platform/errors.h"
 
 namespace vs::gui {

@@ -1,4 +1,4 @@
-#include "gui/drop_area.h"
+#include "gui/qt/drop_area.h"
 
 #include <QDir>
 #include <QDropEvent>

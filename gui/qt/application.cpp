@@ -1,11 +1,11 @@
-#include "gui/application.h"
+#include "gui/qt/application.h"
 
 #include <QMessageBox>
 
 #include <exception>
 
 #include "app/generator_model.h"
-#include "gui/qt_ports.h"
+#include "gui/qt/qt_ports.h"
 
 namespace vs::gui {
 

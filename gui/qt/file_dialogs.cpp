@@ -1,4 +1,4 @@
-#include "gui/file_dialogs.h"
+#include "gui/qt/file_dialogs.h"
 
 #include <QDir>
 #include <QFileDialog>

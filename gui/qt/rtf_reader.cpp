@@ -1,4 +1,4 @@
-#include "gui/rtf_reader.h"
+#include "gui/qt/rtf_reader.h"
 
 #include <QColor>
 #include <QMap>

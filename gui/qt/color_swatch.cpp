@@ -1,4 +1,4 @@
-#include "gui/color_swatch.h"
+#include "gui/qt/color_swatch.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "gui/property_grid.h"
+#include "gui/qt/property_grid.h"
 
 #include <QHeaderView>
 

@@ -1,4 +1,4 @@
-#include "gui/stored_text.h"
+#include "gui/qt/stored_text.h"
 
 #include <QLineEdit>
 #include <QToolTip>

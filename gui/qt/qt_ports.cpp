@@ -1,4 +1,4 @@
-#include "gui/qt_ports.h"
+#include "gui/qt/qt_ports.h"
 
 #include <algorithm>
 
@@ -14,8 +14,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include "gui/file_dialogs.h"
-#include "gui/icon_image.h"
+#include "gui/qt/file_dialogs.h"
+#include "gui/qt/icon_image.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 
