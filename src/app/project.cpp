@@ -50,6 +50,8 @@ std::string TfVexelSCREENModel::ProjectCaption(const std::string& projectFile) c
 void TfVexelSCREENModel::SaveasClick() {
     std::optional<std::string> name = ui_.saveFileName(ProjectDialog(SaveProjectFileName, true));
     if (!name) return;
+    // Refused before the busy page, with the message that names the file.
+    RefuseOutputOverInput(*name, false);
     SaveProjectFileName = *name;
     int previous = 0;
     BringBusyPage("Please hold while VexelSCREEN is saving your project...", previous);
@@ -63,6 +65,7 @@ void TfVexelSCREENModel::SaveasClick() {
 }
 
 void TfVexelSCREENModel::SaveProject(const std::string& fileName) {
+    RefuseOutputOverInput(fileName, false);
     SetControls();
     if (afterMapping) afterMapping(*settings_);
     s_TVexelProjector& s = *settings_;
@@ -120,6 +123,7 @@ void TfVexelSCREENModel::LoadProject(const std::string& fileName) {
         }
     } restore{*this, previous};
 
+    loadedProject_ = fileName;
     try {
         settings_ = std::make_unique<s_TVexelProjector>();
         TFileStream file(fileName, FileMode::OpenRead);
