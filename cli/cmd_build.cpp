@@ -290,7 +290,7 @@ void addBuildCommand(CLI::App& app) {
     cmd->add_option("--compression", a->compression, "1 stored (fastest start) to 4 best compression (default 3)")->check(CLI::Range(1, 4));
     cmd->add_option("--set", a->sets, "Property=Value on the settings object after the mapping (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("-o,--output", a->output, "The projector to build (default: the project's output name)");
-    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would (builds only with -o too)");
+    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would; with -o the project keeps that output name and the projector is built too");
     cmd->add_option("--retrieve", a->retrieve, "Take files that are missing on disk from the project into DIR");
     cmd->add_flag("--force", a->force, "With --retrieve: replace files that already exist in DIR");
     cmd->add_option("--jobs", a->jobs, "Threads that compress the files (default: one per core)")->check(CLI::Range(0, 256));

@@ -8,6 +8,7 @@
 #include "package/persistent.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 
 namespace vs::cli {
 
@@ -50,6 +51,12 @@ void addExtractCommand(CLI::App& app) {
                 // Two entries with one name never overwrite each other.
                 const std::string name = UniqueName(base, used);
                 fs::path target = fs::path(*dir) / name;
+                if (SameFile(target.string(), *file)) {
+                    std::cerr << "skipped '" << shown << "': " << target.string()
+                              << " is the file being extracted from\n";
+                    ++failures;
+                    continue;
+                }
                 if (fs::exists(target) && !*force) {
                     std::cerr << "skipped '" << shown << "': " << target.string()
                               << " exists (use --force to replace it)\n";
