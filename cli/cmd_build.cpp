@@ -23,6 +23,7 @@
 #include "exe/version_info.h"
 #include "package/describe.h"
 #include "package/package_file.h"
+#include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 
@@ -259,6 +260,11 @@ int Build(const BuildArgs& a) {
         DriveControls(cli, a);
         if (!a.output.empty()) m.OutputProjector.fileName = Absolute(a.output);
         if (!a.saveProject.empty()) {
+            if (FitsCp1252(m.OutputProjector.fileName) &&
+                AnsiString::FromUtf8(m.OutputProjector.fileName).bytes().size() > kFileRecordNameSize - 1)
+                std::cerr << "vexelscreen: warning: a project keeps output names of up to " << kFileRecordNameSize - 1
+                          << " bytes; building the project without -o will not reach " << m.OutputProjector.fileName
+                          << "\n";
             m.SaveProject(Absolute(a.saveProject));
             std::cerr << "Saved the project " << a.saveProject << "\n";
             if (a.output.empty()) return 0;
