@@ -317,6 +317,9 @@ private:
     void RunPreview(const std::string& fileName);
     PackingObserver BusyObserver();
     std::string ProjectCaption(const std::string& projectFile) const;
+    // The message that refuses a retrieval into `target` when that is the
+    // project being loaded; nothing otherwise.
+    std::optional<std::string> ReplacesLoadedProject(const std::string& target) const;
 
     UserInterface& ui_;
     Shell& shell_;

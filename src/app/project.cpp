@@ -6,6 +6,7 @@
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 
 namespace vs {
 
@@ -40,6 +41,11 @@ std::string RetrievalQuestion(const std::string& what, const std::string& name) 
 std::string BaseName(const std::string& path) { return fs::path(path).filename().string(); }
 
 }  // namespace
+
+std::optional<std::string> TfVexelSCREENModel::ReplacesLoadedProject(const std::string& target) const {
+    if (loadedProject_.empty() || !SameFile(target, loadedProject_)) return std::nullopt;
+    return "\"" + target + "\" is the project being loaded; no file is retrieved over it.";
+}
 
 std::string TfVexelSCREENModel::ProjectCaption(const std::string& projectFile) const {
     return "[" + BaseName(projectFile) + "]  " + kBaseCaption;
@@ -148,9 +154,13 @@ void TfVexelSCREENModel::LoadProject(const std::string& fileName) {
         if (!record.iconName.empty() && !FileExists(record.iconName) &&
             ui_.confirm(RetrievalQuestion("The icon file", record.iconName))) {
             if (std::optional<std::string> target = ui_.saveFileName(RetrievalDialog(record.iconName))) {
-                const std::vector<std::uint8_t> bytes = IconFileBytes(imIcon.icon);
-                WriteFileAtomic(*target, bytes.data(), bytes.size());
-                OpenIcon.fileName = *target;
+                if (const std::optional<std::string> refusal = ReplacesLoadedProject(*target)) {
+                    ui_.error(*refusal);
+                } else {
+                    const std::vector<std::uint8_t> bytes = IconFileBytes(imIcon.icon);
+                    WriteFileAtomic(*target, bytes.data(), bytes.size());
+                    OpenIcon.fileName = *target;
+                }
             }
         }
         caption = ProjectCaption(fileName);
@@ -212,10 +222,12 @@ std::string TfVexelSCREENModel::RetrieveFile(TPackedFile& file) {
     if (ui_.confirm(RetrievalQuestion("The file", stored))) {
         if (std::optional<std::string> target = ui_.saveFileName(RetrievalDialog(stored))) {
             try {
+                if (const std::optional<std::string> refusal = ReplacesLoadedProject(*target)) throw VsError(*refusal);
                 file.ExtractToFile(*target);
                 return *target;
             } catch (const VsError& e) {
-                // Nothing usable is stored for it; it goes as if declined.
+                // Nothing usable is stored for it, or it cannot go there; it
+                // goes as if declined.
                 ui_.error(GeneralErrorText(e.what()));
             }
         }

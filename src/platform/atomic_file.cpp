@@ -76,6 +76,10 @@ std::string SiblingTempName(const std::string& target) {
 }
 
 TempSibling CreateTempSibling(const std::string& target) {
+    // Only a regular file is ever replaced: a folder, a device or a named
+    // pipe (also behind a link) keeps its place.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) throw EFCreateError(cannotCreateFile(target));
     TempSibling temp;
     for (int attempt = 0; attempt < 16 && !temp.stream; ++attempt) {
         temp.name = SiblingTempName(target);

@@ -211,7 +211,7 @@ TEST_F(BuildSafety, AnInterruptedBuildLeavesNothingAndKeepsThePreviousOutput) {
     }
 }
 
-TEST_F(BuildSafety, OnlyRegularFilesAreRead) {
+TEST_F(BuildSafety, OnlyRegularFilesAreReadOrReplaced) {
     ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
     fs::create_directory(Path("folder"));
     const auto before = Snapshot();
@@ -222,14 +222,19 @@ TEST_F(BuildSafety, OnlyRegularFilesAreRead) {
             {"build", "--projector", Path("movie.exe"), "--shape", input, "-o", Path("out.exe")},
             {"build", "--projector", Path("movie.exe"), "--icon", input, "-o", Path("out.exe")},
             {"build", "--projector", Path("movie.exe"), "--add", input, "-o", Path("out.exe")},
+            {"build", "--projector", Path("movie.exe"), "-o", input},
             {"show", input},
+            {"extract", input, Path("x")},
+            {"resources", input},
+            {"datetime", input},
         };
         for (const auto& args : runs) {
             const auto r = test::RunCliGuarded(args);
-            EXPECT_EQ(r.exitCode, 1) << args[2] << " " << input << " (124: it waited)";
+            EXPECT_EQ(r.exitCode, 1) << args[0] << " " << args[1] << " " << input << " (124: it waited)";
             EXPECT_NE(r.err.find(input), std::string::npos) << r.err;
             EXPECT_FALSE(fs::exists(Path("out.exe")));
             ExpectKept(before, input);
+            EXPECT_TRUE(fs::is_fifo(Path("pipe")) && fs::is_directory(Path("folder"))) << "an output replaced it";
         }
     }
 }
