@@ -47,16 +47,17 @@ struct BuildArgs {
 // Stored names are full paths without "." and ".." segments.
 std::string Absolute(const std::string& path) { return FullPath(path); }
 
-// Every file the project needs for a build and that is not on disk, in the
-// order the load asks for them: the projector, the additional files, the icon.
-std::vector<std::string> MissingFiles(const ProjectContents& c) {
+// The files that the project names and that are not on disk: the projector
+// and the additional files, which a build needs, and with `icon` the icon
+// file, whose picture the project holds anyway.
+std::vector<std::string> MissingFiles(const ProjectContents& c, bool icon) {
     std::vector<std::string> missing;
     auto check = [&](const std::string& name) {
         if (!name.empty() && !FileExists(name)) missing.push_back(name);
     };
     check(c.settings->MainFile().Filename());
     for (int i = 0; i < c.settings->Files().Count(); ++i) check(c.settings->Files().Items(i).Filename());
-    check(c.record.iconName);
+    if (icon) check(c.record.iconName);
     return missing;
 }
 
@@ -232,7 +233,7 @@ int Build(const BuildArgs& a) {
         output = a.output.empty() ? contents.record.outputName : a.output;
         if (output.empty()) throw VsError("no output file: give -o OUT.exe");
         RefuseClashingNames(a, output);
-        const std::vector<std::string> missing = MissingFiles(contents);
+        const std::vector<std::string> missing = MissingFiles(contents, !a.retrieve.empty());
         if (!missing.empty() && a.retrieve.empty()) {
             std::string list;
             for (const std::string& f : missing) list += "\n  " + f;
