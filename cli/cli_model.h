@@ -15,6 +15,8 @@ namespace vs::cli {
 
 class CliInterface : public ConsoleInterface {
 public:
+    // A failure's message starts on a line of its own.
+    ~CliInterface() override { endProgress(); }
     int errorsShown = 0;
     // The next open dialog takes this name.
     void answerFileDialog(std::string name) { fileAnswer_ = std::move(name); }
