@@ -34,11 +34,13 @@ public:
         }
     }
     const std::string& path() const { return temp_.name; }
-    // The engine's bytes become the start of the output.
+    // The engine's bytes, and its permissions, become the start of the output.
     void CopyFrom(const std::string& engine) {
         const std::vector<std::uint8_t> bytes = ReadWholeFile(engine);
         temp_.stream->WriteBuffer(bytes.data(), bytes.size());
         temp_.stream.reset();
+        std::error_code ec;
+        fs::permissions(temp_.name, fs::status(engine, ec).permissions(), ec);
     }
     void Commit() {
         std::error_code ec;

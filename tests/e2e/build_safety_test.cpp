@@ -261,6 +261,9 @@ TEST_F(BuildSafety, StoredNamesAreCleanFullPathsAndTheProjectKeepsItsOutput) {
     const auto again = RunCli({"build", Path("sub/p.vsp")});
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(Slurp(Path("sub/out.exe")).size(), first.size());
+    EXPECT_EQ(fs::status(Path("sub/out.exe")).permissions(),
+              fs::status(fs::path(VS_TOOLS_DIR) / "VSengine.exe").permissions())
+        << "the engine's permissions";
 }
 
 TEST_F(BuildSafety, VersionAndABareSettingsStream) {
