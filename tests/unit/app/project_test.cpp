@@ -278,6 +278,9 @@ TEST_F(ProjectTest, TheWindowNeverWritesOverAnInput) {
     ui.fileAnswers = {Path("sub/../movie.exe")};
     m.Run([&] { m.SaveasClick(); });
     EXPECT_TRUE(refusedNaming("movie.exe")) << "save over the projector";
+    ui.fileAnswers = {Path("sub/../movie.exe")};
+    m.Run([&] { m.btCreateSampleVarClick(); });
+    EXPECT_TRUE(refusedNaming("movie.exe")) << "the sample variable file over the projector";
     m.OutputProjector.fileName = Path("sub/../extra.txt");
     m.Run([&] { m.qbtBuildClick(); });
     EXPECT_TRUE(refusedNaming("extra.txt")) << "build over an additional file";
