@@ -3,31 +3,16 @@
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/file_names.h"
 #include "package/package_file.h"
 #include "package/persistent.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 
 namespace vs::cli {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// "name.ext" -> "name (2).ext", "name (3).ext", ...
-std::string numbered(const std::string& name, int n) {
-    std::size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || dot == 0) return name + " (" + std::to_string(n) + ")";
-    return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
-}
-
-bool takenNoCase(const std::set<std::string>& used, const std::string& name) {
-    for (const std::string& u : used)
-        if (SameText(u, name)) return true;
-    return false;
-}
-
-}  // namespace
 
 void addExtractCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand("extract", "Write every packed file of a built projector or project file into DIR");
@@ -64,10 +49,14 @@ void addExtractCommand(CLI::App& app) {
                     continue;
                 }
                 // Two entries with one name never overwrite each other.
-                std::string name = base;
-                for (int n = 2; takenNoCase(used, name); ++n) name = numbered(base, n);
-                used.insert(name);
+                const std::string name = UniqueName(base, used);
                 fs::path target = fs::path(*dir) / name;
+                if (SameFile(target.string(), *file)) {
+                    std::cerr << "skipped '" << shown << "': " << target.string()
+                              << " is the file being extracted from\n";
+                    ++failures;
+                    continue;
+                }
                 if (fs::exists(target) && !*force) {
                     std::cerr << "skipped '" << shown << "': " << target.string()
                               << " exists (use --force to replace it)\n";

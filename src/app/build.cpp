@@ -10,6 +10,8 @@
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
+#include "platform/stream.h"
 
 namespace vs {
 
@@ -21,26 +23,63 @@ constexpr const char* kRunQuestion = "Would you like to run the projector you ha
 constexpr const char* kCouldntStart = "Couldnt start";
 
 // A file beside the output that becomes the output only when complete; it is
-// removed on every other path.
+// removed on every other path, also when a signal ends the program.
 class OutputInProgress {
 public:
-    explicit OutputInProgress(const std::string& target) : target_(target), temp_(SiblingTempName(target)) {}
+    explicit OutputInProgress(const std::string& target) : target_(target), temp_(CreateTempSibling(target)) {}
     ~OutputInProgress() {
-        if (!temp_.empty()) std::remove(temp_.c_str());
+        if (!temp_.name.empty()) {
+            temp_.stream.reset();
+            std::remove(temp_.name.c_str());
+        }
     }
-    const std::string& path() const { return temp_; }
+    const std::string& path() const { return temp_.name; }
+    // The engine's bytes, and its permissions, become the start of the output.
+    void CopyFrom(const std::string& engine) {
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(engine);
+        temp_.stream->WriteBuffer(bytes.data(), bytes.size());
+        temp_.stream.reset();
+        std::error_code ec;
+        fs::permissions(temp_.name, fs::status(engine, ec).permissions(), ec);
+    }
     void Commit() {
         std::error_code ec;
-        fs::rename(temp_, target_, ec);
+        fs::rename(temp_.name, target_, ec);
         if (ec) throw EFCreateError(cannotCreateFile(target_));
-        temp_.clear();
+        temp_.live->Forget();
+        temp_.name.clear();
     }
 
 private:
-    std::string target_, temp_;
+    std::string target_;
+    TempSibling temp_;
 };
 
 }  // namespace
+
+void TfVexelSCREENModel::RefuseOutputOverInput(const std::string& output, bool build) const {
+    const std::optional<FileIdentity> target = IdentityOf(output);
+    if (!target) return;  // a file that does not exist yet is nobody's input
+    auto refuse = [&](const std::string& input, const std::string& role) {
+        if (input.empty() || IdentityOf(input) != target) return;
+        std::string text = "The output \"" + output + "\" is the same file as " + role;
+        if (input != output) text += " \"" + input + "\"";
+        throw VsError(text + ". Nothing was written; choose another name for the output.");
+    };
+    refuse(edFlashProjector.fileName, "the Flash projector");
+    for (const FileListView::Item& item : lvAddFiles.items) refuse(item.fullPath, "the additional file");
+    refuse(OpenIcon.fileName, "the icon file");
+    refuse(fShapeSelect.OpenShape.fileName, "the shape picture");
+    const std::string& dir = paths_.generatorDir;
+    if (build) {
+        refuse(loadedProject_, "the project");
+        for (std::string_view tool : {tools::Engine, tools::HookLibrary, tools::PrintTool, tools::ExecTool,
+                                      tools::StoreTool, tools::DesktopTool})
+            refuse(ToolsFile(dir, tool), "a program of the Tools folder");
+    } else {
+        refuse(dir + std::string(tools::HookLibrary), "the hook library");
+    }
+}
 
 PackingObserver TfVexelSCREENModel::BusyObserver() {
     return {[this] { ui_.processPendingMessages(); },
@@ -55,6 +94,7 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     BuildReport report;
     report.output = fileName;
 
+    RefuseOutputOverInput(fileName, true);
     InspectChosenProjector();
     SetControls();
     if (afterMapping) afterMapping(*settings_);
@@ -66,10 +106,10 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     // package is appended.
     OutputInProgress output(fileName);
     const std::string engine = ToolsFile(dir, tools::Engine);
-    {
-        std::error_code ec;
-        if (!FileExists(engine) || !fs::copy_file(engine, output.path(), fs::copy_options::overwrite_existing, ec) || ec)
-            throw EFOpenError(cannotOpenFile(fileName));
+    try {
+        output.CopyFrom(engine);
+    } catch (const EStreamError&) {
+        throw EFOpenError(cannotOpenFile(fileName));
     }
     TVersionInfoRec rec;
     SetVersionInfoRec(rec);

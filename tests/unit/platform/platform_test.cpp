@@ -1,6 +1,7 @@
 // The portable layer: code page 1252, region bytes, atomic writes, the
 // bounds-checked reader and the streams.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -11,8 +12,10 @@
 #include "platform/byte_writer.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/region.h"
 #include "platform/stream.h"
+#include "platform/temp_files.h"
 
 namespace vs {
 namespace {
@@ -204,6 +207,54 @@ TEST_F(FilesTest, FileStreamErrorsNameTheFile) {
     }
     EXPECT_FALSE(FileExists(dir_.string()));
     EXPECT_TRUE(DirectoryExists(dir_.string()));
+}
+
+TEST_F(FilesTest, TemporaryNamesAreShortAndRemovedWhenTheProgramIsCutShort) {
+    // A target name at the file system's limit still gets a temporary sibling.
+    const fs::path target = dir_ / (std::string(251, 'n') + ".exe");
+    WriteFileAtomic(target.string(), "x", 1);
+    EXPECT_EQ(Slurp(target), "x");
+
+    AtomicFile open((dir_ / "a.bin").string());
+    EXPECT_EQ(fs::path(open.tempName()).parent_path(), dir_);
+    EXPECT_LE(fs::path(open.tempName()).filename().string().size(), 15u);
+    const std::string forgotten = (dir_ / "forgotten.tmp").string();
+    std::ofstream(forgotten) << "kept";
+    {
+        LiveTempFile live(forgotten);
+        live.Forget();
+        RemoveLiveTempFiles();  // what the signal handler runs
+    }
+    EXPECT_FALSE(fs::exists(open.tempName())) << "a live temporary file is removed";
+    EXPECT_TRUE(fs::exists(forgotten)) << "a forgotten one is not";
+
+    // Only regular files are opened, and never waited for, or replaced.
+    const std::string pipe = (dir_ / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(TFileStream(pipe, FileMode::OpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(pipe, FileMode::Create), EFCreateError);
+    EXPECT_THROW(WriteFileAtomic(pipe, "x", 1), EFCreateError);
+    EXPECT_THROW(WriteFileAtomic(dir_.string(), "x", 1), EFCreateError);
+    EXPECT_TRUE(fs::is_fifo(pipe));
+}
+
+TEST_F(FilesTest, FilesAreComparedByIdentityAndNamesMadeFull) {
+    const std::string file = (dir_ / "f.txt").string();
+    std::ofstream(file) << "f";
+    fs::create_directory(dir_ / "sub");
+    fs::create_hard_link(file, dir_ / "hard.txt");
+    fs::create_symlink(file, dir_ / "soft.txt");
+    for (const char* other : {"sub/../f.txt", "./f.txt", "hard.txt", "soft.txt"})
+        EXPECT_TRUE(SameFile(file, (dir_ / other).string())) << other;
+    EXPECT_FALSE(SameFile(file, (dir_ / "sub").string()));
+    EXPECT_FALSE(SameFile(file, (dir_ / "new.txt").string())) << "one exists, the other not";
+    EXPECT_TRUE(SameFile((dir_ / "new.txt").string(), (dir_ / "sub/../new.txt").string()));
+    EXPECT_FALSE(SameFile((dir_ / "new.txt").string(), (dir_ / "sub/new.txt").string()));
+
+    EXPECT_EQ(FullPath("/a/./b/../c//d"), "/a/c/d");
+    EXPECT_EQ(FullPath("/a/b/."), "/a/b");
+    EXPECT_EQ(FullPath("x/../y.txt"), (fs::current_path() / "y.txt").string());
+    EXPECT_EQ(FullPath(""), "");
 }
 
 TEST(Streams, MemoryStreamReadsAndWrites) {
