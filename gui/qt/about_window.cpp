@@ -6,15 +6,12 @@
 #include <QPushButton>
 
 #include "app/generator_model.h"
+#include "app/program_version.h"
 #include "gui/qt/glyphs.h"
-
-#ifndef VS_PROGRAM_VERSION
-#define VS_PROGRAM_VERSION "0.0"
-#endif
 
 namespace vs::gui {
 
-QString ProgramVersion() { return QStringLiteral(VS_PROGRAM_VERSION); }
+QString ProgramVersion() { return QString::fromUtf8(kProgramVersion); }
 
 TfAbout::TfAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfAbout"));
