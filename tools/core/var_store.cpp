@@ -1,6 +1,6 @@
 #include "var_store.h"
 
-#include "file_name_rules.h"
+#include "package/file_name_rules.h"
 #include "platform/atomic_file.h"
 #include "platform/stream.h"
 

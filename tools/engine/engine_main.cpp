@@ -3,13 +3,18 @@
 // and the additional files into a fresh temporary folder of its own, starts
 // the packed Flash projector there and gives its window what the settings
 // ask for. When that window closes it shuts down and leaves nothing behind.
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/engine_package.h"
 #include "core/var_file.h"
+#include "package/file_name_rules.h"
 #include "package/package_file.h"
 #include "package/vexel_projector.h"
 #include "hook_library.h"
@@ -24,7 +29,6 @@ namespace {
 
 constexpr const wchar_t* kTitle = L"VexelSCREEN";
 constexpr const wchar_t* kEngineClass = L"VexelSCREENEngine";
-constexpr const wchar_t* kToolsSubfolder = L"fscommand";
 constexpr UINT kMenuMinimize = 1, kMenuClose = 2;
 
 class StartError : public std::runtime_error {
@@ -115,19 +119,59 @@ private:
     std::wstring path_;
 };
 
+// Every file is created (and listed for removal) first, then inflated
+// straight into it, several files at a time. Each is checked to its end while
+// it is written, so the package is read once; the first failure is reported
+// after every writer has stopped, and the caller removes what was written.
 void Extract(s_TVexelProjector& s, const std::vector<engine::ExtractItem>& plan) {
     const std::wstring folder = Wide(s.TemporaryFolder);
+    std::vector<std::unique_ptr<NewFile>> outputs;
     std::vector<std::wstring> tools;
     for (const engine::ExtractItem& item : plan) {
-        const std::wstring path = Join(folder, Wide(item.name));
-        NewFile out(path, s);
-        engine::InflatePackedFile(*item.file, [&](const std::uint8_t* p, std::size_t n) { out.Write(p, n); });
+        outputs.push_back(std::make_unique<NewFile>(Join(folder, Wide(item.name)), s));
         if (item.tool) tools.push_back(Wide(item.name));
     }
+    // Largest first, so that the longest job starts at once.
+    std::vector<std::size_t> order(plan.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return plan[a].file->Filesize > plan[b].file->Filesize; });
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex errorLock;
+    std::string error;
+    auto work = [&] {
+        for (std::size_t k; !failed && (k = next++) < order.size();) {
+            const std::size_t i = order[k];
+            try {
+                engine::InflatePackedFile(*plan[i].file,
+                                          [&](const std::uint8_t* p, std::size_t n) { outputs[i]->Write(p, n); });
+            } catch (const std::exception& ex) {
+                std::lock_guard<std::mutex> lock(errorLock);
+                if (!failed.exchange(true)) error = ex.what();
+            }
+        }
+    };
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const std::size_t helpers =
+        std::min<std::size_t>(std::max<DWORD>(info.dwNumberOfProcessors, 1) - 1, plan.size() > 0 ? plan.size() - 1 : 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < std::min<std::size_t>(helpers, 7); ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer writers side by side; the work is the same
+        }
+    }
+    work();
+    for (std::thread& t : threads) t.join();
+    outputs.clear();
+    if (failed) throw StartError(error);
     // The Flash player runs the programs of its exec command only from a
     // sub-folder of this name beside itself; the tools go there too.
     if (tools.empty()) return;
-    const std::wstring sub = Join(folder, kToolsSubfolder);
+    const std::wstring sub = Join(folder, Wide(kToolsSubfolder));
     if (!CreateDirectoryW(sub.c_str(), nullptr)) throw StartError("Cannot create folder " + Utf8(sub));
     std::vector<std::string> copies;
     for (const std::wstring& t : tools) {
@@ -139,7 +183,7 @@ void Extract(s_TVexelProjector& s, const std::vector<engine::ExtractItem>& plan)
 }
 
 void WriteVarFile(s_TVexelProjector& s) {
-    std::string name = engine::ExtractName(s.VarFileName);
+    std::string name = ExtractName(s.VarFileName);
     if (name.empty()) throw StartError("The date and time file has no usable name: \"" + s.VarFileName + "\"");
     SYSTEMTIME t;
     GetLocalTime(&t);
