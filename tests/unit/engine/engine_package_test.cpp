@@ -1,6 +1,8 @@
 // Reading the engine's own package and planning what it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/engine_package.h"
 #include "package/package_file.h"
 #include "platform/stream.h"
@@ -122,6 +124,28 @@ TEST_F(EnginePackage, RefusesWhatItCannotRunSafely) {
         s.MainFile().Filesize += 1;
         auto plan = PlanExtraction(s);
         EXPECT_THROW(InflatePackedFile(*plan[0].file, [](const std::uint8_t*, std::size_t) {}), EPackageError);
+    }
+    {
+        // A damaged name length: the message shows the name's length, not
+        // 200 bytes of whatever follows it.
+        s_TVexelProjector named;
+        Pack(named.MainFile(), "movie.exe", 100);
+        named.CaptionText = "Caption";
+        auto bytes = Projector(named);
+        const std::string key = "CaptionText";
+        auto at = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
+        ASSERT_NE(at, bytes.end());
+        *(at - 1) = 200;
+        TMemoryStream damaged(bytes);
+        s_TVexelProjector back;
+        try {
+            ReadEnginePackage(damaged, back);
+            ADD_FAILURE();
+        } catch (const EPackageError& e) {
+            const std::string said = e.what();
+            EXPECT_NE(said.find("<a name of 200 bytes>"), std::string::npos) << said;
+            EXPECT_TRUE(std::all_of(said.begin(), said.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) << said;
+        }
     }
     // Not a projector at all, and a package cut short.
     TMemoryStream none(std::vector<std::uint8_t>(100, 0));
