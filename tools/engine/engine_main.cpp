@@ -30,6 +30,13 @@ namespace {
 constexpr const wchar_t* kTitle = L"VexelSCREEN";
 constexpr const wchar_t* kEngineClass = L"VexelSCREENEngine";
 constexpr UINT kMenuMinimize = 1, kMenuClose = 2;
+// Posted from the wait on the player's process when the player has ended.
+constexpr UINT kPlayerEnded = WM_APP + 1;
+// The timer that follows the projector window's rectangle.
+constexpr UINT_PTR kFollowTimer = 1;
+constexpr UINT kFollowInterval = 100;
+constexpr const wchar_t* kFolderPrefix = L"VexelSCREEN-";
+constexpr const wchar_t* kLockName = L"VexelSCREEN.lock";
 
 class StartError : public std::runtime_error {
 public:
@@ -57,6 +64,17 @@ LRESULT CALLBACK EngineProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             return m.Result;
         }
         if (msg == e->getDimensions) return reinterpret_cast<LRESULT>(e->platform.childWindow);
+        if (msg == kPlayerEnded) {
+            // Whatever modal loop runs (the engine's menu), it ends now; the
+            // main loop then sees the player gone.
+            EndMenu();
+            PostQuitMessage(0);
+            return 0;
+        }
+        if (msg == WM_TIMER && wp == kFollowTimer) {
+            if (e->window) e->window->OnLocationChange();
+            return 0;
+        }
         if (msg == WM_COMMAND && e->platform.childWindow) {
             if (LOWORD(wp) == kMenuMinimize) ShowWindow(e->platform.childWindow, SW_MINIMIZE);
             if (LOWORD(wp) == kMenuClose) PostMessageW(e->platform.childWindow, WM_CLOSE, 0, 0);
@@ -76,20 +94,95 @@ HWND CreateEngineWindow() {
                            wc.hInstance, nullptr);
 }
 
-// A new folder in the user's temporary folder; CreateDirectory fails on an
-// existing one, so the folder is ours alone.
-std::wstring MakeTemporaryFolder() {
+std::wstring TemporaryRoot() {
     wchar_t base[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, base);
     if (n == 0 || n > MAX_PATH) throw StartError("The temporary folder cannot be found");
     std::wstring root(base, n);
     if (!root.empty() && root.back() == L'\\') root.pop_back();
+    return root;
+}
+
+// Removes a folder of an earlier run with everything in it; links are
+// removed, never followed.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Join(folder, L"*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = Join(folder, name);
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(path);
+            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A run keeps the lock file in its folder open, naming the projector, for as
+// long as it lives; nobody else can open it then. A folder of this projector
+// whose lock file opens for exclusive use was left by a run that was ended
+// from outside, and is removed. Folders without a lock file, or of other
+// projectors, are left alone.
+void RemoveAbandonedFolders(const std::wstring& root, const std::wstring& self) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Join(root, std::wstring(kFolderPrefix) + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    std::vector<std::wstring> abandoned;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        const std::wstring folder = Join(root, fd.cFileName);
+        HANDLE lock = CreateFileW(Join(folder, kLockName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (lock == INVALID_HANDLE_VALUE) continue;  // in use, or not a folder of ours
+        wchar_t owner[4096];
+        DWORD got = 0;
+        const bool read = ReadFile(lock, owner, sizeof owner - sizeof(wchar_t), &got, nullptr);
+        CloseHandle(lock);
+        if (!read) continue;
+        const std::wstring named(owner, got / sizeof(wchar_t));
+        if (CompareStringOrdinal(named.c_str(), static_cast<int>(named.size()), self.c_str(), static_cast<int>(self.size()),
+                                 TRUE) == CSTR_EQUAL)
+            abandoned.push_back(folder);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    for (const std::wstring& folder : abandoned) RemoveTree(folder);
+}
+
+// A new folder in the user's temporary folder; CreateDirectory fails on an
+// existing one, so the folder is ours alone. Its lock file is made at once
+// and stays open (see RemoveAbandonedFolders).
+std::wstring MakeTemporaryFolder(const std::wstring& self, Win32EnginePlatform& platform) {
+    const std::wstring root = TemporaryRoot();
+    RemoveAbandonedFolders(root, self);
     DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < 100; ++attempt) {
         wchar_t name[64];
-        swprintf(name, 64, L"VexelSCREEN-%08lX", static_cast<unsigned long>(seed + attempt * 7919u));
+        swprintf(name, 64, L"%ls%08lX", kFolderPrefix, static_cast<unsigned long>(seed + attempt * 7919u));
         std::wstring folder = Join(root, name);
-        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+        if (CreateDirectoryW(folder.c_str(), nullptr)) {
+            const std::wstring lockPath = Join(folder, kLockName);
+            HANDLE lock = CreateFileW(lockPath.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            DWORD written = 0;
+            if (lock == INVALID_HANDLE_VALUE ||
+                !WriteFile(lock, self.data(), static_cast<DWORD>(self.size() * sizeof(wchar_t)), &written, nullptr)) {
+                if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+                DeleteFileW(lockPath.c_str());
+                RemoveDirectoryW(folder.c_str());
+                throw StartError("Cannot create file " + Utf8(lockPath));
+            }
+            platform.lock = lock;
+            platform.lockPath = Utf8(lockPath);
+            return folder;
+        }
         if (GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     throw StartError("A temporary folder cannot be created");
@@ -196,12 +289,13 @@ bool Extracted(const s_TVexelProjector& s, const std::wstring& name) {
     return GetFileAttributesW(Join(Wide(s.TemporaryFolder), name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-PROCESS_INFORMATION Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+PROCESS_INFORMATION Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder,
+                          DWORD flags = 0) {
     std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, flags, nullptr, folder.c_str(), &si, &pi))
         return {};
     return pi;
 }
@@ -247,6 +341,7 @@ void InstallHooks(Engine& e) {
             SetWindowPos(player, nullptr, r.left + h.DX, r.top + h.DY, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     };
     link.OnRightButtonDown = [&e, player](TMouseHook& h) {
+        if (WaitForSingleObject(e.platform.child.hProcess, 0) == WAIT_OBJECT_0) return;
         HMENU menu = CreatePopupMenu();
         AppendMenuW(menu, MF_STRING, kMenuMinimize, L"Minimize");
         AppendMenuW(menu, MF_STRING, kMenuClose, L"Close");
@@ -274,6 +369,26 @@ void PutOnDesktop(Engine& e) {
     CloseHandle(pi.hProcess);
 }
 
+// The lock file is removed after everything else in the folder, so that the
+// folder counts as in use until then.
+void ReleaseLockLast(Engine& e) {
+    if (!e.platform.lockPath.empty()) e.settings->TemporaryFiles().push_back(e.platform.lockPath);
+}
+
+// The player ends with the engine, also when the engine is ended from
+// outside: it is the only process of a job that is ended when the engine's
+// handle to it closes. Programs the player starts break away from the job.
+void TieToEngine(HANDLE player) {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job) return;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job, player))
+        CloseHandle(job);
+    // Otherwise the handle stays open for the engine's life on purpose.
+}
+
 HWND WaitForWindow(HANDLE process, DWORD pid) {
     WaitForInputIdle(process, 30000);
     for (int i = 0; i < 600; ++i) {
@@ -283,8 +398,25 @@ HWND WaitForWindow(HANDLE process, DWORD pid) {
     return nullptr;
 }
 
+void CALLBACK PlayerEnded(void* window, BOOLEAN) { PostMessageW(static_cast<HWND>(window), kPlayerEnded, 0, 0); }
+
 void RunMessageLoop(Engine& e) {
     HANDLE child = e.platform.child.hProcess;
+    // The loops of modal menus run their own message loops; the wait tells
+    // every one of them when the player ends.
+    HANDLE wait = nullptr;
+    RegisterWaitForSingleObject(&wait, child, PlayerEnded, e.engineWindow, INFINITE, WT_EXECUTEONLYONCE);
+    // Following the window's rectangle works wherever window events do not
+    // reach another process.
+    if (e.settings->ResizeKeepRatio) SetTimer(e.engineWindow, kFollowTimer, kFollowInterval, nullptr);
+    struct Stop {
+        HANDLE wait;
+        HWND window;
+        ~Stop() {
+            KillTimer(window, kFollowTimer);
+            if (wait) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
+        }
+    } stop{wait, e.engineWindow};
     while (true) {
         DWORD r = MsgWaitForMultipleObjects(1, &child, FALSE, 250, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) return;
@@ -317,12 +449,13 @@ int Run() {
     }
 
     try {
-        s.TemporaryFolder = Utf8(MakeTemporaryFolder());
+        s.TemporaryFolder = Utf8(MakeTemporaryFolder(self, e.platform));
         // Shutdown leaves the temporary folder with "..".
         SetCurrentDirectoryW(Wide(s.TemporaryFolder).c_str());
         Extract(s, plan);
         if (s.HasVarFile) WriteVarFile(s);
     } catch (const std::exception& ex) {
+        ReleaseLockLast(e);
         s.RemoveTemporaryFiles();
         Tell(kTitle, Wide(ex.what()) + L".", true);
         return 1;
@@ -344,8 +477,13 @@ int Run() {
     if (s.DisableALTTAB) SystemParametersInfoW(SPI_SCREENSAVERRUNNING, TRUE, nullptr, 0);
 
     const std::wstring movie = Join(Wide(s.TemporaryFolder), Wide(plan.front().name));
-    e.platform.child = Start(movie, L"", Wide(s.TemporaryFolder));
+    e.platform.child = Start(movie, L"", Wide(s.TemporaryFolder), CREATE_SUSPENDED);
     s.Running = true;
+    if (e.platform.child.hProcess) {
+        TieToEngine(e.platform.child.hProcess);
+        ResumeThread(e.platform.child.hThread);
+    }
+    ReleaseLockLast(e);
     if (!e.platform.child.hProcess) {
         s.Shutdown();
         Tell(kTitle, L"The projector cannot be started.", true);

@@ -32,6 +32,10 @@ void Win32EnginePlatform::BroadcastMessage(std::uint32_t message, std::uintptr_t
 void Win32EnginePlatform::SetCurrentDirectory(const std::string& dir) { SetCurrentDirectoryW(Wide(dir).c_str()); }
 
 bool Win32EnginePlatform::DeleteFile(const std::string& name) {
+    if (name == lockPath && lock != INVALID_HANDLE_VALUE) {
+        CloseHandle(lock);
+        lock = INVALID_HANDLE_VALUE;
+    }
     const std::wstring w = Wide(name);
     DWORD attributes = GetFileAttributesW(w.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return RemoveDirectoryW(w.c_str());
