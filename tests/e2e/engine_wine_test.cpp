@@ -552,5 +552,62 @@ TEST_F(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
     }
 }
 
+// A request sent by the player, as the movie sends it; the status and body.
+std::pair<int, std::string> PlayerHttp(const fs::path& control, const std::string& request) {
+    fs::remove(control / "http.txt");
+    std::ofstream(control / "http.part", std::ios::binary) << request;
+    fs::rename(control / "http.part", control / "http.request");
+    if (!WaitFor([&] { return fs::exists(control / "http.txt"); }, 30s)) return {-1, {}};
+    const std::string reply = Slurp(control / "http.txt");
+    int status = reply.starts_with("HTTP/1.0 ") ? std::atoi(reply.c_str() + 9) : 0;
+    auto body = reply.find("\r\n\r\n");
+    return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
+}
+
+TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
+    // Two projectors in two folders, running at once on the one service port.
+    s_TVexelProjector s;
+    s.HasVarStore = true;
+    test::ComposeProjector(exe_, s, Inputs(s));
+    const fs::path otherDir = dir_ / "other", otherControl = dir_ / "control2";
+    fs::create_directories(otherDir);
+    fs::create_directories(otherControl);
+    const std::string other = (otherDir / "Other.exe").string();
+    s_TVexelProjector s2;
+    s2.HasVarStore = true;
+    test::ComposeProjector(other, s2, Inputs(s2));
+
+    WineProcess first({exe_}, Env(), dir_ / "first.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "first.log");
+    auto env2 = Env();
+    env2["VS_TEST_PLAYER_DIR"] = WinePath(otherControl);
+    auto second = std::make_unique<WineProcess>(std::vector<std::string>{other}, env2, dir_ / "second.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(otherControl / "shown.txt"); }, 120s)) << Slurp(dir_ / "second.log");
+
+    const std::string load = "GET /load/v HTTP/1.0\r\n\r\n";
+    EXPECT_EQ(PlayerHttp(control_, "GET /save/v?who=first HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(PlayerHttp(control_, load), std::make_pair(200, std::string("who=first")));
+    EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
+    EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=first");
+    EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second");
+    // A client that belongs to neither projector is told so, and stores nothing.
+    EXPECT_EQ(Http("GET /save/v?who=nobody HTTP/1.0\r\n\r\n").first, 503);
+
+    // The first projector (whose folder the service started from) closes:
+    // the second one's saves and loads go on, in its own folder.
+    std::ofstream(control_ / "close.request").put('\n');
+    EXPECT_EQ(first.Wait(60s), 0) << Slurp(dir_ / "first.log");
+    EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
+    EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second+again HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second%20again");
+    EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=first");
+
+    // The last one closes: the service ends with it, and nothing stays.
+    std::ofstream(otherControl / "close.request").put('\n');
+    EXPECT_EQ(second->Wait(60s), 0) << Slurp(dir_ / "second.log");
+    EXPECT_TRUE(WaitFor([] { return Http("GET /load/v HTTP/1.0\r\n\r\n").first == 0; }, 20s));
+}
+
 }  // namespace
 }  // namespace vs

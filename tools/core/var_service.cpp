@@ -76,7 +76,7 @@ std::string FormatResponse(const HttpResponse& r) {
 }
 
 VarServer::VarServer(VariableStore& store, std::uint16_t port)
-    : VarServer([&store](std::uint16_t) { return &store; }, port) {}
+    : VarServer([&store](std::uint16_t) { return std::shared_ptr<VariableStore>(&store, [](VariableStore*) {}); }, port) {}
 
 VarServer::VarServer(StoreFor storeFor, std::uint16_t port) : storeFor_(std::move(storeFor)), port_(port) {
 #ifdef _WIN32

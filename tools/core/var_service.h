@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <vector>
 #include <cstdint>
 #include <string>
@@ -41,7 +42,7 @@ public:
     // The store for a connection from the client's port on 127.0.0.1, or
     // nullptr when the connection belongs to nobody the service serves (it
     // is answered 503).
-    using StoreFor = std::function<VariableStore*(std::uint16_t clientPort)>;
+    using StoreFor = std::function<std::shared_ptr<VariableStore>(std::uint16_t clientPort)>;
 
     // One store for every connection.
     explicit VarServer(VariableStore& store, std::uint16_t port = kVarServicePort);
@@ -59,7 +60,7 @@ public:
 private:
     struct Connection {
         std::intptr_t socket = -1;
-        VariableStore* store = nullptr;
+        std::shared_ptr<VariableStore> store;
         std::string data;   // the request so far
         std::string reply;  // the answer, once the request is complete
         std::size_t sent = 0;

@@ -18,6 +18,7 @@ bool IsStoreName(std::string_view name) {
 
 std::string VariableStore::path(std::string_view name) const {
     if (!IsStoreName(name)) throw EStoreError("Not a variable store name");
+    if (before_) before_();
     return folder_ + "/" + std::string(name) + std::string(kStoreExtension);
 }
 

@@ -22,6 +22,7 @@
 #include "projector_window.h"
 #include "win32_engine_platform.h"
 #include "win32_file_stream.h"
+#include "win32/var_service_link.h"
 #include "win32/win32_util.h"
 
 namespace vs::win32 {
@@ -35,8 +36,7 @@ constexpr UINT kPlayerEnded = WM_APP + 1;
 // The timer that follows the projector window's rectangle.
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT kFollowInterval = 100;
-constexpr const wchar_t* kFolderPrefix = L"VexelSCREEN-";
-constexpr const wchar_t* kLockName = L"VexelSCREEN.lock";
+
 
 class StartError : public std::runtime_error {
 public:
@@ -50,8 +50,32 @@ struct Engine {
     Win32HookLibrary* hook = nullptr;  // owned by the hook link
     HWND engineWindow = nullptr;
     UINT getDimensions = 0;
+    std::wstring projectorDir, projectorName;
 };
 Engine* g_engine = nullptr;
+
+void StartVariableService(Engine& e);
+
+// Held while an engine looks for the variable service and, finding none,
+// starts it, and while it removes abandoned folders (one may be the service's
+// being made).
+class ServiceStartLock {
+public:
+    ServiceStartLock() : mutex_(CreateMutexW(nullptr, FALSE, kVarServiceStartMutex)) {
+        if (mutex_) WaitForSingleObject(mutex_, 15000);  // an abandoned mutex is ours as well
+    }
+    ~ServiceStartLock() {
+        if (mutex_) {
+            ReleaseMutex(mutex_);
+            CloseHandle(mutex_);
+        }
+    }
+    ServiceStartLock(const ServiceStartLock&) = delete;
+    ServiceStartLock& operator=(const ServiceStartLock&) = delete;
+
+private:
+    HANDLE mutex_;
+};
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
 
@@ -156,21 +180,25 @@ void RemoveAbandonedFolders(const std::wstring& root, const std::wstring& self) 
     for (const std::wstring& folder : abandoned) RemoveTree(folder);
 }
 
+struct LockedFolder {
+    std::wstring folder, lockPath;
+    HANDLE lock = INVALID_HANDLE_VALUE;
+};
+
 // A new folder in the user's temporary folder; CreateDirectory fails on an
-// existing one, so the folder is ours alone. Its lock file is made at once
-// and stays open (see RemoveAbandonedFolders).
-std::wstring MakeTemporaryFolder(const std::wstring& self, Win32EnginePlatform& platform) {
-    const std::wstring root = TemporaryRoot();
-    RemoveAbandonedFolders(root, self);
-    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+// existing one, so the folder is ours alone. Its lock file, naming the
+// projector, is made at once and stays open (see RemoveAbandonedFolders);
+// `share` says who else may open it meanwhile.
+LockedFolder MakeLockedFolder(const std::wstring& root, const std::wstring& self, DWORD share) {
+    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16) ^ static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(&seed));
     for (int attempt = 0; attempt < 100; ++attempt) {
         wchar_t name[64];
         swprintf(name, 64, L"%ls%08lX", kFolderPrefix, static_cast<unsigned long>(seed + attempt * 7919u));
         std::wstring folder = Join(root, name);
         if (CreateDirectoryW(folder.c_str(), nullptr)) {
             const std::wstring lockPath = Join(folder, kLockName);
-            HANDLE lock = CreateFileW(lockPath.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE lock = CreateFileW(lockPath.c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
             DWORD written = 0;
             if (lock == INVALID_HANDLE_VALUE ||
                 !WriteFile(lock, self.data(), static_cast<DWORD>(self.size() * sizeof(wchar_t)), &written, nullptr)) {
@@ -179,13 +207,23 @@ std::wstring MakeTemporaryFolder(const std::wstring& self, Win32EnginePlatform& 
                 RemoveDirectoryW(folder.c_str());
                 throw StartError("Cannot create file " + Utf8(lockPath));
             }
-            platform.lock = lock;
-            platform.lockPath = Utf8(lockPath);
-            return folder;
+            return {folder, lockPath, lock};
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     throw StartError("A temporary folder cannot be created");
+}
+
+std::wstring MakeTemporaryFolder(const std::wstring& self, Win32EnginePlatform& platform) {
+    const std::wstring root = TemporaryRoot();
+    {
+        ServiceStartLock guard;
+        RemoveAbandonedFolders(root, self);
+    }
+    LockedFolder made = MakeLockedFolder(root, self, FILE_SHARE_DELETE);
+    platform.lock = made.lock;
+    platform.lockPath = Utf8(made.lockPath);
+    return made.folder;
 }
 
 // Creates a new file (never an existing one), listed for removal before the
@@ -300,16 +338,37 @@ PROCESS_INFORMATION Start(const std::wstring& exe, const std::wstring& args, con
     return pi;
 }
 
+// One service on the fixed port serves every running projector: an engine
+// registers with the one that runs, and starts it only when there is none.
+// The mutex keeps two engines from starting it at once. The service runs
+// from a locked folder of its own, so that it can outlive the projector that
+// started it; the last projector to leave it removes that folder.
 void StartVariableService(Engine& e) {
     s_TVexelProjector& s = *e.settings;
+    ServiceStartLock guard;
+    const Registration me{GetCurrentProcessId(), e.engineWindow, e.projectorDir, e.projectorName};
+    if (HWND service = FindWindowW(kVarServiceClass, nullptr); service && RegisterWithService(service, me)) return;
+
     const std::wstring vss = std::wstring(tools::StoreTool.begin(), tools::StoreTool.end());
     if (!Extracted(s, vss)) return;  // built without the tool: the movie's requests go unanswered
-    PROCESS_INFORMATION pi = Start(Join(Wide(s.TemporaryFolder), vss), L"", Wide(s.TemporaryFolder));
-    if (!pi.hProcess) return;
-    // The service is listening once it waits for messages.
-    WaitForInputIdle(pi.hProcess, 10000);
-    CloseHandle(pi.hThread);
-    e.platform.helpers.push_back(pi.hProcess);
+    LockedFolder home;
+    try {
+        home = MakeLockedFolder(TemporaryRoot(), ModulePath(nullptr), FILE_SHARE_READ | FILE_SHARE_DELETE);
+    } catch (const StartError&) {
+        return;
+    }
+    const std::wstring program = Join(home.folder, vss);
+    PROCESS_INFORMATION pi{};
+    if (CopyFileW(Join(Wide(s.TemporaryFolder), vss).c_str(), program.c_str(), TRUE))
+        pi = Start(program, L"", home.folder);
+    if (pi.hProcess) {
+        // The service holds its own lock and listens once it waits for messages.
+        WaitForInputIdle(pi.hProcess, 10000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(home.lock);
+    if (!pi.hProcess) RemoveTree(home.folder);
 }
 
 DWORD HookFlags(const s_TVexelProjector& s) {
@@ -468,6 +527,9 @@ int Run() {
     std::wstring projectorName = FilePartOf(self);
     if (std::size_t dot = projectorName.find_last_of(L'.'); dot != std::wstring::npos) projectorName.resize(dot);
     SetEnvironmentVariableW(kProjectorNameVar, projectorName.c_str());
+    e.projectorDir = FolderOf(self);
+    e.projectorName = projectorName;
+
     SetEnvironmentVariableW(kTemporaryDirVar, Wide(s.TemporaryFolder).c_str());
     SetEnvironmentVariableW(kEngineWindowVar, std::to_wstring(reinterpret_cast<std::uintptr_t>(e.engineWindow)).c_str());
     SetEnvironmentVariableW(kEnginePidVar, std::to_wstring(GetCurrentProcessId()).c_str());
