@@ -577,6 +577,7 @@ TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
     s2.HasVarStore = true;
     test::ComposeProjector(other, s2, Inputs(s2));
 
+    const auto foldersBefore = EngineFolders();
     WineProcess first({exe_}, Env(), dir_ / "first.log");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "first.log");
     auto env2 = Env();
@@ -607,6 +608,7 @@ TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
     std::ofstream(otherControl / "close.request").put('\n');
     EXPECT_EQ(second->Wait(60s), 0) << Slurp(dir_ / "second.log");
     EXPECT_TRUE(WaitFor([] { return Http("GET /load/v HTTP/1.0\r\n\r\n").first == 0; }, 20s));
+    EXPECT_EQ(EngineFolders(), foldersBefore) << "the service's folder is removed with the last projector";
 }
 
 }  // namespace
