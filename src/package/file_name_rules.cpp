@@ -128,6 +128,7 @@ std::optional<PackedNameProblem> FindPackedNameProblem(const PackedNames& names)
     const std::string toolsKey = FileNameKey(kToolsSubfolder);
     for (std::size_t i = 0; i < names.files.size(); ++i) {
         const std::string& stored = names.files[i];
+        if (stored.empty()) continue;  // an entry without a file writes nothing
         std::string_view part = StoredFilePart(stored);
         std::string why = PlainFileNameProblem(part, kMaxPackedFileName);
         if (!why.empty()) return PackedNameProblem{Kind::NotPlain, i, stored, why};

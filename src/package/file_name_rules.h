@@ -48,7 +48,7 @@ std::string FileNameKey(std::string_view name);
 
 // What a projector writes into its folder, in the order it writes it.
 struct PackedNames {
-    std::vector<std::string> files;  // stored names: MainFile, DLLFile, then Files
+    std::vector<std::string> files;  // stored names: MainFile, DLLFile, then Files; empty ones write nothing
     bool anyTool = false;            // a tool is packed, so the tools' sub-folder is made
     std::optional<std::string> dateTimeFile;  // the date/time file's stored name, when it is written
 };

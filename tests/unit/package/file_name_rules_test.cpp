@@ -32,14 +32,14 @@ TEST(FileNameRules, APackageMustBeWritableAsAWhole) {
         return p ? std::to_string(static_cast<int>(p->kind)) + " " + std::to_string(p->index) + " " + p->reason
                  : std::string("none");
     };
-    PackedNames n{{"C:\\m\\movie.exe", "C:\\t\\mhproc.dll", "/home/u/Datetime.txt", "/home/u/fscommand"}, false, std::nullopt};
+    PackedNames n{{"", "C:\\m\\movie.exe", "C:\\t\\mhproc.dll", "/home/u/Datetime.txt", "/home/u/fscommand"}, false, std::nullopt};
     EXPECT_EQ(problem(n), "none");
     n.dateTimeFile = "DATETIME.TXT";
-    EXPECT_EQ(problem(n), "2 2 the projector writes its date and time file \"Datetime.txt\" under that name");
+    EXPECT_EQ(problem(n), "2 3 the projector writes its date and time file \"Datetime.txt\" under that name");
     n.dateTimeFile = "Datetime.txt";
-    n.files.erase(n.files.begin() + 2);
+    n.files.erase(n.files.begin() + 3);
     n.anyTool = true;
-    EXPECT_EQ(problem(n), "3 2 the projector puts the tools of the movie's commands in a folder of that name");
+    EXPECT_EQ(problem(n), "3 3 the projector puts the tools of the movie's commands in a folder of that name");
     n.files = {"C:\\m\\movie.exe", "/a/x.txt", "/b/X.TXT"};
     EXPECT_EQ(problem(n), "1 2 the projector would write it as \"X.TXT\", as it writes \"/a/x.txt\"");
     n.files = {"C:\\m\\movie.exe", "/a/a:b.txt"};
