@@ -347,7 +347,16 @@ void StartVariableService(Engine& e) {
     s_TVexelProjector& s = *e.settings;
     ServiceStartLock guard;
     const Registration me{GetCurrentProcessId(), e.engineWindow, e.projectorDir, e.projectorName};
-    if (HWND service = FindWindowW(kVarServiceClass, nullptr); service && RegisterWithService(service, me)) return;
+    if (HWND service = FindWindowW(kVarServiceClass, nullptr)) {
+        if (RegisterWithService(service, me)) return;
+        // A service that refuses is ending; the port is free once it is gone.
+        DWORD pid = 0;
+        GetWindowThreadProcessId(service, &pid);
+        if (HANDLE ending = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
+            WaitForSingleObject(ending, 10000);
+            CloseHandle(ending);
+        }
+    }
 
     const std::wstring vss = std::wstring(tools::StoreTool.begin(), tools::StoreTool.end());
     if (!Extracted(s, vss)) return;  // built without the tool: the movie's requests go unanswered

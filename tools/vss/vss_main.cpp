@@ -181,19 +181,23 @@ private:
 
 Registry* g_registry = nullptr;
 UINT g_leaveMessage = 0;
+// Set once the last projector has left: the service ends, and a projector
+// that comes now must wait for it to go and start its own.
+bool g_ending = false;
 
 LRESULT CALLBACK ServiceProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_COPYDATA && g_registry) {
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
         auto request = ParseRegistration(data);
-        if (!request) return FALSE;
+        if (!request || g_ending) return FALSE;
         return g_registry->Add(request->enginePid, request->engineWindow, request->projectorDir, request->projectorName);
     }
     if (msg == g_leaveMessage && g_leaveMessage != 0 && g_registry) {
         // An engine of an older kind names nobody: every projector is taken as gone.
         if (wp) g_registry->Remove(static_cast<DWORD>(wp));
         else g_registry->Clear();
-        return g_registry->Empty() ? 1 : 0;
+        g_ending = g_registry->Empty();
+        return g_ending ? 1 : 0;
     }
     return DefWindowProcW(w, msg, wp, lp);
 }
@@ -229,7 +233,7 @@ int Run() {
     HWND w = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                              wc.hInstance, nullptr);
     bool running = true;
-    while (running && !registry.Empty()) {
+    while (running && !g_ending && !registry.Empty()) {
         std::vector<HANDLE> engines = registry.EngineHandles();
         if (engines.size() > MAXIMUM_WAIT_OBJECTS - 1) engines.resize(MAXIMUM_WAIT_OBJECTS - 1);
         MsgWaitForMultipleObjects(static_cast<DWORD>(engines.size()), engines.data(), FALSE, 1000, QS_ALLINPUT);
