@@ -370,14 +370,18 @@ void StartVariableService(Engine& e) {
     PROCESS_INFORMATION pi{};
     if (CopyFileW(Join(Wide(s.TemporaryFolder), vss).c_str(), program.c_str(), TRUE))
         pi = Start(program, L"", home.folder);
+    bool running = false;
     if (pi.hProcess) {
-        // The service holds its own lock and listens once it waits for messages.
+        // The service holds its own lock and listens once it waits for
+        // messages; one that could not listen (the port is taken by a
+        // program of another kind) has ended by then.
         WaitForInputIdle(pi.hProcess, 10000);
+        running = WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
     CloseHandle(home.lock);
-    if (!pi.hProcess) RemoveTree(home.folder);
+    if (!running) RemoveTree(home.folder);
 }
 
 DWORD HookFlags(const s_TVexelProjector& s) {
