@@ -88,6 +88,15 @@ std::string PlainFileNameProblem(std::string_view name, std::size_t maxBytes) {
     return {};
 }
 
+std::string ShownName(std::string_view name, std::size_t longest) {
+    bool shown = name.size() <= longest && decodeUtf8(name).has_value();
+    for (char ch : name) {
+        auto c = static_cast<unsigned char>(ch);
+        shown = shown && c >= 0x20 && c != 0x7F;
+    }
+    return shown ? std::string(name) : "<a name of " + std::to_string(name.size()) + " bytes>";
+}
+
 bool IsPlainFileName(std::string_view name, std::size_t maxBytes) { return PlainFileNameProblem(name, maxBytes).empty(); }
 
 std::string_view StoredFilePart(std::string_view stored) {
@@ -136,7 +145,7 @@ std::optional<PackedNameProblem> FindPackedNameProblem(const PackedNames& names)
         if (auto [at, fresh] = taken.emplace(key, i); !fresh)
             return PackedNameProblem{Kind::Duplicate, i, stored,
                                      "the projector would write it as " + quoted(part) + ", as it writes " +
-                                         quoted(names.files[at->second])};
+                                         quoted(ShownName(names.files[at->second], 260))};
         if (!dateTimeKey.empty() && key == dateTimeKey)
             return PackedNameProblem{Kind::DateTimeFile, i, stored,
                                      "the projector writes its date and time file " + quoted(part) + " under that name"};

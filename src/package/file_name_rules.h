@@ -46,6 +46,11 @@ std::string ExtractName(std::string_view storedName);
 // the same key are one file.
 std::string FileNameKey(std::string_view name);
 
+// A name read from outside as a message shows it: as it is when it is valid
+// UTF-8 without control characters and at most `longest` bytes, otherwise
+// "<a name of N bytes>", so that damaged bytes never reach a message.
+std::string ShownName(std::string_view name, std::size_t longest);
+
 // What a projector writes into its folder, in the order it writes it.
 struct PackedNames {
     std::vector<std::string> files;  // stored names: MainFile, DLLFile, then Files; empty ones write nothing

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "package/extended_float.h"
+#include "package/file_name_rules.h"
 #include "platform/errors.h"
 
 namespace vs {
@@ -16,16 +17,8 @@ constexpr int kMaxNesting = 256;
 [[noreturn]] void propValueError() { throw EReadError(msg::InvalidPropertyValue); }
 [[noreturn]] void readError() { throw EReadError(msg::StreamRead); }
 
-// A name read from the stream as a message shows it: as it is when it is
-// short and printable, otherwise only its length, since a damaged stream
-// gives any bytes up to 255 long.
-std::string shownName(std::string_view name) {
-    constexpr std::size_t kLongest = 64;
-    bool printable = name.size() <= kLongest;
-    for (char c : name) printable = printable && c >= 0x20 && c <= 0x7E;
-    if (printable) return std::string(name);
-    return "<a name of " + std::to_string(name.size()) + " bytes>";
-}
+// Names in messages: a damaged length gives up to 255 bytes of anything.
+constexpr std::size_t kShownNameLength = 64;
 
 }  // namespace
 
@@ -331,7 +324,7 @@ void TReader::ReadChildComponent() {
     TComponent* child = root_->FindComponent(name);
     if (!child) {
         ComponentFactory factory = FindClassFactory(className);
-        if (!factory) throw EClassNotFound("Class " + shownName(className) + " not found");
+        if (!factory) throw EClassNotFound("Class " + ShownName(className, kShownNameLength) + " not found");
         child = factory(root_);
         child->SetName(name);
     }
@@ -385,7 +378,7 @@ void TReader::ReadProperty(TPersistent& instance) {
         std::string who;
         if (auto* comp = dynamic_cast<TComponent*>(&instance)) who = comp->Name();
         if (who.empty()) who = instance.ClassName();
-        throw EReadError("Error reading " + shownName(who) + "." + shownName(entry) + ": " + e.what());
+        throw EReadError("Error reading " + ShownName(who, kShownNameLength) + "." + ShownName(entry, kShownNameLength) + ": " + e.what());
     }
 }
 

@@ -34,6 +34,9 @@ std::int64_t ReadEnginePackage(TStream& file, s_TVexelProjector& settings) {
 
 namespace {
 
+// Stored names are full paths; longer ones are shown by their length.
+constexpr std::size_t kShownStoredName = 260;
+
 bool isToolName(std::string_view name) {
     for (std::string_view t : {tools::PrintTool, tools::ExecTool, tools::StoreTool, tools::DesktopTool})
         if (SameText(name, t)) return true;
@@ -72,8 +75,8 @@ std::vector<ExtractItem> PlanExtraction(const s_TVexelProjector& settings) {
         const std::string name(StoredFilePart(problem->stored));
         switch (problem->kind) {
             case Kind::NotPlain:
-                throw EPackageError("The projector's package names a file that cannot be written: \"" + problem->stored +
-                                    "\" (" + problem->reason + ")");
+                throw EPackageError("The projector's package names a file that cannot be written: \"" +
+                                    ShownName(problem->stored, kShownStoredName) + "\" (" + problem->reason + ")");
             case Kind::Duplicate:
                 throw EPackageError("The projector's package holds two files named " + name);
             case Kind::DateTimeFile:
@@ -81,8 +84,8 @@ std::vector<ExtractItem> PlanExtraction(const s_TVexelProjector& settings) {
             case Kind::ToolsFolder:
                 throw EPackageError("The projector's package holds a file named like its tools' folder: " + name);
             case Kind::DateTimeFileNotPlain:
-                throw EPackageError("The date and time file has no usable name: \"" + problem->stored + "\" (" +
-                                    problem->reason + ")");
+                throw EPackageError("The date and time file has no usable name: \"" +
+                                    ShownName(problem->stored, kShownStoredName) + "\" (" + problem->reason + ")");
         }
     }
     for (const ExtractItem& item : plan) checkSizes(*item.file, item.name);

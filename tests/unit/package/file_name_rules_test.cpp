@@ -24,6 +24,10 @@ TEST(FileNameRules, NamesMustBePlainFilesOfTheFolder) {
     EXPECT_EQ(PlainFileNameProblem("trailing.", 200), "Windows drops a trailing dot or space from a file name");
     EXPECT_EQ(FileNameKey("Caf\xC3\x89 OK.TXT"), FileNameKey("caf\xC3\xA9 ok.txt"));
     EXPECT_NE(FileNameKey("a\xC3\x97"), FileNameKey("a\xC3\xB7"));  // multiplication and division signs
+    EXPECT_EQ(ShownName("caf\xC3\xA9.swf", 64), "caf\xC3\xA9.swf");
+    EXPECT_EQ(ShownName(std::string("a\x01", 2), 64), "<a name of 2 bytes>");
+    EXPECT_EQ(ShownName("caf\xC3", 64), "<a name of 4 bytes>");
+    EXPECT_EQ(ShownName(std::string(65, 'n'), 64), "<a name of 65 bytes>");
 }
 
 TEST(FileNameRules, APackageMustBeWritableAsAWhole) {
