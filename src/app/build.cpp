@@ -6,6 +6,7 @@
 
 #include "app/generator_model.h"
 #include "exe/stamp.h"
+#include "package/file_name_rules.h"
 #include "package/filer.h"
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
@@ -100,6 +101,19 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     if (afterMapping) afterMapping(*settings_);
     s_TVexelProjector& s = *settings_;
     const std::string& dir = paths_.generatorDir;
+
+    // The engine must be able to write every packed file under its name;
+    // a list it could not write is refused before anything is written.
+    {
+        PackedNames names{{edFlashProjector.fileName, std::string(tools::HookLibrary)}, false, std::nullopt};
+        for (const FileListView::Item& item : lvAddFiles.items) names.files.push_back(item.fullPath);
+        for (auto [packed, tool] : {std::pair{pgMovieInfo.value(6) == "Yes", tools::PrintTool},
+                                    {pgMovieInfo.value(7) == "Yes", tools::ExecTool}, {s.HasVarStore, tools::StoreTool},
+                                    {s.InsDesktop, tools::DesktopTool}})
+            if (packed) names.files.emplace_back(tool), names.anyTool = true;
+        if (s.HasVarFile) names.dateTimeFile = s.VarFileName;
+        CheckPackedNames(names);
+    }
 
     // The engine, with the version information and the icon. The icon step
     // writes only inside the engine's bytes, so it may come before the

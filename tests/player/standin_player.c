@@ -9,9 +9,14 @@
  *                   rectangles, topmost state, current folder and its files,
  *                   the text the window shows
  *   close.request   asks the window to close (as WM_CLOSE from outside does)
+ *   size.request    "W H": resizes the window, as a drag on its border ends
+ *   menu.request    tells the engine of a right click, which opens its menu
+ *   http.request    a request sent to 127.0.0.1:5905 as the movie sends it;
+ *                   the answer goes to http.txt
  * With the argument --args-only it writes args.txt (its command line and
  * current folder) and ends without a window. */
 #define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
 #include <windows.h>
 
 #include <stdio.h>
@@ -229,11 +234,62 @@ static int take_request(const wchar_t* name) {
     return 1;
 }
 
+/* The contents of a request file (up to 64 KiB), taken away; 0 when none. */
+static int take_content(const wchar_t* name, char* buf, int size) {
+    wchar_t p[MAX_PATH];
+    path_in_dir(p, name);
+    FILE* f = _wfopen(p, L"rb");
+    if (!f) return 0;
+    int n = (int)fread(buf, 1, (size_t)size - 1, f);
+    fclose(f);
+    DeleteFileW(p);
+    buf[n < 0 ? 0 : n] = 0;
+    return n < 0 ? 0 : n + 1;
+}
+
+static void ask_variable_service(const char* request, int length) {
+    static char reply[65536];
+    int got = 0;
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    struct sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5905);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s != INVALID_SOCKET && connect(s, (struct sockaddr*)&a, sizeof a) == 0) {
+        send(s, request, length, 0);
+        shutdown(s, SD_SEND);
+        for (int n; got < (int)sizeof reply - 1 && (n = recv(s, reply + got, (int)sizeof reply - 1 - got, 0)) > 0;) got += n;
+    }
+    if (s != INVALID_SOCKET) closesocket(s);
+    wchar_t temp[MAX_PATH];
+    FILE* f = open_temp(L"http.txt", temp);
+    if (!f) return;
+    fwrite(reply, 1, (size_t)got, f);
+    fclose(f);
+    commit(temp, L"http.txt");
+}
+
 static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_TIMER:
             if (take_request(L"report.request")) write_report(w);
             if (take_request(L"close.request")) PostMessageW(w, WM_CLOSE, 0, 0);
+            {
+                static char buf[65536];
+                int n = take_content(L"size.request", buf, 64);
+                int width = 0, height = 0;
+                if (n && sscanf(buf, "%d %d", &width, &height) == 2)
+                    SetWindowPos(w, NULL, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                if ((n = take_content(L"http.request", buf, sizeof buf)) > 0) ask_variable_service(buf, n - 1);
+                if (take_request(L"menu.request")) {
+                    wchar_t engine[32];
+                    if (GetEnvironmentVariableW(L"VEXELSCREEN_ENGINE_WINDOW", engine, 32))
+                        PostMessageW((HWND)(ULONG_PTR)_wcstoui64(engine, NULL, 10), 0x040C, 0x0204, 0);
+                }
+            }
             return 0;
         case WM_PAINT:
             paint(w);

@@ -34,6 +34,10 @@ inline constexpr const wchar_t* kEnginePidVar = L"VEXELSCREEN_ENGINE_PID";
 inline constexpr const wchar_t* kMessagesVar = L"VEXELSCREEN_MESSAGES";
 inline constexpr const wchar_t* kVarStoreMessageName = L"VexelSCREEN_VarStore";
 inline constexpr const wchar_t* kGetDimensionsMessageName = L"VexelSCREEN_GetDimensions";
+// The engine's folders in the user's temporary folder, and the lock file that
+// a living run (or the variable service) keeps open in each.
+inline constexpr const wchar_t* kFolderPrefix = L"VexelSCREEN-";
+inline constexpr const wchar_t* kLockName = L"VexelSCREEN.lock";
 
 inline std::wstring Wide(std::string_view utf8) {
     std::u16string w = Utf8ToUtf16(utf8);
