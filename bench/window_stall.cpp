@@ -16,7 +16,7 @@
 #include <fstream>
 #include <random>
 
-#include "gui/generator_window.h"
+#include "gui/qt/generator_window.h"
 #include "support/projector_builder.h"
 #include "support/scripted_ports.h"
 

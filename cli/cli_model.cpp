@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <filesystem>
 #include <iostream>
 
 #include "app/main_icon.h"
@@ -18,7 +17,7 @@ void CliInterface::error(std::string_view text) {
 }
 
 bool CliInterface::confirm(std::string_view text) {
-    if (retrieveDir_) return true;
+    if (!retrievals_.empty()) return true;
     return ConsoleInterface::confirm(text);
 }
 
@@ -29,13 +28,12 @@ std::optional<std::string> CliInterface::openFileName(const FileDialog&) {
 }
 
 std::optional<std::string> CliInterface::saveFileName(const FileDialog& dialog) {
-    if (!retrieveDir_) return std::nullopt;
-    // The stored name may come from another machine: only its last part is used.
-    std::string stored = dialog.initialName;
-    const std::size_t cut = stored.find_last_of("\\/");
-    if (cut != std::string::npos) stored.erase(0, cut + 1);
-    if (stored.empty() || stored == "." || stored == "..") return std::nullopt;
-    return Utf8Of(PathOf(*retrieveDir_) / PathOf(stored));
+    for (Retrieval& r : retrievals_)
+        if (!r.used && r.stored == dialog.initialName) {
+            r.used = true;
+            return r.target;
+        }
+    return std::nullopt;
 }
 
 void CliInterface::progress(int position, int maximum) {

@@ -4,6 +4,7 @@
 // nothing between runs.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/generator_model.h"
 #include "app/window_host.h"
@@ -14,11 +15,18 @@ namespace vs::cli {
 
 class CliInterface : public ConsoleInterface {
 public:
+    // A failure's message starts on a line of its own.
+    ~CliInterface() override { endProgress(); }
     int errorsShown = 0;
     // The next open dialog takes this name.
     void answerFileDialog(std::string name) { fileAnswer_ = std::move(name); }
-    // Files that a project names and that are missing are retrieved into DIR.
-    void retrieveInto(std::string dir) { retrieveDir_ = std::move(dir); }
+    // A file that a project names and that is missing is retrieved as the
+    // first unused target planned for its stored name.
+    struct Retrieval {
+        std::string stored, target;
+        bool used = false;
+    };
+    void retrieveAs(std::vector<Retrieval> plan) { retrievals_ = std::move(plan); }
     void endProgress();
 
     void error(std::string_view text) override;
@@ -28,7 +36,8 @@ public:
     void progress(int position, int maximum) override;
 
 private:
-    std::optional<std::string> fileAnswer_, retrieveDir_;
+    std::optional<std::string> fileAnswer_;
+    std::vector<Retrieval> retrievals_;
     bool progressShown_ = false;
 };
 

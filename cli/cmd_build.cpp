@@ -1,4 +1,4 @@
-// vexelscreen build PROJECT.vsp [-o OUT.exe] [--retrieve DIR] [--jobs N] [--json]
+// vexelscreen build PROJECT.vsp [-o OUT.exe] [--retrieve DIR [--force]] [--jobs N] [--json]
 // vexelscreen build --projector FILE [--add FILE]... [--icon FILE] [--shape BITMAP [--transparent RRGGBB]]
 //                   [--version A.B.C.D] [--string Key=Value]... [--compression 1..4] [--set Property=Value]...
 //                   [-o OUT.exe] [--save-project FILE.vsp] [--jobs N] [--json]
@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,11 +18,14 @@
 #include "app/generator_model.h"
 #include "app/project_file.h"
 #include "cli/cli_model.h"
+#include "cli/file_names.h"
 #include "cli/commands.h"
 #include "exe/version_info.h"
 #include "package/describe.h"
 #include "package/package_file.h"
+#include "platform/cp1252.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 
 namespace vs::cli {
@@ -38,22 +42,80 @@ struct BuildArgs {
     std::vector<std::string> strings, sets;
     int compression = 0;
     unsigned jobs = 0;
-    bool json = false;
+    bool json = false, force = false;
 };
 
-std::string Absolute(const std::string& path) { return path.empty() ? path : Utf8Of(fs::absolute(PathOf(path))); }
+// Stored names are full paths without "." and ".." segments.
+std::string Absolute(const std::string& path) { return FullPath(path); }
 
-// Every file the project needs for a build and that is not on disk.
-std::vector<std::string> MissingFiles(const std::string& project) {
-    TFileStream file(project, FileMode::OpenRead);
-    ProjectContents c = ReadProjectFile(file);
+// The files that the project names and that are not on disk: the projector
+// and the additional files, which a build needs, and with `icon` the icon
+// file, whose picture the project holds anyway.
+std::vector<std::string> MissingFiles(const ProjectContents& c, bool icon) {
     std::vector<std::string> missing;
-    auto check = [&](const TPackedFile& f) {
-        if (!f.Filename().empty() && !FileExists(f.Filename())) missing.push_back(f.Filename());
+    auto check = [&](const std::string& name) {
+        if (!name.empty() && !FileExists(name)) missing.push_back(name);
     };
-    check(c.settings->MainFile());
-    for (int i = 0; i < c.settings->Files().Count(); ++i) check(c.settings->Files().Items(i));
+    check(c.settings->MainFile().Filename());
+    for (int i = 0; i < c.settings->Files().Count(); ++i) check(c.settings->Files().Items(i).Filename());
+    if (icon) check(c.record.iconName);
     return missing;
+}
+
+// Where each missing file goes in DIR: the last part of its stored name
+// (whichever separator the saving system used), entries of one name
+// numbered so that none replaces another or a listed file of that name. A
+// file already in DIR is kept unless `force`; the project itself never is
+// replaced. Fails, naming the files, before anything is written.
+std::vector<CliInterface::Retrieval> PlanRetrieval(const ProjectContents& c, const std::vector<std::string>& missing,
+                                                   const std::string& dir, const std::string& project, bool force) {
+    std::set<std::string> used;
+    for (int i = 0; i < c.settings->Files().Count(); ++i) {
+        const std::string& name = c.settings->Files().Items(i).Filename();
+        if (FileExists(name)) UniqueName(Utf8Of(PathOf(name).filename()), used);
+    }
+    std::vector<CliInterface::Retrieval> plan;
+    std::string kept;
+    for (const std::string& stored : missing) {
+        const std::string base = SafeExtractName(stored);
+        if (base.empty()) throw VsError("the project's file \"" + stored + "\" has no name that a file can take");
+        const std::string target = FullPath(Utf8Of(PathOf(dir) / PathOf(UniqueName(base, used))));
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(PathOf(target), ec))) {
+            if (SameFile(target, project))
+                throw VsError("retrieving \"" + stored + "\" would replace the project " + project);
+            if (!force) kept += "\n  " + target;
+        }
+        plan.push_back({stored, target});
+    }
+    if (!kept.empty())
+        throw VsError("--retrieve: these files are already there and are kept (use --force to replace them):" + kept);
+    return plan;
+}
+
+void MakeFolder(const std::string& dir) {
+    std::error_code ec;
+    fs::create_directories(PathOf(dir), ec);
+    if (!DirectoryExists(dir))
+        throw VsError("cannot create the folder " + dir + (ec ? ": " + ec.message() : std::string()));
+}
+
+// An output that is the same file as another output or as an input named on
+// the command line is refused before anything is written. (The model itself
+// refuses outputs that are its inputs, on every path.)
+void RefuseClashingNames(const BuildArgs& a, const std::string& output) {
+    auto refuse = [](const std::string& one, const std::string& other, const char* what) {
+        if (!one.empty() && !other.empty() && SameFile(one, other))
+            throw VsError("\"" + one + "\" is both " + what + ". Nothing was written; choose another name.");
+    };
+    refuse(output, a.saveProject, "the output (-o) and the project to save (--save-project)");
+    refuse(output, a.project, "the output (-o) and the project to build");
+    for (const std::string& out : {output, a.saveProject}) {
+        refuse(out, a.projector, "an output and the Flash projector (--projector)");
+        refuse(out, a.icon, "an output and the icon (--icon)");
+        refuse(out, a.shape, "an output and the shape picture (--shape)");
+        for (const std::string& add : a.add) refuse(out, add, "an output and an additional file (--add)");
+    }
 }
 
 void ApplyVersion(TfVexelSCREENModel& m, const std::string& text) {
@@ -164,29 +226,52 @@ int Build(const BuildArgs& a) {
         if (!a.saveProject.empty() || !a.projector.empty())
             throw VsError("--save-project and the control options go with --projector, not with a project file");
         const std::string project = Absolute(a.project);
-        std::vector<std::string> missing = MissingFiles(project);
+        ProjectContents contents;
+        {
+            TFileStream file(project, FileMode::OpenRead);
+            contents = ReadProjectFile(file);
+        }
+        output = a.output.empty() ? contents.record.outputName : a.output;
+        if (output.empty()) throw VsError("no output file: give -o OUT.exe");
+        RefuseClashingNames(a, output);
+        const std::vector<std::string> missing = MissingFiles(contents, !a.retrieve.empty());
         if (!missing.empty() && a.retrieve.empty()) {
             std::string list;
             for (const std::string& f : missing) list += "\n  " + f;
             throw VsError("the project names files that are not on disk (use --retrieve DIR to take them from the "
                           "project):" + list);
         }
-        if (!a.retrieve.empty()) {
-            fs::create_directories(PathOf(a.retrieve));
-            cli.ui.retrieveInto(Absolute(a.retrieve));
+        if (!missing.empty()) {
+            std::vector<CliInterface::Retrieval> plan =
+                PlanRetrieval(contents, missing, Absolute(a.retrieve), project, a.force);
+            for (const CliInterface::Retrieval& r : plan)
+                if (SameFile(r.target, output))
+                    throw VsError("the output " + output + " is where \"" + r.stored + "\" would be retrieved to");
+            MakeFolder(a.retrieve);
+            cli.ui.retrieveAs(std::move(plan));
         }
         m.LoadProject(project);
         if (cli.ui.errorsShown) throw VsError("the project could not be loaded");
         if (m.edFlashProjector.fileName.empty()) throw VsError("the project has no Flash projector to build from");
-        output = a.output.empty() ? m.OutputProjector.fileName : a.output;
+        if (m.lvAddFiles.items.size() != static_cast<std::size_t>(m.Settings().Files().Count()))
+            throw VsError("not every additional file of the project could be listed (two files of one name on disk, "
+                          "or one that could not be retrieved); nothing was built");
     } else {
+        output = a.output;
+        RefuseClashingNames(a, output);
         DriveControls(cli, a);
+        if (!a.output.empty()) m.OutputProjector.fileName = Absolute(a.output);
         if (!a.saveProject.empty()) {
+            if (FitsCp1252(m.OutputProjector.fileName) &&
+                AnsiString::FromUtf8(m.OutputProjector.fileName).bytes().size() > kFileRecordNameSize - 1)
+                std::cerr << "vexelscreen: warning: a project keeps output names of up to " << kFileRecordNameSize - 1
+                          << " bytes; building the project without -o will not reach " << m.OutputProjector.fileName
+                          << "\n";
             m.SaveProject(Absolute(a.saveProject));
             std::cerr << "Saved the project " << a.saveProject << "\n";
             if (a.output.empty()) return 0;
         }
-        output = a.output.empty() ? m.OutputProjector.fileName : a.output;
+        if (output.empty()) output = m.OutputProjector.fileName;
     }
     if (output.empty()) throw VsError("no output file: give -o OUT.exe");
     const BuildReport report = m.BuildProjector(Absolute(output));
@@ -213,8 +298,9 @@ void addBuildCommand(CLI::App& app) {
     cmd->add_option("--compression", a->compression, "1 stored (fastest start) to 4 best compression (default 3)")->check(CLI::Range(1, 4));
     cmd->add_option("--set", a->sets, "Property=Value on the settings object after the mapping (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("-o,--output", a->output, "The projector to build (default: the project's output name)");
-    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would (builds only with -o too)");
+    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would; with -o the project keeps that output name and the projector is built too");
     cmd->add_option("--retrieve", a->retrieve, "Take files that are missing on disk from the project into DIR");
+    cmd->add_flag("--force", a->force, "With --retrieve: replace files that already exist in DIR");
     cmd->add_option("--jobs", a->jobs, "Threads that compress the files (default: one per core)")->check(CLI::Range(0, 256));
     cmd->add_flag("--json", a->json, "Print the output's path, size, package offset, packed files, version and timings as JSON");
     cmd->callback([a] { runReporting([&] { return Build(*a); }); });

@@ -3,32 +3,17 @@
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/file_names.h"
 #include "package/package_file.h"
 #include "package/persistent.h"
 #include "package/vexel_projector.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 
 namespace vs::cli {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// "name.ext" -> "name (2).ext", "name (3).ext", ...
-std::string numbered(const std::string& name, int n) {
-    std::size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || dot == 0) return name + " (" + std::to_string(n) + ")";
-    return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
-}
-
-bool takenNoCase(const std::set<std::string>& used, const std::string& name) {
-    for (const std::string& u : used)
-        if (SameText(u, name)) return true;
-    return false;
-}
-
-}  // namespace
 
 void addExtractCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand("extract", "Write every packed file of a built projector or project file into DIR");
@@ -65,10 +50,13 @@ void addExtractCommand(CLI::App& app) {
                     continue;
                 }
                 // Two entries with one name never overwrite each other.
-                std::string name = base;
-                for (int n = 2; takenNoCase(used, name); ++n) name = numbered(base, n);
-                used.insert(name);
+                const std::string name = UniqueName(base, used);
                 const std::string target = Utf8Of(PathOf(*dir) / PathOf(name));
+                if (SameFile(target, *file)) {
+                    std::cerr << "skipped '" << shown << "': " << target << " is the file being extracted from\n";
+                    ++failures;
+                    continue;
+                }
                 if (KindOfPath(target) != PathKind::Missing && !*force) {
                     std::cerr << "skipped '" << shown << "': " << target
                               << " exists (use --force to replace it)\n";

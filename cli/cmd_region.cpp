@@ -8,6 +8,8 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "platform/atomic_file.h"
+#include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "shape/bitmap.h"
 #include "shape/region_from_bitmap.h"
 
@@ -105,6 +107,8 @@ int RunRegion(const RegionOptions& o) {
             return 2;
         }
     }
+    if (!o.svg.empty() && SameFile(o.svg, o.image))
+        throw VsError("\"" + o.svg + "\" is both the bitmap and the SVG file to write; nothing was written");
     const TBitmap bmp = TBitmap::FromFile(o.image);
     // As in the shape window, the top-left pixel gives the transparent colour
     // until another is chosen.

@@ -10,6 +10,8 @@
 #include "package/describe.h"
 #include "platform/byte_reader.h"
 #include "platform/cp1252.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 namespace vs::cli {
 
@@ -199,6 +201,8 @@ void addResourcesCommand(CLI::App& app) {
     cmd->add_flag("--json", *json, "Print JSON");
     cmd->callback([file, json] {
         runReporting([&] {
+            // Only a regular file: a named pipe would keep the reader waiting.
+            if (!FileExists(*file)) throw EExeError(exe_msg::CouldntOpen + *file);
             TExeImage image(*file);
             std::vector<Row> rows = listResources(image);
             std::vector<VersionInfo> versions;

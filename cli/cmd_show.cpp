@@ -10,24 +10,33 @@
 namespace vs::cli {
 
 void addShowCommand(CLI::App& app) {
-    auto* cmd = app.add_subcommand("show", "Print the settings and packed files of a built projector, or the five parts "
-                                           "of a project file");
+    auto* cmd = app.add_subcommand("show", "Print the settings and packed files of a built projector or of a bare settings "
+                                           "stream, or the five parts of a project file");
     auto file = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
-    cmd->add_option("FILE", *file, "A built projector (.exe) or a project file (.vsp)")->required();
+    cmd->add_option("FILE", *file, "A built projector (.exe), a project file (.vsp) or a bare settings stream")->required();
     cmd->add_flag("--json", *json, "Print JSON with the stream's own property names");
     cmd->callback([file, json] {
         runReporting([&] {
             TFileStream stream(*file, FileMode::OpenRead);
             const LocatedSettings where = LocateSettings(stream);
             stream.SetPosition(where.offset);
+            s_TVexelProjector settings;
             if (where.source == SettingsSource::Project) {
-                // Local files that the project names are never read.
+                // A file that ends with its settings stream holds nothing else
+                // to show; otherwise it is read again as a project, whose local
+                // files are never read.
+                ReadComponentFromStream(stream, settings);
+                if (stream.Position() == stream.Size()) {
+                    std::cout << (*json ? DescribeSettingsJson(settings)
+                                        : "Settings stream\n" + DescribeSettings(settings));
+                    return 0;
+                }
+                stream.SetPosition(0);
                 const ProjectContents project = ReadProjectFile(stream);
                 std::cout << (*json ? DescribeProjectJson(project) : "Project file\n" + DescribeProject(project));
                 return 0;
             }
-            s_TVexelProjector settings;
             ReadComponentFromStream(stream, settings);
             if (*json)
                 std::cout << DescribeSettingsJson(settings);

@@ -15,8 +15,8 @@ void addStampCommand(CLI::App& app);      // stamp FILE
 void addBuildCommand(CLI::App& app);      // build PROJECT.vsp | build --projector FILE ...
 void addDatetimeCommand(CLI::App& app);   // datetime FILE
 
-// Runs a command body and records its exit code for main: a VsError becomes
-// its message on stderr and exit code 1.
+// Runs a command body and records its exit code for main: any failure
+// becomes its message on stderr and exit code 1.
 void runReporting(const std::function<int()>& body);
 int exitCode();
 

@@ -2,8 +2,11 @@
 // projector from them with `vexelscreen build`).
 //
 //   make_example files DIR
-//       DIR/Sample Projector.exe  a synthetic Flash projector whose movie asks
-//                                 for printing, launching and stored variables
+//       DIR/Sample Projector.exe  a Flash projector: the stand-in player
+//                                 (tests/player) followed by a movie that asks
+//                                 for printing, launching and stored variables;
+//                                 a synthetic player part that does not run when
+//                                 the stand-in was not built (no mingw-w64)
 //       DIR/shape.bmp             a 24-bit picture with a rounded shape
 //       DIR/icon.ico              a 32 x 32 icon
 //       DIR/readme.txt            an additional file
@@ -22,6 +25,25 @@ using namespace vs;
 
 namespace {
 
+// The stand-in player's program, the player text that the inspection looks
+// for, and the movie: the form of a real Flash projector, so that the built
+// projector opens the player's window.
+test::ByteVec ProjectorBytes(const test::ByteVec& movie) {
+#ifdef VS_STANDIN_PLAYER
+    if (fs::exists(VS_STANDIN_PLAYER)) {
+        test::ByteVec bytes = test::ReadProjectorFile(VS_STANDIN_PLAYER);
+        const std::string text = test::PlayerOptions{}.playerText;
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        bytes.push_back(0);
+        bytes.insert(bytes.end(), movie.begin(), movie.end());
+        return bytes;
+    }
+#endif
+    std::cerr << "make_example: the stand-in player was not built (no mingw-w64 cross compiler); "
+                 "the sample projector holds a synthetic player that does not run\n";
+    return test::BuildProjector(movie);
+}
+
 void makeFiles(const fs::path& dir) {
     fs::create_directories(dir);
     test::SwfBuilder movie;
@@ -33,9 +55,9 @@ void makeFiles(const fs::path& dir) {
     movie.getUrl("VexelSCREEN:SaveVariables(scores.txt)", "");
     movie.getUrl("VexelSCREEN:LoadVariables(scores.txt)", "");
     movie.showFrame();
-    test::WriteProjectorFile((dir / "Sample Projector.exe").string(), test::BuildProjector(movie.build()));
+    test::WriteProjectorFile((dir / "Sample Projector.exe").string(), ProjectorBytes(movie.build()));
 
-    const int w = 200, h = 150;
+    const int w = 320, h = 240;  // half the movie's size
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h), 0xFF00FF);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {

@@ -1,5 +1,6 @@
 // The engine's reading of its own package: locate, read, plan the files and
-// inflate them, on any bytes. Every failure must be a clean EPackageError.
+// inflate them, on any bytes. Every failure must be a clean EPackageError
+// whose message is short and holds no control characters.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,7 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (total != static_cast<std::size_t>(item.file->Filesize)) __builtin_trap();
             if (item.name.find_first_of("\\/:") != std::string::npos || item.name == "..") __builtin_trap();
         }
-    } catch (const vs::engine::EPackageError&) {
+    } catch (const vs::engine::EPackageError& e) {
+        // What the user reads: never damaged bytes, never a wall of text.
+        const std::string said = e.what();
+        if (said.size() > 1000) __builtin_trap();
+        for (char c : said)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) __builtin_trap();
     }
     return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Debian package of a build with CPack and checks it: the layout
 # (programs in lib/vexelscreen with tools/ and Docs/, links in bin, the menu
-# entry and icons), the declared dependencies, and that the program unpacked
+# entry, icons and manual page), the declared dependencies, and that the program unpacked
 # from it starts (offscreen) and finds its Docs folder.
 #
 #   packaging/check_deb.sh BUILD_DIR
@@ -21,7 +21,8 @@ for entry in ./usr/bin/vexelscreen ./usr/bin/vexelscreen-generator \
              ./usr/share/applications/vexelscreen-generator.desktop \
              ./usr/share/icons/hicolor/48x48/apps/vexelscreen-generator.png \
              ./usr/share/icons/hicolor/scalable/apps/vexelscreen-generator.svg \
-             ./usr/share/mime/packages/vexelscreen-generator.xml; do
+             ./usr/share/mime/packages/vexelscreen-generator.xml \
+             ./usr/share/man/man1/vexelscreen.1.gz; do
   grep -qx -- "$entry" <<<"$listing" || { echo "missing from the package: $entry" >&2; exit 1; }
 done
 if [ -e "$build/bin/tools/VSengine.exe" ]; then
@@ -43,4 +44,7 @@ QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/vexelscreen-generator" --screensho
 if grep -q "problems loading" "$log"; then echo "the unpacked program did not find its Docs" >&2; exit 1; fi
 [ -s "$work/shots/start.png" ] || { echo "the unpacked program showed no window" >&2; exit 1; }
 "$work/root/usr/bin/vexelscreen" --help >/dev/null
+version="$(dpkg-deb -f "$deb" Version)"
+[ "$("$work/root/usr/bin/vexelscreen" --version)" = "vexelscreen $version" ] ||
+  { echo "vexelscreen --version does not give the package's version $version" >&2; exit 1; }
 echo "the unpacked programs start"

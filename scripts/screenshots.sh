@@ -2,7 +2,9 @@
 # Pictures of the generator's window: starts build/bin/vexelscreen-generator
 # under Xvfb with the bundled example's files, lets it visit every page, the
 # shape window, the file menu and the about window, and writes a PNG of each
-# into OUT (default: BUILD/screenshots), at 100 % and at 200 % scaling.
+# into OUT (default: BUILD/screenshots), at 100 % and at 200 % scaling; then
+# scripts/projector_screenshot.sh adds OUT/projector.png, the example's built
+# projector running under wine on a desktop.
 #
 #   scripts/screenshots.sh [BUILD_DIR [OUT_DIR]]
 # Without xvfb-run it falls back to Qt's offscreen platform.
@@ -29,4 +31,5 @@ run() {  # run SCALE DIR
 }
 run 1 "$out" 2> >(grep -v -e 'XDG_RUNTIME_DIR' -e 'does not support' >&2)
 run 2 "$out/200" 2> >(grep -v -e 'XDG_RUNTIME_DIR' -e 'does not support' >&2)
+scripts/projector_screenshot.sh "$build" "$out/projector.png"
 echo "screenshots in $out"

@@ -37,7 +37,7 @@ endfunction()
 
 file(GLOB engine_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/*.cpp)
 vs_windows_tool(VSengine SOURCES ${engine_sources} ${CMAKE_CURRENT_BINARY_DIR}/engine.rc LIBRARIES gdi32 user32)
-vs_windows_tool(VSS SOURCES vss/vss_main.cpp LIBRARIES ws2_32)
+vs_windows_tool(VSS SOURCES vss/vss_main.cpp LIBRARIES ws2_32 iphlpapi)
 vs_windows_tool(VSE SOURCES vse/vse_main.cpp LIBRARIES shell32 ole32)
 vs_windows_tool(VSP SOURCES vsp/vsp_main.cpp LIBRARIES comdlg32 gdi32 winspool)
 vs_windows_tool(VSD SOURCES vsd/vsd_main.cpp LIBRARIES shell32)

@@ -6,11 +6,14 @@
 
 #include "app/generator_model.h"
 #include "exe/stamp.h"
+#include "package/file_name_rules.h"
 #include "package/filer.h"
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
+#include "platform/stream.h"
 
 namespace vs {
 
@@ -22,24 +25,61 @@ constexpr const char* kRunQuestion = "Would you like to run the projector you ha
 constexpr const char* kCouldntStart = "Couldnt start";
 
 // A file beside the output that becomes the output only when complete; it is
-// removed on every other path.
+// removed on every other path, also when a signal ends the program.
 class OutputInProgress {
 public:
-    explicit OutputInProgress(const std::string& target) : target_(target), temp_(SiblingTempName(target)) {}
+    explicit OutputInProgress(const std::string& target) : target_(target), temp_(CreateTempSibling(target)) {}
     ~OutputInProgress() {
-        if (!temp_.empty()) RemoveFile(temp_);
+        if (!temp_.name.empty()) {
+            temp_.stream.reset();
+            RemoveFile(temp_.name);
+        }
     }
-    const std::string& path() const { return temp_; }
+    const std::string& path() const { return temp_.name; }
+    // The engine's bytes, and its permissions, become the start of the output.
+    void CopyFrom(const std::string& engine) {
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(engine);
+        temp_.stream->WriteBuffer(bytes.data(), bytes.size());
+        temp_.stream.reset();
+        std::error_code ec;
+        fs::permissions(PathOf(temp_.name), fs::status(PathOf(engine), ec).permissions(), ec);
+    }
     void Commit() {
-        if (!MoveReplacing(temp_, target_)) throw EFCreateError(cannotCreateFile(target_));
-        temp_.clear();
+        if (!MoveReplacing(temp_.name, target_)) throw EFCreateError(cannotCreateFile(target_));
+        temp_.live->Forget();
+        temp_.name.clear();
     }
 
 private:
-    std::string target_, temp_;
+    std::string target_;
+    TempSibling temp_;
 };
 
 }  // namespace
+
+void TfVexelSCREENModel::RefuseOutputOverInput(const std::string& output, bool build) const {
+    const std::optional<FileIdentity> target = IdentityOf(output);
+    if (!target) return;  // a file that does not exist yet is nobody's input
+    auto refuse = [&](const std::string& input, const std::string& role) {
+        if (input.empty() || IdentityOf(input) != target) return;
+        std::string text = "The output \"" + output + "\" is the same file as " + role;
+        if (input != output) text += " \"" + input + "\"";
+        throw VsError(text + ". Nothing was written; choose another name for the output.");
+    };
+    refuse(edFlashProjector.fileName, "the Flash projector");
+    for (const FileListView::Item& item : lvAddFiles.items) refuse(item.fullPath, "the additional file");
+    refuse(OpenIcon.fileName, "the icon file");
+    refuse(fShapeSelect.OpenShape.fileName, "the shape picture");
+    const std::string& dir = paths_.generatorDir;
+    if (build) {
+        refuse(loadedProject_, "the project");
+        for (std::string_view tool : {tools::Engine, tools::HookLibrary, tools::PrintTool, tools::ExecTool,
+                                      tools::StoreTool, tools::DesktopTool})
+            refuse(ToolsFile(dir, tool), "a program of the Tools folder");
+    } else {
+        refuse(dir + std::string(tools::HookLibrary), "the hook library");
+    }
+}
 
 PackingObserver TfVexelSCREENModel::BusyObserver() {
     return {[this] { ui_.processPendingMessages(); },
@@ -54,21 +94,35 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     BuildReport report;
     report.output = fileName;
 
+    RefuseOutputOverInput(fileName, true);
     InspectChosenProjector();
     SetControls();
     if (afterMapping) afterMapping(*settings_);
     s_TVexelProjector& s = *settings_;
     const std::string& dir = paths_.generatorDir;
 
+    // The engine must be able to write every packed file under its name;
+    // a list it could not write is refused before anything is written.
+    {
+        PackedNames names{{edFlashProjector.fileName, std::string(tools::HookLibrary)}, false, std::nullopt};
+        for (const FileListView::Item& item : lvAddFiles.items) names.files.push_back(item.fullPath);
+        for (auto [packed, tool] : {std::pair{pgMovieInfo.value(6) == "Yes", tools::PrintTool},
+                                    {pgMovieInfo.value(7) == "Yes", tools::ExecTool}, {s.HasVarStore, tools::StoreTool},
+                                    {s.InsDesktop, tools::DesktopTool}})
+            if (packed) names.files.emplace_back(tool), names.anyTool = true;
+        if (s.HasVarFile) names.dateTimeFile = s.VarFileName;
+        CheckPackedNames(names);
+    }
+
     // The engine, with the version information and the icon. The icon step
     // writes only inside the engine's bytes, so it may come before the
     // package is appended.
     OutputInProgress output(fileName);
     const std::string engine = ToolsFile(dir, tools::Engine);
-    {
-        std::error_code ec;
-        if (!FileExists(engine) || !fs::copy_file(PathOf(engine), PathOf(output.path()), fs::copy_options::overwrite_existing, ec) || ec)
-            throw EFOpenError(cannotOpenFile(fileName));
+    try {
+        output.CopyFrom(engine);
+    } catch (const EStreamError&) {
+        throw EFOpenError(cannotOpenFile(fileName));
     }
     TVersionInfoRec rec;
     SetVersionInfoRec(rec);

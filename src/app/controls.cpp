@@ -3,9 +3,15 @@
 #include <charconv>
 #include <climits>
 
+#include "platform/cp1252.h"
 #include "platform/errors.h"
 
 namespace vs {
+
+std::optional<std::string> StoredTextRefusal(std::string_view text) {
+    if (std::optional<std::string> character = FirstCharacterNotInCp1252(text)) return NotInCp1252Text(*character);
+    return std::nullopt;
+}
 
 RadioButton::RadioButton(std::string name, std::string caption, RadioGroup& group, bool checked)
     : Control(std::move(name), std::move(caption)), group_(group), checked_(checked) {
@@ -34,7 +40,7 @@ int SpinEdit::clamp(long long v) const {
     return static_cast<int>(v);
 }
 
-int SpinEdit::value() const {
+int SpinEdit::valueOf(std::string_view text) const {
     // Leading and trailing blanks are allowed, as a typed number may carry them.
     std::size_t b = text.find_first_not_of(' '), e = text.find_last_not_of(' ');
     if (b == std::string::npos) return min.value_or(0);

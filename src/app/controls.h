@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "exe/icon.h"
@@ -67,10 +68,17 @@ struct RadioGroup {
     std::vector<RadioButton*> buttons;
 };
 
+// What a field whose text goes into a package or a project file says when
+// the text holds a character that those cannot store (they hold Windows-1252
+// text): the first such character and why it is refused; nothing when the
+// whole text can be stored.
+std::optional<std::string> StoredTextRefusal(std::string_view text);
+
 struct Edit : Control {
     Edit(std::string name, std::string label = {}, std::string text = {})
         : Control(std::move(name), std::move(label)), text(std::move(text)) {}
     std::string text;
+    bool storedText = false;  // its text goes into the package: see StoredTextRefusal
 };
 
 // A file-name field with a browse button; `dialog` is how its dialog looks.
@@ -78,6 +86,7 @@ struct FileNameEdit : Control {
     FileNameEdit(std::string name, std::string label = {}) : Control(std::move(name), std::move(label)) {}
     std::string fileName;
     bool typing = true;  // whether the user may type the name
+    bool storedText = false;  // the name goes into the package or a project
     bool save = false;   // a save dialog rather than an open one
     struct Dialog {
         std::string title, filter, defaultExtension;
@@ -87,14 +96,20 @@ struct FileNameEdit : Control {
 
 // A spin field: its value is its text read as an integer, or the lower limit
 // (0 without one) when the text is not an integer; values are clamped to
-// the limits.
+// the limits. The text is kept as typed until the field settles: when it
+// loses the focus and before the controls are mapped.
 struct SpinEdit : Control {
     SpinEdit(std::string name, std::string label, int value, std::optional<int> min = {}, std::optional<int> max = {});
     std::optional<int> min, max;
     std::string text;
-    int value() const;
+    int value() const { return valueOf(text); }
+    // The value that a text gives in this field.
+    int valueOf(std::string_view text) const;
     void setValue(long long v);
     int clamp(long long v) const;
+    // The text becomes the value it gives ("20" in 55 to 5000 becomes "55",
+    // an empty text the lower limit).
+    void settle() { setValue(value()); }
 };
 
 struct TrackBar : Control {
@@ -114,6 +129,7 @@ struct PropertyGrid : Control {
     explicit PropertyGrid(std::string name) : Control(std::move(name)) {}
     std::vector<Row> rows;
     bool titleRow = false;
+    bool storedText = false;  // its values go into the package
     std::string& value(std::size_t row) { return rows.at(row).value; }
     const std::string& value(std::size_t row) const { return rows.at(row).value; }
 };

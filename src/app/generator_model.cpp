@@ -101,6 +101,11 @@ std::string GeneralErrorText(const std::string& text) {
     return text + ".";
 }
 
+std::string GeneralErrorText(const std::exception& failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&failure)) return "Out of memory.";
+    return GeneralErrorText(std::string(failure.what()));
+}
+
 TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, SettingsStore& store, WindowHost& host,
                                        GeneratorPaths paths)
     : fShapeSelect(ui, host),
@@ -121,6 +126,10 @@ TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, Settings
     OutputProjector.fileName = "VexelSCREEN Projector.exe";
     OutputProjector.dialog = {"", "Windows executable files|*.exe", ".exe", true};
     OpenIcon.dialog = {"Browse for Icon", "Icon files|*.ico|Other files (get icon)|*.*", ".ico", false};
+    // The texts that the package or the project file store as Windows-1252.
+    for (FileNameEdit* f : {&edFlashProjector, &OutputProjector, &OpenIcon}) f->storedText = true;
+    for (Edit* e : {&edCaption, &edVarFilename}) e->storedText = true;
+    for (PropertyGrid* g : {&pgVI, &pgDateTime}) g->storedText = true;
 
     for (std::size_t i = 0; i < kMovieInfoLabels.size(); ++i)
         pgMovieInfo.rows.push_back({kMovieInfoLabels[i], "", i <= 6});
@@ -157,12 +166,10 @@ TfVexelSCREENModel::~TfVexelSCREENModel() = default;
 void TfVexelSCREENModel::Run(const std::function<void()>& handler) {
     try {
         handler();
-    } catch (const VsError& e) {
-        ui_.error(GeneralErrorText(e.what()));
-    } catch (const std::bad_alloc&) {
-        ui_.error("Out of memory.");
+    } catch (const EOperationCancelled&) {
+        // The user closed the window; there is nothing to report.
     } catch (const std::exception& e) {
-        ui_.error(GeneralErrorText(e.what()));
+        ui_.error(GeneralErrorText(e));
     }
 }
 
@@ -233,6 +240,8 @@ void TfVexelSCREENModel::FormClose() {
 
 void TfVexelSCREENModel::SetControls() {
     if (updating) return;
+    // What was typed into a spin field counts as the value it gives.
+    for (SpinEdit* se : {&seWidth, &seHeight, &seLeft, &seTop, &seVI_1, &seVI_2, &seVI_3, &seVI_4}) se->settle();
     s_TVexelProjector& s = *settings_;
     const bool chosen = ProjectorChosen();
     paAddFiles.visible = chosen;                                             // 1

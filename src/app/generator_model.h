@@ -22,6 +22,7 @@
 #include "package/packing_batch.h"
 #include "package/var_file.h"
 #include "package/vexel_projector.h"
+#include "platform/errors.h"
 #include "swf/inspection.h"
 
 namespace vs {
@@ -40,6 +41,15 @@ struct GeneratorPaths {
 
 // The local date and time now.
 LocalDateTime LocalNow();
+
+// A long operation given up because the user closed the window: the view's
+// processPendingMessages throws it once a close was asked for, the handler
+// unwinds (temporary files go, earlier outputs stay as they were), and Run
+// ends it without a message.
+class EOperationCancelled : public VsError {
+public:
+    EOperationCancelled() : VsError("The operation was cancelled") {}
+};
 
 // What a build produced, for the command line's report.
 struct BuildReport {
@@ -242,8 +252,15 @@ public:
 
     // ---- build and preview
     // Builds a projector into `fileName`; fails as its steps do, leaving a
-    // previous file of that name as it was.
+    // previous file of that name as it was. A name that is the same file as
+    // one of the build's inputs is refused before anything is written.
     BuildReport BuildProjector(const std::string& fileName);
+    // What a build (or, when `build` is false, a project save) reads besides
+    // the settings: the Flash projector, the additional files, the icon file,
+    // the shape picture, and for a build the Tools folder's programs and the
+    // project the settings were loaded from. Fails, naming both files, when
+    // `output` is one of them, whatever the spelling of either name.
+    void RefuseOutputOverInput(const std::string& output, bool build) const;
     void qbtBuildClick();
     void qbtPreviewClick();
     // The name of the next preview file.
@@ -252,8 +269,11 @@ public:
     // ---- project files
     void SaveasClick();
     void LoadClick();
-    // Writes the project into `fileName` (through a temporary file beside it).
+    // Writes the project into `fileName` (through a temporary file beside
+    // it); a name that is the same file as one of its inputs is refused.
     void SaveProject(const std::string& fileName);
+    // The project that the last load read from (empty before any load).
+    const std::string& LoadedProject() const { return loadedProject_; }
     void LoadProject(const std::string& fileName);
     void ReadSP();
     std::string RetrieveFile(TPackedFile& file);
@@ -263,7 +283,8 @@ public:
     void CreateVarFile(const std::string& fileName, bool openAfterwards);
 
     // Runs a handler of a user action: a failure that it does not handle
-    // itself is shown as the application's general error report.
+    // itself (any standard exception) is shown as the application's general
+    // error report; a cancelled one ends quietly.
     void Run(const std::function<void()>& handler);
 
     UserInterface& ui() { return ui_; }
@@ -307,6 +328,9 @@ private:
     void RunPreview(const std::string& fileName);
     PackingObserver BusyObserver();
     std::string ProjectCaption(const std::string& projectFile) const;
+    // The message that refuses a retrieval into `target` when that is the
+    // project being loaded; nothing otherwise.
+    std::optional<std::string> ReplacesLoadedProject(const std::string& target) const;
 
     UserInterface& ui_;
     Shell& shell_;
@@ -315,10 +339,13 @@ private:
     GeneratorPaths paths_;
     std::unique_ptr<s_TVexelProjector> settings_;
     TImage shapeImageRecord_{"ShapeImage"};
+    std::string loadedProject_;
 };
 
 // The general error report of a failure: its text, with a full stop added when
 // it does not end with one.
 std::string GeneralErrorText(const std::string& text);
+// The same for any standard exception (running out of memory has its own text).
+std::string GeneralErrorText(const std::exception& failure);
 
 }  // namespace vs

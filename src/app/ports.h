@@ -65,10 +65,13 @@ public:
     virtual std::unique_ptr<StartedProgram> startProgram(const std::string& file) = 0;
 };
 
-// Where a window stood and how large it was.
+// Where a window stood and how large it was. A placement without its size
+// (`sized` false) keeps only the position, and width, height and maximized
+// mean nothing.
 struct WindowPlacement {
     int left = 0, top = 0, width = 0, height = 0;
     bool maximized = false;
+    bool sized = true;
     bool operator==(const WindowPlacement&) const = default;
 };
 

@@ -6,6 +6,7 @@
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 
 namespace vs {
@@ -42,6 +43,11 @@ std::string BaseName(const std::string& path) { return Utf8Of(PathOf(path).filen
 
 }  // namespace
 
+std::optional<std::string> TfVexelSCREENModel::ReplacesLoadedProject(const std::string& target) const {
+    if (loadedProject_.empty() || !SameFile(target, loadedProject_)) return std::nullopt;
+    return "\"" + target + "\" is the project being loaded; no file is retrieved over it.";
+}
+
 std::string TfVexelSCREENModel::ProjectCaption(const std::string& projectFile) const {
     return "[" + BaseName(projectFile) + "]  " + kBaseCaption;
 }
@@ -51,6 +57,8 @@ std::string TfVexelSCREENModel::ProjectCaption(const std::string& projectFile) c
 void TfVexelSCREENModel::SaveasClick() {
     std::optional<std::string> name = ui_.saveFileName(ProjectDialog(SaveProjectFileName, true));
     if (!name) return;
+    // Refused before the busy page, with the message that names the file.
+    RefuseOutputOverInput(*name, false);
     SaveProjectFileName = *name;
     int previous = 0;
     BringBusyPage("Please hold while VexelSCREEN is saving your project...", previous);
@@ -64,6 +72,7 @@ void TfVexelSCREENModel::SaveasClick() {
 }
 
 void TfVexelSCREENModel::SaveProject(const std::string& fileName) {
+    RefuseOutputOverInput(fileName, false);
     SetControls();
     if (afterMapping) afterMapping(*settings_);
     s_TVexelProjector& s = *settings_;
@@ -121,6 +130,7 @@ void TfVexelSCREENModel::LoadProject(const std::string& fileName) {
         }
     } restore{*this, previous};
 
+    loadedProject_ = fileName;
     try {
         settings_ = std::make_unique<s_TVexelProjector>();
         TFileStream file(fileName, FileMode::OpenRead);
@@ -145,9 +155,13 @@ void TfVexelSCREENModel::LoadProject(const std::string& fileName) {
         if (!record.iconName.empty() && !FileExists(record.iconName) &&
             ui_.confirm(RetrievalQuestion("The icon file", record.iconName))) {
             if (std::optional<std::string> target = ui_.saveFileName(RetrievalDialog(record.iconName))) {
-                const std::vector<std::uint8_t> bytes = IconFileBytes(imIcon.icon);
-                WriteFileAtomic(*target, bytes.data(), bytes.size());
-                OpenIcon.fileName = *target;
+                if (const std::optional<std::string> refusal = ReplacesLoadedProject(*target)) {
+                    ui_.error(*refusal);
+                } else {
+                    const std::vector<std::uint8_t> bytes = IconFileBytes(imIcon.icon);
+                    WriteFileAtomic(*target, bytes.data(), bytes.size());
+                    OpenIcon.fileName = *target;
+                }
             }
         }
         caption = ProjectCaption(fileName);
@@ -209,10 +223,12 @@ std::string TfVexelSCREENModel::RetrieveFile(TPackedFile& file) {
     if (ui_.confirm(RetrievalQuestion("The file", stored))) {
         if (std::optional<std::string> target = ui_.saveFileName(RetrievalDialog(stored))) {
             try {
+                if (const std::optional<std::string> refusal = ReplacesLoadedProject(*target)) throw VsError(*refusal);
                 file.ExtractToFile(*target);
                 return *target;
             } catch (const VsError& e) {
-                // Nothing usable is stored for it; it goes as if declined.
+                // Nothing usable is stored for it, or it cannot go there; it
+                // goes as if declined.
                 ui_.error(GeneralErrorText(e.what()));
             }
         }

@@ -18,6 +18,13 @@ public:
         "Please select the color that indicates the region that should be transparent:";
     static constexpr const char* kProgressText = "Creating mask - please hold.";
 
+    // The settings file keeps only where the window stood; it opens at its
+    // own size each time. This is the part of a placement that is stored
+    // and the part of a stored one that is restored.
+    static WindowPlacement KeptPlacement(const WindowPlacement& placement) {
+        return {placement.left, placement.top, 0, 0, false, false};
+    }
+
     TStoreWinRegion ShapeRegion;
     PictureImage ShapeImage{"ShapeImage"};
     ColorSwatch paTrackColor{"paTrackColor"};

@@ -13,6 +13,7 @@ void TfVexelSCREENModel::btCreateSampleVarClick() {
     dialog.initialName = edVarFilename.text;
     std::optional<std::string> name = ui_.saveFileName(dialog);
     if (!name) return;
+    RefuseOutputOverInput(*name, false);
     SaveSampleFileName = *name;
     CreateVarFile(*name, true);
 }

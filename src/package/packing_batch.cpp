@@ -99,8 +99,10 @@ void PackingBatch::Run(const PackingObserver& observer) {
             finishedOne.notify_one();
         }
     };
-    if (observer.progress) observer.progress(0, total);
+    // The observer may end the run (the user cancels) from its first call on;
+    // every file it leaves must then be released from the batch.
     try {
+        if (observer.progress) observer.progress(0, total);
         std::vector<std::jthread> threads;
         struct StopOnLeave {
             std::atomic<bool>& stop;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "package/extended_float.h"
+#include "package/file_name_rules.h"
 #include "platform/errors.h"
 
 namespace vs {
@@ -15,6 +16,9 @@ constexpr int kMaxNesting = 256;
 
 [[noreturn]] void propValueError() { throw EReadError(msg::InvalidPropertyValue); }
 [[noreturn]] void readError() { throw EReadError(msg::StreamRead); }
+
+// Names in messages: a damaged length gives up to 255 bytes of anything.
+constexpr std::size_t kShownNameLength = 64;
 
 }  // namespace
 
@@ -320,7 +324,7 @@ void TReader::ReadChildComponent() {
     TComponent* child = root_->FindComponent(name);
     if (!child) {
         ComponentFactory factory = FindClassFactory(className);
-        if (!factory) throw EClassNotFound("Class " + className + " not found");
+        if (!factory) throw EClassNotFound("Class " + ShownName(className, kShownNameLength) + " not found");
         child = factory(root_);
         child->SetName(name);
     }
@@ -374,7 +378,7 @@ void TReader::ReadProperty(TPersistent& instance) {
         std::string who;
         if (auto* comp = dynamic_cast<TComponent*>(&instance)) who = comp->Name();
         if (who.empty()) who = instance.ClassName();
-        throw EReadError("Error reading " + who + "." + entry + ": " + e.what());
+        throw EReadError("Error reading " + ShownName(who, kShownNameLength) + "." + ShownName(entry, kShownNameLength) + ": " + e.what());
     }
 }
 

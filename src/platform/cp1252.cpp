@@ -84,9 +84,8 @@ AnsiString AnsiString::FromUtf8(std::string_view utf8) {
             throw ETextEncodingError("\"" + Printable(utf8) + "\" cannot be stored: it is not valid UTF-8 text");
         const auto byte = UnicodeToCp1252(cp);
         if (!byte)
-            throw ETextEncodingError("\"" + Printable(utf8) + "\" cannot be stored: \"" +
-                                     std::string(utf8.substr(start, i - start)) +
-                                     "\" is not a character of the Windows-1252 code page");
+            throw ETextEncodingError("\"" + Printable(utf8) + "\" cannot be stored: " +
+                                     NotInCp1252Text(utf8.substr(start, i - start)));
         out.push_back(static_cast<char>(*byte));
     }
     return AnsiString(std::move(out));
@@ -112,6 +111,20 @@ bool FitsCp1252(std::string_view utf8) {
         if (cp == kInvalid || !UnicodeToCp1252(cp)) return false;
     }
     return true;
+}
+
+std::optional<std::string> FirstCharacterNotInCp1252(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t start = i;
+        const char32_t cp = NextCodePoint(utf8, i);
+        if (cp == kInvalid) return "\xEF\xBF\xBD";
+        if (!UnicodeToCp1252(cp)) return std::string(utf8.substr(start, i - start));
+    }
+    return std::nullopt;
+}
+
+std::string NotInCp1252Text(std::string_view character) {
+    return "\"" + std::string(character) + "\" is not a character of the Windows-1252 code page";
 }
 
 std::string Utf16ToUtf8(std::u16string_view s) {

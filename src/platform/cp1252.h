@@ -45,6 +45,12 @@ private:
 
 // Whether a UTF-8 text can be stored as Windows-1252.
 bool FitsCp1252(std::string_view utf8);
+// The first character of a UTF-8 text that Windows-1252 lacks, as UTF-8 (a
+// broken sequence as U+FFFD), or nothing when the whole text can be stored.
+std::optional<std::string> FirstCharacterNotInCp1252(std::string_view utf8);
+// Why a character cannot be stored: "\"П\" is not a character of the
+// Windows-1252 code page".
+std::string NotInCp1252Text(std::string_view character);
 
 // UTF-16 and UTF-8 of each other; invalid sequences become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);

@@ -120,22 +120,44 @@ std::int64_t TBytesStream::Seek(std::int64_t offset, SeekOrigin origin) {
 // ---- TFileStream
 
 TFileStream::TFileStream(const std::string& name, FileMode mode) : name_(name) {
-    if (mode == FileMode::Create || mode == FileMode::CreateNew) {
-        int excl = mode == FileMode::CreateNew ? O_EXCL : O_TRUNC;
-        fd_ = OpenFileDescriptor(name, O_RDWR | O_CREAT | excl | VS_OPEN_FLAGS, 0666);
+    const bool create = mode == FileMode::Create || mode == FileMode::CreateNew;
+    // Only regular files are streams. Opening a named pipe or a device would
+    // wait for a writer or touch the device, so the name is first opened
+    // without waiting, checked, and only a regular file is truncated.
+#ifdef _WIN32
+    constexpr int kNoWait = 0;
+#else
+    constexpr int kNoWait = O_NONBLOCK;
+#endif
+    if (create) {
+        const int excl = mode == FileMode::CreateNew ? O_EXCL : 0;
+        fd_ = OpenFileDescriptor(name, O_RDWR | O_CREAT | excl | kNoWait | VS_OPEN_FLAGS, 0666);
         if (fd_ < 0) throw EFCreateError(cannotCreateFile(name));
     } else {
-        int flags = (mode == FileMode::OpenRead ? O_RDONLY : O_RDWR) | VS_OPEN_FLAGS;
+        const int flags = (mode == FileMode::OpenRead ? O_RDONLY : O_RDWR) | kNoWait | VS_OPEN_FLAGS;
         fd_ = OpenFileDescriptor(name, flags);
         if (fd_ < 0) throw EFOpenError(cannotOpenFile(name));
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    bool usable = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+#ifndef _WIN32
+    if (usable) usable = ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) == 0;
+#endif
+    if (usable && mode == FileMode::Create) usable = SetSizeNoThrow(0);
+    if (!usable) {
         ::close(fd_);
         fd_ = -1;
-        if (mode == FileMode::Create || mode == FileMode::CreateNew) throw EFCreateError(cannotCreateFile(name));
+        if (create) throw EFCreateError(cannotCreateFile(name));
         throw EFOpenError(cannotOpenFile(name));
     }
+}
+
+bool TFileStream::SetSizeNoThrow(std::int64_t size) {
+#ifdef _WIN32
+    return _chsize_s(fd_, size) == 0;
+#else
+    return ::ftruncate(fd_, size) == 0;
+#endif
 }
 
 TFileStream::~TFileStream() {
@@ -180,11 +202,7 @@ std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
 }
 
 void TFileStream::SetSize(std::int64_t size) {
-#ifdef _WIN32
-    if (_chsize_s(fd_, size) != 0) throw EWriteError(msg::StreamWrite);
-#else
-    if (::ftruncate(fd_, size) != 0) throw EWriteError(msg::StreamWrite);
-#endif
+    if (!SetSizeNoThrow(size)) throw EWriteError(msg::StreamWrite);
 }
 
 void TFileStream::Sync() {

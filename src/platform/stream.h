@@ -79,8 +79,9 @@ enum class FileMode { OpenRead, OpenReadWrite, Create, CreateNew };
 
 class TFileStream : public TStream {
 public:
-    // OpenRead/OpenReadWrite fail with "Cannot open file %s" (also for a folder),
-    // Create with "Cannot create file %s".
+    // OpenRead/OpenReadWrite fail with "Cannot open file %s" (also for a folder,
+    // a named pipe or a device, which are never waited for), Create with
+    // "Cannot create file %s".
     TFileStream(const std::string& name, FileMode mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
@@ -97,6 +98,7 @@ public:
     int Handle() const { return fd_; }
 
 private:
+    bool SetSizeNoThrow(std::int64_t size);
     std::string name_;
     int fd_ = -1;
 };

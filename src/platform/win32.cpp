@@ -25,12 +25,13 @@ std::wstring ModulePath(HMODULE module) {
     }
 }
 
-PROCESS_INFORMATION StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+PROCESS_INFORMATION StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& folder,
+                                 DWORD flags) {
     std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return {};
     return pi;

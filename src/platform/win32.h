@@ -22,9 +22,11 @@ std::string Utf8(std::wstring_view wide);
 std::wstring ModulePath(HMODULE module);
 
 // Starts `exe` with the command line "exe" args in `folder` (empty: the
-// current one). The process and thread handles belong to the caller; both are
-// null when the program cannot be started.
-PROCESS_INFORMATION StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& folder);
+// current one), with the creation flags `flags` (CREATE_SUSPENDED, ...). The
+// process and thread handles belong to the caller; both are null when the
+// program cannot be started.
+PROCESS_INFORMATION StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& folder,
+                                 DWORD flags = 0);
 
 }  // namespace vs::win32
 

@@ -14,4 +14,14 @@ struct CliResult {
 // Runs the vexelscreen command with the arguments (each quoted for the shell).
 CliResult RunCli(const std::vector<std::string>& args);
 
+// As RunCli, but a command that has not ended after two minutes is stopped
+// (exit code 124), so that a command that would wait forever fails the test
+// instead of hanging it.
+CliResult RunCliGuarded(const std::vector<std::string>& args);
+
+// Starts the command in the background, its output discarded; the process id.
+int StartCli(const std::vector<std::string>& args);
+// Waits for a started command: its exit code, or 128 + the signal that ended it.
+int WaitCli(int pid);
+
 }  // namespace vs::test

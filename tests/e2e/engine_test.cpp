@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
+#include "cli_support.h"
 #include "engine_projector.h"
 #include "exe/exe_image.h"
 #include "exe/icon.h"
@@ -14,6 +16,8 @@
 #include "package/vexel_projector.h"
 #include "platform/stream.h"
 #include "support/ico_builder.h"
+#include "support/projector_builder.h"
+#include "support/swf_builder.h"
 #include "support/temp_dir.h"
 
 namespace vs {
@@ -86,6 +90,52 @@ TEST_F(Engine, TakesVersionPackageAndIconLikeABuild) {
     EXPECT_EQ(back.CaptionText, "Stamped movie");
     EXPECT_EQ(back.MainFile().Extract(), std::vector<std::uint8_t>(3000, 'M'));
     EXPECT_EQ(back.DLLFile().Extract(), ReadWholeFile(std::string(VS_TOOLS_DIR) + "/mhproc.dll"));
+}
+
+// What a build packs, the engine must be able to write: a list with a name
+// Windows does not take, or one that clashes with what the engine writes
+// itself, is refused before anything is written, naming the file and why.
+TEST_F(Engine, BuildRefusesFilesTheProjectorCouldNotWrite) {
+    test::SwfBuilder movie;
+    movie.fsExec("vexelprint(0,0,0,0)");  // the print tool goes into the tools' folder
+    test::WriteProjectorFile(Path("movie.exe"), test::BuildProjector(movie.build()));
+    const std::vector<std::uint8_t> earlier(100, 'k');
+    test::WriteBytes(Path("out.exe"), earlier);
+    struct Case {
+        std::string name;
+        std::vector<std::string> extra;
+        std::string why;
+    };
+    const std::vector<Case> cases = {
+        {"aux.txt", {}, "Windows reserves the name \"aux.txt\" for a device"},
+        {"What?.txt", {}, "Windows does not allow \"?\" in a file name"},
+        {"a:b.txt", {}, "Windows does not allow \":\" in a file name"},
+        {"trailing.", {}, "Windows drops a trailing dot or space from a file name"},
+        {"datetime.TXT", {"--set", "HasVarFile=True"}, "writes its date and time file \"datetime.TXT\""},
+        {"fscommand", {}, "puts the tools of the movie's commands in a folder of that name"},
+    };
+    for (const Case& c : cases) {
+        fs::create_directories(Path("in"));
+        test::WriteBytes(Path("in/" + c.name), std::vector<std::uint8_t>(10, 'x'));
+        std::vector<std::string> args = {"build", "--projector", Path("movie.exe"), "--add", Path("in/" + c.name),
+                                         "-o", Path("out.exe")};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const test::CliResult r = test::RunCli(args);
+        EXPECT_EQ(r.exitCode, 1) << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find("The file \"" + Path("in/" + c.name) + "\" cannot be packed: "), std::string::npos)
+            << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find(c.why), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_EQ(ReadWholeFile(Path("out.exe")), earlier) << c.name;
+        fs::remove_all(Path("in"));
+    }
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir_)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"movie.exe", "out.exe"}));
+    // The same names in a list the engine can write are built.
+    fs::create_directories(Path("in"));
+    test::WriteBytes(Path("in/fscommand.txt"), std::vector<std::uint8_t>(10, 'x'));
+    EXPECT_EQ(test::RunCli({"build", "--projector", Path("movie.exe"), "--add", Path("in/fscommand.txt"), "-o",
+                            Path("out.exe")}).exitCode, 0);
 }
 
 }  // namespace

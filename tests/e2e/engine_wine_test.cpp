@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -28,6 +29,7 @@
 #include "cli_support.h"
 #include "engine_projector.h"
 #include "package/package_file.h"
+#include "package/store_win_region.h"
 #include "package/vexel_projector.h"
 #include "platform/region.h"
 #include "platform/stream.h"
@@ -123,6 +125,26 @@ private:
     bool exited_ = false;
 };
 
+// Whether a program outside the test already listens on 127.0.0.1:5905 (the
+// service's fixed port), which would answer in place of ours.
+bool ServicePortTaken() {
+    std::ifstream tcp("/proc/net/tcp");
+    std::stringstream all;
+    all << tcp.rdbuf();
+    return all.str().find("0100007F:1711 00000000:0000 0A") != std::string::npos;
+}
+
+// A connection to the variable service that sends nothing.
+int Connect() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5905);
+    ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+    EXPECT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return s;
+}
+
 // One HTTP exchange with the variable service; the status (0 when the
 // connection was refused or closed without an answer) and the body.
 std::pair<int, std::string> Http(const std::string& request, const char* address = "127.0.0.1") {
@@ -202,6 +224,7 @@ std::string Hex(std::uint32_t v) {
 }
 
 TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
+    if (ServicePortTaken()) GTEST_SKIP() << "another program listens on 127.0.0.1:5905";
     // Built as the window would build it: the stand-in player as the Flash
     // projector, a shape from a bitmap (no border, its size), a caption, a
     // custom position and the date/time file.
@@ -284,9 +307,17 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     EXPECT_EQ(Slurp("/proc/net/tcp").find("00000000:1711 00000000:0000 0A"), std::string::npos);
     EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n", "127.0.0.2").first, 0) << "answered on 127.0.0.2";
 
-    // Save, then load, from the Linux side.
+    // Save, then load, from the Linux side, while four silent clients hold
+    // connections open: they hold up nobody.
+    std::vector<int> silent;
+    for (int i = 0; i < 4; ++i) silent.push_back(Connect());
     auto load = Http("GET /load/scores.txt HTTP/1.0\r\n\r\n");
     EXPECT_EQ(load, std::make_pair(200, std::string())) << "nothing stored yet";
+    for (int c : silent) {
+        char byte;
+        EXPECT_TRUE(::recv(c, &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN) << "answered only after a silent one ended";
+        ::close(c);
+    }
     const std::string body = "name=Ann+Lee&score=42&note=caf%C3%A9";
     auto saved = Http("POST /save/scores.txt HTTP/1.1\r\nHost: 127.0.0.1:5905\r\nContent-Type: "
                       "application/x-www-form-urlencoded\r\nContent-Length: " +
@@ -404,6 +435,19 @@ TEST_F(Engine, RefusesBadPackagesWithAMessage) {
     std::size_t size = find("MainFile.Filesize") + 18;
     bigSize[size - 1] = 4, bigSize[size] = 0xFF, bigSize[size + 1] = 0xFF, bigSize[size + 2] = 0xFF, bigSize[size + 3] = 0x7F;
     cases.push_back({"size of 2 GiB", bigSize, "does not fit its data"});
+    {
+        // Compression mode 1 stores the bytes as they are; one changed byte
+        // shows only in the stream's check value.
+        s_TVexelProjector stored;
+        test::ProjectorInputs in = Inputs(stored);
+        in.compressMode = 1;
+        test::ComposeProjector(exe_, stored, in);
+        auto bytes = ReadWholeFile(exe_);
+        const std::string key = "MainFile.Data";
+        const auto at = std::search(bytes.begin(), bytes.end(), key.begin(), key.end()) - bytes.begin();
+        bytes[static_cast<std::size_t>(at) + key.size() + 5 + 3000] ^= 0x01;
+        cases.push_back({"a changed byte in a stored file", bytes, "package is damaged: bad packed data"});
+    }
     cases.push_back({"dot-dot", named("C:\\movies\\.."), "cannot be written"});
     cases.push_back({"drive letter", named("C:evil.exe"), "cannot be written"});
     cases.push_back({"device", named("C:\\movies\\CON.exe"), "cannot be written"});
@@ -422,6 +466,160 @@ TEST_F(Engine, RefusesBadPackagesWithAMessage) {
     std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(out_)) left.insert(e.path().filename().string());
     EXPECT_EQ(left, std::set<std::string>{"Projector.exe"});
+}
+
+// The player's processes, by their command line.
+std::size_t PlayersRunning(const std::string& folder) {
+    std::size_t n = 0;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string cmd = Slurp(e.path() / "cmdline");
+        if (cmd.find("standin_player.exe") != std::string::npos && cmd.find(folder) != std::string::npos) ++n;
+    }
+    return n;
+}
+
+TEST_F(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
+    // A small caption with a task-bar button, resizing that keeps the ratio
+    // and rescales the shape, and the engine's menu ready for right clicks.
+    s_TVexelProjector s;
+    s.BorderStyle = TspBorder::spbTool;
+    s.ShowInTaskbar = true;
+    s.BorderResizeable = true;
+    s.ResizeKeepRatio = true;
+    s.RightClickBehaviour = TspRightClick::sprPopup;
+    s.WindowSize = TspSize::spsCustom;
+    s.WindowWidth = 200, s.WindowHeight = 100;
+    s.PositionH = TspHPosition::spphNone, s.PositionV = TspVPosition::sppvNone;
+    s.WindowX = 20, s.WindowY = 20;
+    TStoreWinRegion shape;
+    const std::vector<Rect> rects = {{0, 0, 200, 50}, {0, 50, 100, 100}};
+    shape.RegionHolder().SetHandle(Region::fromRects(rects));
+    shape.Width = 200, shape.Height = 100;
+    s.Shape().Assign(shape);
+    test::ComposeProjector(exe_, s, Inputs(s));
+    const auto foldersBefore = EngineFolders();
+
+    auto report = [&](const std::function<bool(std::map<std::string, std::string>&)>& done) {
+        std::map<std::string, std::string> r;
+        WaitFor(
+            [&] {
+                if (fs::exists(control_ / "report.request")) return false;
+                if (fs::exists(control_ / "report.txt")) {
+                    r = ReadReport(control_ / "report.txt");
+                    fs::remove(control_ / "report.txt");
+                    if (done(r)) return true;
+                }
+                std::ofstream(control_ / "report.request").put('\n');
+                return false;
+            },
+            60s);
+        return r;
+    };
+    std::string folder;
+    {
+        WineProcess engine({exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        auto r = report([](auto& r) { return r["region"] == "0,0,200,50;0,50,100,100"; });
+        EXPECT_EQ(r["rect"], "20,20,220,120");
+        const std::uint32_t style = std::stoul(r["style"], nullptr, 16), ex = std::stoul(r["exstyle"], nullptr, 16);
+        EXPECT_EQ(style & 0x00C00000u, 0x00C00000u) << "a caption " << Hex(style);
+        EXPECT_EQ(ex & 0x00040080u, 0x00040080u) << "small caption and task-bar button " << Hex(ex);
+        folder = fs::path(LinuxPath(r["cwd"])).filename().string();
+
+        // The user drags the border to 300 x 120: the width led, so the
+        // height follows the ratio and the shape grows with it.
+        std::ofstream(control_ / "size.request") << "300 120";
+        r = report([](auto& r) { return r["rect"] == "20,20,320,170"; });
+        EXPECT_EQ(r["rect"], "20,20,320,170");
+        EXPECT_EQ(r["region"], "0,0,300,75;0,75,150,150");
+
+        // The engine's menu is open when the player closes: the engine ends all the same.
+        std::ofstream(control_ / "menu.request").put('\n');
+        ASSERT_TRUE(WaitFor([&] { return !fs::exists(control_ / "menu.request"); }, 30s));
+        std::this_thread::sleep_for(500ms);
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(engine.Wait(60s), 0) << "the engine outlived its player\n" << Slurp(dir_ / "engine.log");
+        EXPECT_EQ(EngineFolders(), foldersBefore);
+    }
+    {
+        // An engine ended from outside takes its player with it; the folder
+        // it leaves is removed by the projector's next start.
+        fs::remove(control_ / "shown.txt");
+        auto engine = std::make_unique<WineProcess>(std::vector<std::string>{exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        auto r = report([](auto& r) { return !r["cwd"].empty(); });
+        const fs::path left = LinuxPath(r["cwd"]);
+        engine.reset();  // SIGKILL
+        EXPECT_TRUE(WaitFor([&] { return PlayersRunning(left.filename().string()) == 0; }, 60s)) << "the player ran on";
+        EXPECT_TRUE(fs::exists(left));
+        fs::remove(control_ / "shown.txt");
+        WineProcess next({exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        EXPECT_FALSE(fs::exists(left)) << "the abandoned folder stayed";
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(next.Wait(120s), 0);
+        EXPECT_EQ(EngineFolders(), foldersBefore);
+    }
+}
+
+// A request sent by the player, as the movie sends it; the status and body.
+std::pair<int, std::string> PlayerHttp(const fs::path& control, const std::string& request) {
+    fs::remove(control / "http.txt");
+    std::ofstream(control / "http.part", std::ios::binary) << request;
+    fs::rename(control / "http.part", control / "http.request");
+    if (!WaitFor([&] { return fs::exists(control / "http.txt"); }, 30s)) return {-1, {}};
+    const std::string reply = Slurp(control / "http.txt");
+    int status = reply.starts_with("HTTP/1.0 ") ? std::atoi(reply.c_str() + 9) : 0;
+    auto body = reply.find("\r\n\r\n");
+    return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
+}
+
+TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
+    if (ServicePortTaken()) GTEST_SKIP() << "another program listens on 127.0.0.1:5905";
+    // Two projectors in two folders, running at once on the one service port.
+    s_TVexelProjector s;
+    s.HasVarStore = true;
+    test::ComposeProjector(exe_, s, Inputs(s));
+    const fs::path otherDir = dir_ / "other", otherControl = dir_ / "control2";
+    fs::create_directories(otherDir);
+    fs::create_directories(otherControl);
+    const std::string other = (otherDir / "Other.exe").string();
+    s_TVexelProjector s2;
+    s2.HasVarStore = true;
+    test::ComposeProjector(other, s2, Inputs(s2));
+
+    const auto foldersBefore = EngineFolders();
+    WineProcess first({exe_}, Env(), dir_ / "first.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "first.log");
+    auto env2 = Env();
+    env2["VS_TEST_PLAYER_DIR"] = WinePath(otherControl);
+    auto second = std::make_unique<WineProcess>(std::vector<std::string>{other}, env2, dir_ / "second.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(otherControl / "shown.txt"); }, 120s)) << Slurp(dir_ / "second.log");
+
+    const std::string load = "GET /load/v HTTP/1.0\r\n\r\n";
+    EXPECT_EQ(PlayerHttp(control_, "GET /save/v?who=first HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(PlayerHttp(control_, load), std::make_pair(200, std::string("who=first")));
+    EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
+    EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=first");
+    EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second");
+    // A client that belongs to neither projector is told so, and stores nothing.
+    EXPECT_EQ(Http("GET /save/v?who=nobody HTTP/1.0\r\n\r\n").first, 503);
+
+    // The first projector (whose folder the service started from) closes:
+    // the second one's saves and loads go on, in its own folder.
+    std::ofstream(control_ / "close.request").put('\n');
+    EXPECT_EQ(first.Wait(60s), 0) << Slurp(dir_ / "first.log");
+    EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
+    EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second+again HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second%20again");
+    EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=first");
+
+    // The last one closes: the service ends with it, and nothing stays.
+    std::ofstream(otherControl / "close.request").put('\n');
+    EXPECT_EQ(second->Wait(60s), 0) << Slurp(dir_ / "second.log");
+    EXPECT_TRUE(WaitFor([] { return Http("GET /load/v HTTP/1.0\r\n\r\n").first == 0; }, 20s));
+    EXPECT_EQ(EngineFolders(), foldersBefore) << "the service's folder is removed with the last projector";
 }
 
 }  // namespace

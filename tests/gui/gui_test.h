@@ -34,6 +34,7 @@ public:
     std::vector<std::string> messages;  // "warning: ...", "error: ...", "confirm: ..."
     std::vector<FileDialog> dialogs;
     std::deque<std::optional<std::string>> fileAnswers;
+    std::function<void()> onPendingMessages;  // what the user does while a long operation runs
 
     void warning(std::string_view text) override { messages.push_back("warning: " + std::string(text)); }
     void error(std::string_view text) override { messages.push_back("error: " + std::string(text)); }
@@ -47,7 +48,9 @@ public:
         return a ? std::vector<std::string>{*a} : std::vector<std::string>{};
     }
     std::optional<std::string> saveFileName(const FileDialog& d) override { return answer("save", d); }
-    void processPendingMessages() override {}
+    void processPendingMessages() override {
+        if (onPendingMessages) onPendingMessages();
+    }
     void progress(int, int) override {}
 
 private:

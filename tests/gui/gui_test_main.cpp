@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "gui/qt/application.h"
 #include "gui_test.h"
 
 namespace vs::test {
@@ -45,7 +46,10 @@ void DropFiles(QWidget* target, const QStringList& files) {
 
 // gui_tests [suite [QtTest options]]: without a suite, all of them.
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    vs::gui::GeneratorApplication app(argc, argv);
+    // A report would wait for a click that never comes; a suite that expects
+    // one sets its own.
+    app.report = [](const std::string& text) { qWarning("general error report: %s", text.c_str()); };
     QStandardPaths::setTestModeEnabled(true);
     auto& all = vs::test::suites();
     std::vector<std::string> chosen;

@@ -7,14 +7,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "gui/file_dialogs.h"
-#include "gui/glyphs.h"
-#include "gui/icon_image.h"
-#include "gui/qt_ports.h"
+#include "gui/qt/file_dialogs.h"
+#include "gui/qt/glyphs.h"
+#include "gui/qt/icon_image.h"
+#include "gui/qt/qt_ports.h"
 #include "gui_test.h"
 #include "platform/errors.h"
 #include "support/ico_builder.h"
@@ -206,12 +207,18 @@ private slots:
             store.setValue("SaveSample.FileName", "");
             store.setPlacement("TfVexelSCREEN", {10, -20, 640, 480, true});
             store.setPlacement("TfShapeSelect", {1, 2, 3, 4, false});
+            store.setPlacement("TfShapeSelect", {5, 6, 0, 0, false, false});  // the position alone, over a size
         }
         QtSettingsStore store;
         QCOMPARE(store.value("edFlashProjector.FileName"), std::optional<std::string>("/home/ü/Filmé & Co/movie.exe"));
         QCOMPARE(store.value("SaveSample.FileName"), std::optional<std::string>(""));
         QCOMPARE(store.placement("TfVexelSCREEN"), std::optional<vs::WindowPlacement>({10, -20, 640, 480, true}));
-        QCOMPARE(store.placement("TfShapeSelect"), std::optional<vs::WindowPlacement>({1, 2, 3, 4, false}));
+        QCOMPARE(store.placement("TfShapeSelect"), std::optional<vs::WindowPlacement>({5, 6, 0, 0, false, false}));
+        {
+            QSettings ini(file, QSettings::IniFormat);
+            ini.beginGroup("Window.TfShapeSelect");
+            QCOMPARE(ini.childKeys(), (QStringList{"Left", "Top"}));
+        }
 
         // A placement with a damaged entry is not used.
         {

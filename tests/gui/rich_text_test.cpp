@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "gui/rich_text_view.h"
-#include "gui/rtf_reader.h"
+#include "gui/qt/rich_text_view.h"
+#include "gui/qt/rtf_reader.h"
 #include "gui_test.h"
 
 using namespace vs::gui;

@@ -14,12 +14,12 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "gui/busy_panel.h"
-#include "gui/drop_area.h"
-#include "gui/file_list.h"
-#include "gui/file_name_edit.h"
-#include "gui/picture_view.h"
-#include "gui/property_grid.h"
+#include "gui/qt/busy_panel.h"
+#include "gui/qt/drop_area.h"
+#include "gui/qt/file_list.h"
+#include "gui/qt/file_name_edit.h"
+#include "gui/qt/picture_view.h"
+#include "gui/qt/property_grid.h"
 #include "gui_test.h"
 
 using namespace vs::gui;

@@ -15,20 +15,28 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <tuple>
 
-#include "gui/color_swatch.h"
-#include "gui/file_list.h"
-#include "gui/file_name_edit.h"
-#include "gui/generator_window.h"
-#include "gui/picture_view.h"
-#include "gui/property_grid.h"
-#include "gui/rich_text_view.h"
-#include "gui/shape_window.h"
+#include "gui/qt/application.h"
+#include "gui/qt/color_swatch.h"
+#include "gui/qt/file_list.h"
+#include "gui/qt/file_name_edit.h"
+#include "gui/qt/generator_window.h"
+#include "gui/qt/picture_view.h"
+#include "gui/qt/property_grid.h"
+#include "gui/qt/rich_text_view.h"
+#include "gui/qt/shape_window.h"
+#include "gui/qt/stored_text.h"
 #include "gui_test.h"
 #include "support/bmp_builder.h"
+#include "support/pe_builder.h"
 #include "support/projector_builder.h"
 #include "support/scripted_ports.h"
 
@@ -100,9 +108,41 @@ struct Session {
     void dropProjector(const std::string& file) {
         test::DropFiles(w<FileNameEdit>("edFlashProjector")->lineEdit(), {QString::fromStdString(file)});
     }
+    // The engine and the tools that a build takes from the generator's folder.
+    void installTools() {
+        fs::create_directories(path("generator/tools"));
+        test::PeBuilder()
+            .IconImage(1, test::MakeIconImage(32, 32, 8, 7))
+            .IconGroup(1, {1})
+            .Version(test::VersionSpec{})
+            .Write(path("generator/tools/VSengine.exe"));
+        for (const char* tool : {"mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe", "VSD.exe"})
+            textFile(std::string("generator/tools/") + tool, tool);
+    }
 };
 
 bool shown(QWidget* w) { return w && !w->isHidden(); }
+
+// A key that types `text`, as a keyboard layout that has it delivers it.
+void typeText(QWidget* target, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &release);
+}
+
+// The focus leaves the widget, as when the user clicks elsewhere.
+void leave(QWidget* target) {
+    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+    QApplication::sendEvent(target, &out);
+}
+
+std::vector<std::string> folderContents(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace
 
@@ -222,6 +262,171 @@ private slots:
         QVERIFY(s.ui.messages.empty());
     }
 
+    void spinFieldsTakeWhatIsTypedAndSettleToTheirLimits() {
+        Session s;
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        s.click("btDimensions");
+        s.click("rbCustomSize");
+        s.click("rbXposCustom");
+        s.click("rbYposCustom");
+        auto retype = [&](const char* name, const char* text) {
+            auto* field = s.w<QSpinBox>(name);
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_Backspace);
+            QTest::keyClicks(field, text);
+            return field;
+        };
+        // Every key counts while typing, also beyond the limits.
+        QSpinBox* width = retype("seWidth", "6000");
+        QCOMPARE(width->text(), QString("6000"));
+        QCOMPARE(s.model().seWidth.text, std::string("6000"));
+        leave(width);
+        QCOMPARE(width->text(), QString("5000"));
+        QCOMPARE(s.model().seWidth.text, std::string("5000"));
+        // Below the lower limit, and texts that are no integer: the lower limit.
+        const std::tuple<const char*, const char*, const char*> cases[] = {
+            {"seWidth", "20", "55"}, {"seHeight", "", "40"}, {"seLeft", "", "0"}, {"seLeft", "-", "0"},
+            {"seTop", "-75", "-75"}, {"seVI_2", "7", "7"}};
+        for (const auto& [name, typed, settled] : cases) {
+            QSpinBox* field = retype(name, typed);
+            QCOMPARE(field->text(), QString(typed));
+            leave(field);
+            QVERIFY2(field->text() == settled, name);
+        }
+        // Enter settles as well.
+        QSpinBox* height = retype("seHeight", "5001");
+        QTest::keyClick(height, Qt::Key_Return);
+        QCOMPARE(height->text(), QString("5000"));
+        // A mapping settles a field that is still being typed in.
+        width = retype("seWidth", "3");
+        s.window->forward([&] { s.model().SetControls(); });
+        QCOMPARE(s.model().Settings().WindowWidth, 55);
+        QCOMPARE(width->text(), QString("55"));
+        QCOMPARE(s.model().Settings().WindowHeight, 5000);
+        QCOMPARE(s.model().Settings().WindowX, 0);
+        QCOMPARE(s.model().Settings().WindowY, -75);
+        // Letters never make a number: the key is refused.
+        QSpinBox* top = retype("seTop", "1x2");
+        QCOMPARE(top->text(), QString("12"));
+        QVERIFY(s.ui.messages.empty());
+    }
+
+    void storedTextsRefuseWhatThePackageCannotHoldAndSaySo() {
+        Session s;
+        QVERIFY(s.start());
+        // A name that came by drop is taken, and its field says what cannot be stored.
+        s.dropProjector(s.projector("\xd0\xa4ilm.exe"));  // "Фilm.exe"
+        const auto refusal = [](const char* character) {
+            return QString::fromUtf8("\"%1\" is not a character of the Windows-1252 code page").arg(QString::fromUtf8(character));
+        };
+        QCOMPARE(s.w<FileNameEdit>("edFlashProjector")->lineEdit()->toolTip(), refusal("\xd0\xa4"));
+        test::DropFiles(s.w("paAddFiles"), {QString::fromStdString(s.textFile("a.txt")),
+                                             QString::fromStdString(s.textFile("\xe6\x97\xa5.txt"))});  // "日.txt"
+        auto* list = s.w<FileList>("lvAddFiles");
+        QVERIFY(!list->topLevelItem(0)->toolTip(0).contains("code page"));
+        QVERIFY(list->topLevelItem(1)->toolTip(0).endsWith("\n" + refusal("\xe6\x97\xa5")));
+
+        // Typed: the key is refused, the hint names the character at once.
+        auto* caption = s.w<QLineEdit>("edCaption");
+        caption->setFocus();
+        QTest::keyClicks(caption, "Caf");
+        typeText(caption, QString::fromUtf8("\xc3\xa9"));         // é is a Windows-1252 character
+        typeText(caption, QString::fromUtf8("\xd0\x9f"));         // П is not
+        QCOMPARE(caption->text(), QString::fromUtf8("Caf\xc3\xa9"));
+        QCOMPARE(LastRefusal(caption), refusal("\xd0\x9f"));
+        QTRY_COMPARE(QToolTip::text(), refusal("\xd0\x9f"));
+        typeText(caption, "!");
+        QCOMPARE(s.model().edCaption.text, std::string("Caf\xc3\xa9!"));
+        QVERIFY(LastRefusal(caption).isEmpty());
+
+        // Pasted: the whole paste is refused; the first character it cannot store is named.
+        QLineEdit* output = s.w<FileNameEdit>("OutputProjector")->lineEdit();
+        output->selectAll();
+        output->insert(QString::fromUtf8("\xe2\x82\xac-\xe6\x97\xa5\xd0\x96.exe"));  // "€-日Ж.exe"
+        QCOMPARE(output->text(), QString("VexelSCREEN Projector.exe"));
+        QCOMPARE(LastRefusal(output), refusal("\xe6\x97\xa5"));
+        QCOMPARE(s.model().OutputProjector.fileName, std::string("VexelSCREEN Projector.exe"));
+        s.click("qbtVarFile");
+        QLineEdit* varFile = s.w<QLineEdit>("edVarFilename");
+        varFile->insert(QString::fromUtf8("\xf0\x9f\x98\x80"));  // an emoji, beyond 16 bits
+        QCOMPARE(LastRefusal(varFile), refusal("\xf0\x9f\x98\x80"));
+
+        // The grids' editors refuse in the same way.
+        for (const char* name : {"pgVI", "pgDateTime"}) {
+            auto* grid = s.w<PropertyGrid>(name);
+            const int row = grid->hasTitleRow() ? 1 : 0;
+            const QString before = grid->value(row);
+            grid->editItem(grid->item(row, 1));
+            auto* editor = grid->findChild<QLineEdit*>();
+            QVERIFY2(editor, name);
+            editor->end(false);
+            typeText(editor, QString::fromUtf8("\xd0\x9f"));
+            QCOMPARE(editor->text(), before);
+            QCOMPARE(LastRefusal(editor), refusal("\xd0\x9f"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+        }
+        QVERIFY(s.ui.messages.empty());
+    }
+
+    void closingTheWindowDuringABuildCancelsItAndLeavesNothingBehind() {
+        // The close comes when the packing starts, or while its threads run.
+        for (int pause : {1, 2}) {
+            Session s;
+            s.installTools();
+            QVERIFY(s.start());
+            s.dropProjector(s.projector());
+            fs::create_directories(s.path("out"));
+            const std::string output = s.textFile("out/out.exe", "the previous build");
+            s.model().OutputProjector.fileName = output;
+            test::DropFiles(s.w("paAddFiles"), {QString::fromStdString(s.textFile("extra.txt", "a file to pack"))});
+
+            // The user closes the window once the new output is on its way.
+            int pauses = 0;
+            bool closed = false;
+            s.ui.onPendingMessages = [&] {
+                if (!closed && folderContents(s.path("out")).size() > 1 && ++pauses == pause) {
+                    closed = true;
+                    s.window->close();
+                }
+            };
+            s.click("qbtBuild");
+            QVERIFY(closed);
+            QTRY_VERIFY(!s.window->isVisible());
+            QCOMPARE(folderContents(s.path("out")), std::vector<std::string>{"out.exe"});
+            QFile previous(QString::fromStdString(output));
+            QVERIFY(previous.open(QIODevice::ReadOnly));
+            QCOMPARE(previous.readAll(), QByteArray("the previous build"));
+            QCOMPARE(s.ui.messages, std::vector<std::string>{});  // neither an error nor the run question
+            QCOMPARE(s.model().seVI_4.value(), 0);                 // no build was counted
+            QCOMPARE(s.store.values["OutputProjector.FileName"], output);  // the close itself went on
+        }
+    }
+
+    void everyStandardFailureReachesTheGeneralErrorReport() {
+        Session s;
+        QVERIFY(s.start());
+        s.window->forward([] { throw std::out_of_range("vector index out of range"); });
+        s.window->forward([] { throw vs::EFOpenError("Cannot open file a.exe."); });
+        s.window->forward([] { throw std::bad_alloc(); });
+        QCOMPARE(s.ui.messages, (std::vector<std::string>{"error: vector index out of range.",
+                                                          "error: Cannot open file a.exe.", "error: Out of memory."}));
+
+        // What escapes an event handler outside the window's actions as well.
+        struct Failing : QObject {
+            bool event(QEvent*) override { throw std::logic_error("unexpected state"); }
+        } failing;
+        auto* app = static_cast<GeneratorApplication*>(QApplication::instance());
+        std::vector<std::string> reports;
+        const auto previous = app->report;
+        app->report = [&](const std::string& text) { reports.push_back(text); };
+        QEvent event(QEvent::User);
+        QVERIFY(!QApplication::sendEvent(&failing, &event));
+        app->report = previous;
+        QCOMPARE(reports, std::vector<std::string>{"unexpected state."});
+    }
+
     void aDroppedProjectorIsInspectedAndARefusedOneCleared() {
         Session s;
         QVERIFY(s.start());
@@ -277,6 +482,8 @@ private slots:
         const std::string bitmap = s.path("shape.bmp");
         test::WriteFileBytes(bitmap, test::MakeBmp({}, 80, 60, pixels));
         s.ui.fileAnswers = {bitmap};
+        // A size kept by an earlier version of the settings file is not used.
+        s.store.placements["TfShapeSelect"] = {30, 20, 1500, 1100, true};
 
         bool seen = false;
         QTimer::singleShot(0, s.window.get(), [&] {
@@ -289,6 +496,8 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(shape));
             seen = true;
             QCOMPARE(shape->windowTitle(), QString("VexelSCREEN - Shaped projector"));
+            QCOMPARE(shape->geometry().topLeft(), QPoint(30, 20));
+            QVERIFY(shape->width() < 1500 && !shape->isMaximized());
             QCOMPARE(shape->picture()->picture().size(), QSize(80, 60));
             QVERIFY(shape->previewShown());  // the top-left colour's shape, before OK
             auto* color = shape->findChild<ColorSwatch*>("paColor");
@@ -316,8 +525,8 @@ private slots:
         QVERIFY(!shape.Empty());
         QCOMPARE(shape.RegionHolder().Handle()->bounds(), (Rect{20, 15, 60, 45}));
         QCOMPARE(s.model().Settings().WindowWidth, 80);
-        // The placement of the shape window is kept.
-        QVERIFY(s.store.placements.count("TfShapeSelect"));
+        // Of the shape window only the position is kept.
+        QCOMPARE(s.store.placements["TfShapeSelect"], (vs::WindowPlacement{30, 20, 0, 0, false, false}));
     }
 
     void aProjectIsSavedAndLoadedThroughTheMenu() {

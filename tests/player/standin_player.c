@@ -1,13 +1,22 @@
-/* A stand-in Flash player for the engine's tests: a plain Win32 window.
- * VS_TEST_PLAYER_DIR names a folder through which the test talks to it:
+/* A stand-in Flash player for the engine's tests and the bundled example: a
+ * plain Win32 window that says what it is and paints the facts of the movie
+ * that follows it in its own file (a Flash projector is the player followed by
+ * its movie). VS_TEST_PLAYER_DIR names a folder through which a test talks to
+ * it (without it the program writes no files):
  *   shown.txt       written once the window is shown: the time, in
  *                   microseconds since 1970, and the command line
  *   report.request  asks for report.txt: caption, rectangle, styles, region
- *                   rectangles, topmost state, current folder and its files
+ *                   rectangles, topmost state, current folder and its files,
+ *                   the text the window shows
  *   close.request   asks the window to close (as WM_CLOSE from outside does)
+ *   size.request    "W H": resizes the window, as a drag on its border ends
+ *   menu.request    tells the engine of a right click, which opens its menu
+ *   http.request    a request sent to 127.0.0.1:5905 as the movie sends it;
+ *                   the answer goes to http.txt
  * With the argument --args-only it writes args.txt (its command line and
  * current folder) and ends without a window. */
 #define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
 #include <windows.h>
 
 #include <stdio.h>
@@ -26,6 +35,7 @@ static void put_utf8(FILE* f, const wchar_t* text) {
 
 /* Written beside the target and renamed, so the test never reads half a file. */
 static FILE* open_temp(const wchar_t* name, wchar_t* temp) {
+    if (!g_dir[0]) return NULL;
     path_in_dir(temp, name);
     wcscat(temp, L".part");
     return _wfopen(temp, L"wb");
@@ -41,6 +51,120 @@ static unsigned long long now_us(void) {
     GetSystemTimeAsFileTime(&ft);
     unsigned long long t = ((unsigned long long)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
     return t / 10 - 11644473600ULL * 1000000ULL;
+}
+
+/* What the window says: what this program is, and the movie's facts. */
+static const wchar_t k_title[] = L"Stand-in player";
+static const wchar_t k_about[] = L"Stand-in player - this program stands in for a Flash player";
+static wchar_t g_movie[160] = L"No movie follows this program";
+
+static unsigned read_bits(const unsigned char* p, unsigned* bit, unsigned count) {
+    unsigned v = 0;
+    for (unsigned i = 0; i < count; ++i, ++*bit) v = (v << 1) | ((p[*bit >> 3] >> (7 - (*bit & 7))) & 1u);
+    return v;
+}
+static int signed_bits(unsigned v, unsigned count) {
+    return count && (v >> (count - 1)) & 1u ? (int)(v | ~((1u << count) - 1u)) : (int)v;
+}
+
+/* The movie is the uncompressed SWF at the end of this program's file: the
+ * last "FWS" whose stored length reaches exactly to the end of the file. */
+static void read_movie_facts(void) {
+    wchar_t self[MAX_PATH];
+    if (!GetModuleFileNameW(NULL, self, MAX_PATH)) return;
+    HANDLE h = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD size = GetFileSize(h, NULL), got = 0;
+    /* The smallest movie: the 8-byte header, a 1-byte rectangle, rate and count. */
+    const DWORD smallest = 13;
+    unsigned char* data =
+        size != INVALID_FILE_SIZE && size >= smallest ? (unsigned char*)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
+    int ok = data && ReadFile(h, data, size, &got, NULL) && got == size;
+    CloseHandle(h);
+    for (DWORD at = ok ? size - smallest : 0; ok; --at) {
+        const unsigned char* m = data + at;
+        DWORD length = m[4] | m[5] << 8 | m[6] << 16 | (DWORD)m[7] << 24;
+        if (m[0] == 'F' && m[1] == 'W' && m[2] == 'S' && length == size - at) {
+            unsigned bit = 0, nbits = read_bits(m + 8, &bit, 5);
+            const unsigned char* tail = m + 8 + (5 + 4 * nbits + 7) / 8;
+            if (tail + 4 <= data + size) {
+                int xmin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+                int xmax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+                int ymin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+                int ymax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+                const int width = (int)(((long long)xmax - xmin) / 20), height = (int)(((long long)ymax - ymin) / 20);
+                const double rate = tail[1] + tail[0] / 256.0; /* 8.8 fixed point, fraction first */
+                _snwprintf(g_movie, sizeof g_movie / sizeof g_movie[0] - 1,
+                           L"Movie: %d x %d pixels, %g frames per second, %u frames", width, height, rate,
+                           (unsigned)(tail[2] | tail[3] << 8));
+            }
+            break;
+        }
+        if (at == 0) break;
+    }
+    if (data) HeapFree(GetProcessHeap(), 0, data);
+}
+
+/* A dark blue to teal gradient, the caption (when one was given) and the two
+ * lines of text, centred and wrapped to stay inside a rounded shape. */
+static void paint(HWND w) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(w, &ps);
+    RECT client;
+    GetClientRect(w, &client);
+    for (int y = client.top; y < client.bottom; y += 2) {
+        int t = client.bottom > 1 ? y * 255 / (client.bottom - 1) : 0;
+        HBRUSH b = CreateSolidBrush(RGB(24 + t / 8, 48 + t / 3, 112 + t / 4));
+        RECT band = {client.left, y, client.right, y + 2};
+        FillRect(dc, &band, b);
+        DeleteObject(b);
+    }
+    LOGFONTW lf;
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lf.lfHeight = -13;
+    lf.lfQuality = ANTIALIASED_QUALITY;
+    HFONT body = CreateFontIndirectW(&lf);
+    lf.lfHeight = -15;
+    lf.lfWeight = FW_BOLD;
+    HFONT bold = CreateFontIndirectW(&lf);
+
+    wchar_t caption[256];
+    GetWindowTextW(w, caption, 256);
+    const int has_caption = caption[0] && wcscmp(caption, k_title) != 0;
+    const wchar_t* lines[3];
+    HFONT fonts[3];
+    int n = 0;
+    if (has_caption) lines[n] = caption, fonts[n++] = bold;
+    lines[n] = k_about, fonts[n++] = has_caption ? body : bold;
+    lines[n] = g_movie, fonts[n++] = body;
+
+    const int inset = (client.right - client.left) / 8, gap = 8;
+    RECT boxes[3];
+    int total = 0;
+    const UINT format = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+    for (int i = 0; i < n; ++i) {
+        SelectObject(dc, fonts[i]);
+        boxes[i] = (RECT){client.left + inset, 0, client.right - inset, 0};
+        DrawTextW(dc, lines[i], -1, &boxes[i], format | DT_CALCRECT);
+        boxes[i].left = client.left + inset;
+        boxes[i].right = client.right - inset;
+        total += boxes[i].bottom + (i ? gap : 0);
+    }
+    int y = client.top + (client.bottom - client.top - total) / 2;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    for (int i = 0; i < n; ++i) {
+        SelectObject(dc, fonts[i]);
+        const int height = boxes[i].bottom;
+        boxes[i].top = y;
+        boxes[i].bottom = y + height;
+        DrawTextW(dc, lines[i], -1, &boxes[i], format);
+        y += height + gap;
+    }
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(body);
+    DeleteObject(bold);
+    EndPaint(w, &ps);
 }
 
 static void write_report(HWND w) {
@@ -92,6 +216,10 @@ static void write_report(HWND w) {
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
+    fputs("\ntext=", f);
+    put_utf8(f, k_about);
+    fputs("|", f);
+    put_utf8(f, g_movie);
     fputs("\n", f);
     fclose(f);
     commit(temp, L"report.txt");
@@ -99,10 +227,49 @@ static void write_report(HWND w) {
 
 static int take_request(const wchar_t* name) {
     wchar_t p[MAX_PATH];
+    if (!g_dir[0]) return 0;
     path_in_dir(p, name);
     if (GetFileAttributesW(p) == INVALID_FILE_ATTRIBUTES) return 0;
     DeleteFileW(p);
     return 1;
+}
+
+/* The contents of a request file (up to 64 KiB), taken away; 0 when none. */
+static int take_content(const wchar_t* name, char* buf, int size) {
+    wchar_t p[MAX_PATH];
+    path_in_dir(p, name);
+    FILE* f = _wfopen(p, L"rb");
+    if (!f) return 0;
+    int n = (int)fread(buf, 1, (size_t)size - 1, f);
+    fclose(f);
+    DeleteFileW(p);
+    buf[n < 0 ? 0 : n] = 0;
+    return n < 0 ? 0 : n + 1;
+}
+
+static void ask_variable_service(const char* request, int length) {
+    static char reply[65536];
+    int got = 0;
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    struct sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5905);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s != INVALID_SOCKET && connect(s, (struct sockaddr*)&a, sizeof a) == 0) {
+        send(s, request, length, 0);
+        shutdown(s, SD_SEND);
+        for (int n; got < (int)sizeof reply - 1 && (n = recv(s, reply + got, (int)sizeof reply - 1 - got, 0)) > 0;) got += n;
+    }
+    if (s != INVALID_SOCKET) closesocket(s);
+    wchar_t temp[MAX_PATH];
+    FILE* f = open_temp(L"http.txt", temp);
+    if (!f) return;
+    fwrite(reply, 1, (size_t)got, f);
+    fclose(f);
+    commit(temp, L"http.txt");
 }
 
 static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
@@ -110,7 +277,28 @@ static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_TIMER:
             if (take_request(L"report.request")) write_report(w);
             if (take_request(L"close.request")) PostMessageW(w, WM_CLOSE, 0, 0);
+            {
+                static char buf[65536];
+                int n = take_content(L"size.request", buf, 64);
+                int width = 0, height = 0;
+                if (n && sscanf(buf, "%d %d", &width, &height) == 2)
+                    SetWindowPos(w, NULL, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                if ((n = take_content(L"http.request", buf, sizeof buf)) > 0) ask_variable_service(buf, n - 1);
+                if (take_request(L"menu.request")) {
+                    wchar_t engine[32];
+                    if (GetEnvironmentVariableW(L"VEXELSCREEN_ENGINE_WINDOW", engine, 32))
+                        PostMessageW((HWND)(ULONG_PTR)_wcstoui64(engine, NULL, 10), 0x040C, 0x0204, 0);
+                }
+            }
             return 0;
+        case WM_PAINT:
+            paint(w);
+            return 0;
+        case WM_SETTEXT: {
+            LRESULT r = DefWindowProcW(w, msg, wp, lp);
+            InvalidateRect(w, NULL, FALSE);
+            return r;
+        }
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
@@ -136,15 +324,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE prev, PWSTR args, int show) {
         commit(temp, L"args.txt");
         return 0;
     }
+    read_movie_facts();
     WNDCLASSW wc;
     memset(&wc, 0, sizeof wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(NULL, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
     wc.lpszClassName = L"VexelSCREENTestPlayer";
     RegisterClassW(&wc);
-    HWND w = CreateWindowExW(0, wc.lpszClassName, L"Test player", WS_OVERLAPPEDWINDOW, 10, 10, 320, 240, NULL, NULL,
+    HWND w = CreateWindowExW(0, wc.lpszClassName, k_title, WS_OVERLAPPEDWINDOW, 10, 10, 320, 240, NULL, NULL,
                              instance, NULL);
     ShowWindow(w, SW_SHOW);
     UpdateWindow(w);

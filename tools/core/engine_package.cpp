@@ -1,10 +1,12 @@
 #include "engine_package.h"
 
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
-#include "file_name_rules.h"
+#include "package/file_name_rules.h"
 #include "package/filer.h"
 #include "package/package_file.h"
 #include "platform/ascii.h"
@@ -30,13 +32,10 @@ std::int64_t ReadEnginePackage(TStream& file, s_TVexelProjector& settings) {
     return where.offset;
 }
 
-std::string ExtractName(std::string_view stored) {
-    std::size_t cut = stored.find_last_of("\\/");
-    std::string_view base = cut == std::string_view::npos ? stored : stored.substr(cut + 1);
-    return IsPlainFileName(base, kMaxExtractName) ? std::string(base) : std::string();
-}
-
 namespace {
+
+// Stored names are full paths; longer ones are shown by their length.
+constexpr std::size_t kShownStoredName = 260;
 
 bool isToolName(std::string_view name) {
     for (std::string_view t : {tools::PrintTool, tools::ExecTool, tools::StoreTool, tools::DesktopTool})
@@ -50,45 +49,85 @@ void checkSizes(const TPackedFile& f, const std::string& what) {
         throw EPackageError("The projector's package is damaged: the size of " + what + " does not fit its data");
 }
 
-std::string upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 }  // namespace
 
 std::vector<ExtractItem> PlanExtraction(const s_TVexelProjector& settings) {
     std::vector<ExtractItem> plan;
-    std::set<std::string> taken;
+    PackedNames names;
     auto add = [&](const TPackedFile& f, bool required) {
         if (f.IsEmpty()) {
             if (required) throw EPackageError("The projector's package holds no movie");
             return;
         }
-        std::string name = ExtractName(f.Filename());
-        if (name.empty())
-            throw EPackageError("The projector's package names a file that cannot be written: \"" + f.Filename() + "\"");
-        checkSizes(f, name);
-        if (!taken.insert(upper(name)).second)
-            throw EPackageError("The projector's package holds two files named " + name);
+        std::string name(StoredFilePart(f.Filename()));
         plan.push_back({&f, name, isToolName(name)});
+        names.files.push_back(f.Filename());
+        names.anyTool = names.anyTool || plan.back().tool;
     };
     add(settings.MainFile(), true);
     add(settings.DLLFile(), false);
     for (int i = 0; i < settings.Files().Count(); ++i) add(settings.Files().Items(i), false);
+    if (settings.HasVarFile) names.dateTimeFile = settings.VarFileName;
+
+    // The same rules that a build applies to what it packs.
+    if (auto problem = FindPackedNameProblem(names)) {
+        using Kind = PackedNameProblem::Kind;
+        const std::string name(StoredFilePart(problem->stored));
+        switch (problem->kind) {
+            case Kind::NotPlain:
+                throw EPackageError("The projector's package names a file that cannot be written: \"" +
+                                    ShownName(problem->stored, kShownStoredName) + "\" (" + problem->reason + ")");
+            case Kind::Duplicate:
+                throw EPackageError("The projector's package holds two files named " + name);
+            case Kind::DateTimeFile:
+                throw EPackageError("The projector's package holds a file named like its date and time file: " + name);
+            case Kind::ToolsFolder:
+                throw EPackageError("The projector's package holds a file named like its tools' folder: " + name);
+            case Kind::DateTimeFileNotPlain:
+                throw EPackageError("The date and time file has no usable name: \"" +
+                                    ShownName(problem->stored, kShownStoredName) + "\" (" + problem->reason + ")");
+        }
+    }
+    for (const ExtractItem& item : plan) checkSizes(*item.file, item.name);
     return plan;
 }
 
-void InflatePackedFile(const TPackedFile& file, const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
-    if (file.Filesize <= 0) throw EPackageError("The projector's package is damaged: a file has no size");
-    try {
-        file.InflateTo(sink);
-    } catch (const ETruncatedPackedData&) {
-        throw EPackageError("The projector's package is damaged: a packed file ends early");
-    } catch (const EZlibError&) {
-        throw EPackageError("The projector's package is damaged: bad packed data");
+void InflatePackedFile(const TPackedFile& file, const std::function<void(const std::uint8_t*, std::size_t)>& sink,
+                       std::size_t blockSize) {
+    const std::string damaged = "The projector's package is damaged: ";
+    if (file.Filesize <= 0) throw EPackageError(damaged + "a file has no size");
+    const std::vector<std::uint8_t>& data = file.FileData();
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    if (inflateInit(&z) != Z_OK) throw EPackageError(damaged + "out of memory");
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    std::vector<std::uint8_t> block(std::max<std::size_t>(blockSize, 1));
+    const auto size = static_cast<std::uint64_t>(file.Filesize);
+    std::uint64_t total = 0;
+    // Inflating to the stream's end makes zlib compare its check value
+    // (adler32) with the bytes produced; a stream that goes on past the
+    // stored size is damaged as much as one that ends early.
+    while (true) {
+        z.next_out = block.data();
+        z.avail_out = static_cast<uInt>(block.size());
+        int rc = inflate(&z, Z_NO_FLUSH);
+        const std::size_t got = block.size() - z.avail_out;
+        if (got > size - total) throw EPackageError(damaged + "a packed file is longer than its size");
+        total += got;
+        if (got) sink(block.data(), got);
+        if (rc == Z_STREAM_END) break;
+        if (rc == Z_DATA_ERROR) throw EPackageError(damaged + "bad packed data");
+        if (rc == Z_MEM_ERROR) throw EPackageError(damaged + "out of memory");
+        if (rc == Z_BUF_ERROR && z.avail_in == 0) throw EPackageError(damaged + "a packed file ends early");
+        if (rc != Z_OK && rc != Z_BUF_ERROR) throw EPackageError(damaged + "bad packed data");
     }
+    if (total != size) throw EPackageError(damaged + "a packed file ends early");
+    if (z.avail_in != 0) throw EPackageError(damaged + "a packed file carries bytes after its end");
 }
 
 }  // namespace vs::engine

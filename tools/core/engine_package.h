@@ -18,7 +18,6 @@ namespace vs::engine {
 // A package the engine cannot run; the text says why.
 class EPackageError : public VsError { public: using VsError::VsError; };
 
-inline constexpr std::size_t kMaxExtractName = 200;
 // deflate never expands data by more than about 1032:1; a size beyond that
 // cannot come from the stored bytes.
 inline constexpr std::uint64_t kMaxInflateRatio = 1032;
@@ -35,20 +34,22 @@ struct ExtractItem {
     bool tool;         // one of the Tools folder programs
 };
 
-// The file part of a stored name (after the last '\' or '/'), or empty when
-// that part is not a plain file name.
-std::string ExtractName(std::string_view storedName);
-
 // The files to write, in order: MainFile, DLLFile, then Files. Entries of
 // Files that carry a name but no data (a file missing at build time) are left
-// out. Fails with EPackageError when there is no movie, when a name is not a
-// plain file name, when two files would get the same name (compared without
-// regard to case) or when a size does not fit its stored bytes.
+// out. Fails with EPackageError when there is no movie, when a name breaks
+// the rules of package/file_name_rules.h (not a plain file name, two files of
+// one name, a file named like the date/time file or the tools' sub-folder),
+// or when a size does not fit its stored bytes.
 std::vector<ExtractItem> PlanExtraction(const s_TVexelProjector& settings);
 
-// Inflates a packed file and hands exactly Filesize bytes to the sink, in
-// blocks. Fails with EPackageError when the stored bytes are not a zlib
-// stream or end before Filesize bytes.
-void InflatePackedFile(const TPackedFile& file, const std::function<void(const std::uint8_t*, std::size_t)>& sink);
+// Inflates a packed file to the end of its zlib stream and hands its bytes
+// to the sink in blocks of at most blockSize. The whole stream is checked on
+// the way: its check value, its length against Filesize, and that nothing
+// follows its end. Fails with EPackageError when any of that does not hold;
+// the sink may have seen bytes by then, so whatever it wrote is to be thrown
+// away.
+inline constexpr std::size_t kInflateBlock = 1 << 20;
+void InflatePackedFile(const TPackedFile& file, const std::function<void(const std::uint8_t*, std::size_t)>& sink,
+                       std::size_t blockSize = kInflateBlock);
 
 }  // namespace vs::engine

@@ -1,5 +1,7 @@
 #include "var_service.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "url_form.h"
@@ -12,6 +14,7 @@ using SocketHandle = SOCKET;
 #define VS_SEND_FLAGS 0
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -37,12 +40,12 @@ const char* reason(int status) {
         case 414: return "URI Too Long";
         case 431: return "Request Header Fields Too Large";
         case 501: return "Not Implemented";
+        case 503: return "Service Unavailable";
         case 505: return "HTTP Version Not Supported";
         default: return "Internal Server Error";
     }
 }
 
-constexpr auto kConnectionTime = std::chrono::seconds(5);
 
 }  // namespace
 
@@ -72,7 +75,10 @@ std::string FormatResponse(const HttpResponse& r) {
     return out + r.body;
 }
 
-VarServer::VarServer(VariableStore& store, std::uint16_t port) : store_(store), port_(port) {
+VarServer::VarServer(VariableStore& store, std::uint16_t port)
+    : VarServer([&store](std::uint16_t) { return std::shared_ptr<VariableStore>(&store, [](VariableStore*) {}); }, port) {}
+
+VarServer::VarServer(StoreFor storeFor, std::uint16_t port) : storeFor_(std::move(storeFor)), port_(port) {
 #ifdef _WIN32
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) throw EServiceError("The variable service cannot use the network");
@@ -80,6 +86,7 @@ VarServer::VarServer(VariableStore& store, std::uint16_t port) : store_(store), 
 }
 
 VarServer::~VarServer() {
+    for (const Connection& c : connections_) VS_CLOSE_SOCKET(static_cast<SocketHandle>(c.socket));
     if (listener_ != -1) VS_CLOSE_SOCKET(static_cast<SocketHandle>(listener_));
 #ifdef _WIN32
     WSACleanup();
@@ -102,7 +109,7 @@ void VarServer::Listen() {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port_);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // 127.0.0.1 and nothing else
-    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 8) != 0) {
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 16) != 0) {
         VS_CLOSE_SOCKET(s);
         throw EServiceError("The variable service cannot listen on 127.0.0.1:" + std::to_string(port_));
     }
@@ -111,61 +118,134 @@ void VarServer::Listen() {
         ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
     }
+    setNonBlocking(static_cast<std::intptr_t>(s));
     listener_ = static_cast<std::intptr_t>(s);
 }
 
+void VarServer::setNonBlocking(std::intptr_t socket) {
+#ifdef _WIN32
+    u_long on = 1;
+    ::ioctlsocket(static_cast<SocketHandle>(socket), FIONBIO, &on);
+#else
+    int flags = ::fcntl(static_cast<int>(socket), F_GETFL, 0);
+    ::fcntl(static_cast<int>(socket), F_SETFL, flags | O_NONBLOCK);
+#endif
+}
+
+// One thread serves every connection side by side: each reads its request
+// and writes its answer whenever its socket is ready, so a slow or silent
+// client holds up nobody. A connection that sends nothing for kIdleTime, or
+// is not done within kConnectionTime, is closed; when kMaxConnections are
+// open, the one that has been quiet longest makes room for a new one.
 void VarServer::Run(const std::atomic<bool>& stop) {
     auto listener = static_cast<SocketHandle>(listener_);
     while (!stop.load()) {
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(listener, &ready);
-        timeval wait{0, 200 * 1000};
-        if (::select(static_cast<int>(listener + 1), &ready, nullptr, nullptr, &wait) <= 0) continue;
-        SocketHandle c = ::accept(listener, nullptr, nullptr);
-#ifdef _WIN32
-        if (c == INVALID_SOCKET) continue;
-#else
-        if (c < 0) continue;
-#endif
-        serve(static_cast<std::intptr_t>(c));
-        VS_CLOSE_SOCKET(c);
+        fd_set readable, writable;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_SET(listener, &readable);
+        SocketHandle highest = listener;
+        for (const Connection& c : connections_) {
+            auto s = static_cast<SocketHandle>(c.socket);
+            FD_SET(s, c.reply.empty() ? &readable : &writable);
+            highest = std::max(highest, s);
+        }
+        timeval wait{0, 100 * 1000};
+        int ready = ::select(static_cast<int>(highest + 1), &readable, &writable, nullptr, &wait);
+        const auto now = std::chrono::steady_clock::now();
+        if (ready > 0) {
+            for (Connection& c : connections_) {
+                auto s = static_cast<SocketHandle>(c.socket);
+                if (FD_ISSET(s, &readable)) receive(c, now);
+                else if (FD_ISSET(s, &writable)) transmit(c);
+            }
+            if (FD_ISSET(listener, &readable)) accept(now);
+        }
+        for (Connection& c : connections_) {
+            if (c.done) continue;
+            if (now >= c.deadline || (c.reply.empty() && now - c.lastActivity >= kIdleTime)) {
+                if (c.reply.empty() && !c.data.empty()) answer(c, {408, {}});
+                else c.done = true;
+            }
+        }
+        std::erase_if(connections_, [](const Connection& c) {
+            if (c.done) VS_CLOSE_SOCKET(static_cast<SocketHandle>(c.socket));
+            return c.done;
+        });
     }
 }
 
-void VarServer::serve(std::intptr_t connection) {
-    auto c = static_cast<SocketHandle>(connection);
-    const auto deadline = std::chrono::steady_clock::now() + kConnectionTime;
-    std::string data;
-    HttpParse parsed;
+void VarServer::accept(std::chrono::steady_clock::time_point now) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    SocketHandle c = ::accept(static_cast<SocketHandle>(listener_), reinterpret_cast<sockaddr*>(&peer), &len);
+#ifdef _WIN32
+    if (c == INVALID_SOCKET) return;
+#else
+    if (c < 0) return;
+    if (c >= FD_SETSIZE) {
+        ::close(c);
+        return;
+    }
+#endif
+    if (connections_.size() >= kMaxConnections) {
+        auto quietest = std::min_element(connections_.begin(), connections_.end(), [](const Connection& a, const Connection& b) {
+            return a.lastActivity < b.lastActivity;
+        });
+        VS_CLOSE_SOCKET(static_cast<SocketHandle>(quietest->socket));
+        connections_.erase(quietest);
+    }
+    setNonBlocking(static_cast<std::intptr_t>(c));
+    Connection conn;
+    conn.socket = static_cast<std::intptr_t>(c);
+    conn.lastActivity = now;
+    conn.deadline = now + kConnectionTime;
+    // Whose the connection is, asked while the client still holds it.
+    conn.store = storeFor_(ntohs(peer.sin_port));
+    connections_.push_back(std::move(conn));
+}
+
+void VarServer::receive(Connection& c, std::chrono::steady_clock::time_point now) {
     char buf[4096];
-    while (true) {
-        parsed = ParseHttpRequest(data);
-        if (parsed.state != HttpParse::State::Incomplete) break;
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            parsed.state = HttpParse::State::Error;
-            parsed.status = 408;
-            break;
+    auto n = ::recv(static_cast<SocketHandle>(c.socket), buf, sizeof buf, 0);
+    if (n <= 0) {
+        // The client went away, or closed its side before a whole request.
+        if (n == 0 && !c.data.empty()) answer(c, {400, {}});
+        else c.done = true;
+        return;
+    }
+    c.lastActivity = now;
+    c.data.append(buf, static_cast<std::size_t>(n));
+    HttpParse parsed = ParseHttpRequest(c.data);
+    if (parsed.state == HttpParse::State::Incomplete) return;
+    if (parsed.state != HttpParse::State::Complete) return answer(c, {parsed.status, {}});
+    if (!c.store) return answer(c, {503, {}});
+    answer(c, HandleVarRequest(parsed.request, *c.store));
+}
+
+void VarServer::answer(Connection& c, const HttpResponse& response) {
+    c.reply = FormatResponse(response);
+    c.sent = 0;
+    c.data.clear();
+    transmit(c);
+}
+
+void VarServer::transmit(Connection& c) {
+    while (c.sent < c.reply.size()) {
+        auto n = ::send(static_cast<SocketHandle>(c.socket), c.reply.data() + c.sent, static_cast<int>(c.reply.size() - c.sent),
+                        VS_SEND_FLAGS);
+        if (n <= 0) {
+#ifdef _WIN32
+            if (WSAGetLastError() == WSAEWOULDBLOCK) return;
+#else
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+#endif
+            c.done = true;
+            return;
         }
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(c, &ready);
-        timeval wait{static_cast<long>(left.count() / 1000000), static_cast<long>(left.count() % 1000000)};
-        if (::select(static_cast<int>(c + 1), &ready, nullptr, nullptr, &wait) <= 0) continue;
-        auto n = ::recv(c, buf, sizeof buf, 0);
-        if (n <= 0) return;  // the client went away
-        data.append(buf, static_cast<std::size_t>(n));
+        c.sent += static_cast<std::size_t>(n);
     }
-    HttpResponse response = parsed.state == HttpParse::State::Complete ? HandleVarRequest(parsed.request, store_)
-                                                                      : HttpResponse{parsed.status, {}};
-    const std::string out = FormatResponse(response);
-    std::size_t sent = 0;
-    while (sent < out.size()) {
-        auto n = ::send(c, out.data() + sent, static_cast<int>(out.size() - sent), VS_SEND_FLAGS);
-        if (n <= 0) return;
-        sent += static_cast<std::size_t>(n);
-    }
+    c.done = true;
 }
 
 }  // namespace vs::engine

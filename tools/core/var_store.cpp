@@ -1,6 +1,6 @@
 #include "var_store.h"
 
-#include "file_name_rules.h"
+#include "package/file_name_rules.h"
 #include "platform/atomic_file.h"
 #include "platform/stream.h"
 
@@ -18,6 +18,7 @@ bool IsStoreName(std::string_view name) {
 
 std::string VariableStore::path(std::string_view name) const {
     if (!IsStoreName(name)) throw EStoreError("Not a variable store name");
+    if (before_) before_();
     return folder_ + "/" + std::string(name) + std::string(kStoreExtension);
 }
 

@@ -4,6 +4,7 @@
 // overwrite a file of the user's (or the projector itself) beside it. The file
 // holds the variables in their canonical URL-encoded form, one line, nothing
 // else; it is replaced whole on every save.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ class VariableStore {
 public:
     explicit VariableStore(std::string folder) : folder_(std::move(folder)) {}
     const std::string& folder() const { return folder_; }
+    // Runs before each file access; a store whose folder is named relative
+    // to the current folder makes its folder current there.
+    void SetBeforeAccess(std::function<void()> before) { before_ = std::move(before); }
 
     // Replaces the variables kept under the name. Fails with EStoreError.
     void Save(std::string_view name, const std::string& encoded);
@@ -35,6 +39,7 @@ public:
 private:
     std::string path(std::string_view name) const;
     std::string folder_;
+    std::function<void()> before_;
 };
 
 }  // namespace vs::engine

@@ -31,10 +31,12 @@ WindowStyles StylesFor(const s_TVexelProjector& s) {
             w.style = Caption | SysMenu | MinimizeBox | (resize ? ThickFrame | MaximizeBox : 0);
             break;
     }
-    // A tool window has no task-bar button; the standard caption gets one
-    // only when asked for (otherwise the engine owns the window).
+    // A window without a caption needs no small one: it drops the tool
+    // style for its task-bar button. The small caption is the tool style
+    // itself, so it keeps it and is forced onto the task bar. Without the
+    // button the engine owns the window.
     if (s.ShowInTaskbar) {
-        w.exStyle &= ~ExToolWindow;
+        if (s.BorderStyle != TspBorder::spbTool) w.exStyle &= ~ExToolWindow;
         w.exStyle |= ExAppWindow;
     }
     return w;

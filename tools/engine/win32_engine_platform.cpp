@@ -1,5 +1,7 @@
 #include "win32_engine_platform.h"
 
+#include "win32/var_service_link.h"
+
 namespace vs::win32 {
 
 std::uint32_t Win32EnginePlatform::RegisterWindowMessage(const std::string& name) {
@@ -17,21 +19,55 @@ void Win32EnginePlatform::CloseChildProcess() {
     childWindow = nullptr;
 }
 
+namespace {
+
+// Removes the variable service's folder once its program has ended: the
+// program, the lock file and the folder, and only a folder of ours.
+void RemoveServiceFolder(const std::wstring& program) {
+    const std::size_t cut = program.find_last_of(L'\\');
+    if (cut == std::wstring::npos) return;
+    const std::wstring folder = program.substr(0, cut);
+    const std::wstring part = FilePartOf(folder), prefix = kFolderPrefix;
+    if (part.size() < prefix.size() || part.compare(0, prefix.size(), prefix) != 0) return;
+    DeleteFileW(program.c_str());
+    DeleteFileW((folder + L"\\" + kLockName).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+// The variable service serves every running projector: the message tells it
+// that this one leaves. It answers 1 when no projector is left and it ends;
+// the engine that was last then waits for it and removes its folder.
 void Win32EnginePlatform::BroadcastMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-    PostMessageW(HWND_BROADCAST, message, wParam, lParam);
-    for (HANDLE h : helpers) {
-        if (WaitForSingleObject(h, 5000) == WAIT_TIMEOUT) {
-            TerminateProcess(h, 1);
-            WaitForSingleObject(h, 2000);
+    HWND service = FindWindowW(kVarServiceClass, nullptr);
+    if (!service) return;
+    DWORD servicePid = 0;
+    GetWindowThreadProcessId(service, &servicePid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, servicePid);
+    DWORD_PTR last = 0;
+    const bool answered = SendMessageTimeoutW(service, message, wParam ? wParam : GetCurrentProcessId(), lParam,
+                                              SMTO_ABORTIFHUNG, 5000, &last);
+    if (process && answered && last == 1) {
+        wchar_t path[MAX_PATH * 2];
+        DWORD size = MAX_PATH * 2;
+        const bool named = QueryFullProcessImageNameW(process, 0, path, &size);
+        if (WaitForSingleObject(process, 5000) == WAIT_TIMEOUT) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 2000);
         }
-        CloseHandle(h);
+        if (named) RemoveServiceFolder(std::wstring(path, size));
     }
-    helpers.clear();
+    if (process) CloseHandle(process);
 }
 
 void Win32EnginePlatform::SetCurrentDirectory(const std::string& dir) { SetCurrentDirectoryW(Wide(dir).c_str()); }
 
 bool Win32EnginePlatform::DeleteFile(const std::string& name) {
+    if (name == lockPath && lock != INVALID_HANDLE_VALUE) {
+        CloseHandle(lock);
+        lock = INVALID_HANDLE_VALUE;
+    }
     const std::wstring w = Wide(name);
     DWORD attributes = GetFileAttributesW(w.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return RemoveDirectoryW(w.c_str());

@@ -23,9 +23,10 @@ public:
     // The projector the engine started, and its main window once found.
     PROCESS_INFORMATION child{};
     HWND childWindow = nullptr;
-    // Programs that end with the broadcast (the variable service); waited
-    // for so that their files can be removed.
-    std::vector<HANDLE> helpers;
+    // The temporary folder's lock file, open while the engine runs; closed
+    // when it is removed.
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    std::string lockPath;
 };
 
 }  // namespace vs::win32

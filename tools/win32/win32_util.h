@@ -37,6 +37,10 @@ inline constexpr const wchar_t* kEnginePidVar = L"VEXELSCREEN_ENGINE_PID";
 inline constexpr const wchar_t* kMessagesVar = L"VEXELSCREEN_MESSAGES";
 inline constexpr const wchar_t* kVarStoreMessageName = L"VexelSCREEN_VarStore";
 inline constexpr const wchar_t* kGetDimensionsMessageName = L"VexelSCREEN_GetDimensions";
+// The engine's folders in the user's temporary folder, and the lock file that
+// a living run (or the variable service) keeps open in each.
+inline constexpr const wchar_t* kFolderPrefix = L"VexelSCREEN-";
+inline constexpr const wchar_t* kLockName = L"VexelSCREEN.lock";
 
 inline std::wstring EnvVar(const wchar_t* name) {
     wchar_t buf[32768];

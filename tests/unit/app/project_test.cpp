@@ -263,6 +263,48 @@ TEST_F(ProjectTest, MissingFilesAreRetrievedOrRemoved) {
               "Since \"" + Path("keep2.txt") + "\" couldn't be found,\rit has been removed from this project.");
 }
 
+TEST_F(ProjectTest, TheWindowNeverWritesOverAnInput) {
+    TfVexelSCREENModel& m = Ready();
+    const std::string extra = Text(Path("extra.txt"), "extra");
+    fs::create_directory(Path("sub"));
+    m.AddAddFiles({extra});
+    const ByteVec movie = Slurp(Projector());
+    auto refusedNaming = [&](const std::string& name) {
+        const auto errors = ui.texts("error");
+        return !errors.empty() && errors.back().find(name) != std::string::npos &&
+               errors.back().find("Nothing was written") != std::string::npos;
+    };
+
+    ui.fileAnswers = {Path("sub/../movie.exe")};
+    m.Run([&] { m.SaveasClick(); });
+    EXPECT_TRUE(refusedNaming("movie.exe")) << "save over the projector";
+    ui.fileAnswers = {Path("sub/../movie.exe")};
+    m.Run([&] { m.btCreateSampleVarClick(); });
+    EXPECT_TRUE(refusedNaming("movie.exe")) << "the sample variable file over the projector";
+    m.OutputProjector.fileName = Path("sub/../extra.txt");
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_TRUE(refusedNaming("extra.txt")) << "build over an additional file";
+    EXPECT_EQ(Slurp(Path("movie.exe")), movie);
+    EXPECT_EQ(Slurp(extra), (ByteVec{'e', 'x', 't', 'r', 'a'}));
+    EXPECT_TRUE(ui.texts("confirm").empty()) << "no run question after a refused build";
+
+    // The loaded project is an input of a build, and no retrieval lands on it.
+    Save(m, Path("p.vsp"));
+    const ByteVec project = Slurp(Path("p.vsp"));
+    fs::remove(extra);
+    MakeModel();
+    TfVexelSCREENModel& l = Started();
+    ui.fileAnswers = {Path("p.vsp"), Path("p.vsp")};
+    ui.answers = {true};
+    l.LoadClick();
+    EXPECT_TRUE(ui.texts("error").back().find("is the project being loaded") != std::string::npos);
+    EXPECT_TRUE(l.lvAddFiles.items.empty()) << "as if declined";
+    l.OutputProjector.fileName = Path("p.vsp");
+    l.Run([&] { l.qbtBuildClick(); });
+    EXPECT_TRUE(refusedNaming("p.vsp")) << "build over the loaded project";
+    EXPECT_EQ(Slurp(Path("p.vsp")), project);
+}
+
 TEST_F(ProjectTest, DamagedFilesGiveTheLoadErrorAndTheDefaults) {
     TfVexelSCREENModel& m = Ready();
     TakeShape(ShapeBitmap("shape.bmp", 30, 20));

@@ -61,6 +61,8 @@ TEST(WindowLayout, StylesPlaceRatioAndShape) {
     EXPECT_EQ(StylesFor(s).exStyle, style::ExToolWindow);
     s.ShowInTaskbar = true;
     EXPECT_EQ(StylesFor(s).exStyle, style::ExAppWindow);
+    s.BorderStyle = TspBorder::spbTool;  // the small caption stays, with a task-bar button
+    EXPECT_EQ(StylesFor(s).exStyle, style::ExToolWindow | style::ExAppWindow);
     s.BorderStyle = TspBorder::spbBorderOnly;
     s.BorderResizeable = false;
     EXPECT_EQ(StylesFor(s).style, style::Popup | style::Border);

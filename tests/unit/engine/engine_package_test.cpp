@@ -1,8 +1,9 @@
 // Reading the engine's own package and planning what it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/engine_package.h"
-#include "core/file_name_rules.h"
 #include "package/package_file.h"
 #include "platform/stream.h"
 #include "support/ico_builder.h"
@@ -25,20 +26,6 @@ protected:
         f.SetFilename(Path(name));
     }
 };
-
-TEST_F(EnginePackage, NamesMustBePlainFilesOfTheFolder) {
-    EXPECT_EQ(ExtractName("C:\\Movies\\intro.exe"), "intro.exe");
-    EXPECT_EQ(ExtractName("/home/a/b/caf\xC3\xA9.swf"), "caf\xC3\xA9.swf");
-    EXPECT_EQ(ExtractName("..\\..\\evil.dll"), "evil.dll");  // reduced to its file part
-    for (const char* bad : {"", "C:\\x\\", "C:\\x\\..", "C:\\x\\.", "C:evil.exe", "C:\\x\\CON", "C:\\x\\nul.txt",
-                            "C:\\x\\com1.dat", "C:\\x\\LPT\xC2\xB9", "x\\a?b", "x\\a\"b", "x\\a|b", "x\\a*b",
-                            "x\\trail.", "x\\trail ", "x\\ lead", "x\\tab\tname", "x\\\xC3\x28"})
-        EXPECT_EQ(ExtractName(bad), "") << bad;
-    EXPECT_EQ(ExtractName(std::string(200, 'a')), std::string(200, 'a'));
-    EXPECT_EQ(ExtractName(std::string(201, 'a')), "");
-    EXPECT_FALSE(IsDeviceName("CONSOLE.txt"));
-    EXPECT_TRUE(IsDeviceName("conout$"));
-}
 
 TEST_F(EnginePackage, ReadsThePackageAndPlansTheFiles) {
     s_TVexelProjector s;
@@ -63,6 +50,40 @@ TEST_F(EnginePackage, ReadsThePackageAndPlansTheFiles) {
     std::vector<std::uint8_t> out;
     InflatePackedFile(*plan[0].file, [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
     EXPECT_EQ(out, std::vector<std::uint8_t>(5000, 'x'));
+}
+
+TEST_F(EnginePackage, EveryPackedFileIsCheckedToItsEnd) {
+    // Compression mode 1 stores the bytes as they are: only the stream's
+    // check value shows a changed byte.
+    s_TVexelProjector s;
+    test::WriteBytes(Path("movie.exe"), std::vector<std::uint8_t>(3000, 'm'));
+    s.MainFile().CompressMode = 1;
+    s.MainFile().SetFilename(Path("movie.exe"));
+    const std::vector<std::uint8_t> good = s.MainFile().FileData();
+    auto outcome = [&](std::vector<std::uint8_t> data, std::int32_t size) -> std::string {
+        s.MainFile().SetData(std::move(data));
+        s.MainFile().Filesize = size;
+        std::size_t seen = 0;
+        try {
+            InflatePackedFile(s.MainFile(), [&](const std::uint8_t*, std::size_t n) { seen += n; }, 1000);
+        } catch (const EPackageError& e) {
+            return e.what();
+        }
+        return seen == static_cast<std::size_t>(size) ? "ok" : "short";
+    };
+    EXPECT_EQ(outcome(good, 3000), "ok");
+    auto changed = good;
+    changed[1500] ^= 1;
+    EXPECT_EQ(outcome(changed, 3000), "The projector's package is damaged: bad packed data");
+    auto badCheck = good;
+    badCheck.back() ^= 0x80;
+    EXPECT_EQ(outcome(badCheck, 3000), "The projector's package is damaged: bad packed data");
+    EXPECT_EQ(outcome(good, 2999), "The projector's package is damaged: a packed file is longer than its size");
+    EXPECT_EQ(outcome(good, 3001), "The projector's package is damaged: a packed file ends early");
+    EXPECT_EQ(outcome({good.begin(), good.end() - 3}, 3000), "The projector's package is damaged: a packed file ends early");
+    auto trailing = good;
+    trailing.push_back(0);
+    EXPECT_EQ(outcome(trailing, 3000), "The projector's package is damaged: a packed file carries bytes after its end");
 }
 
 TEST_F(EnginePackage, RefusesWhatItCannotRunSafely) {
@@ -103,6 +124,28 @@ TEST_F(EnginePackage, RefusesWhatItCannotRunSafely) {
         s.MainFile().Filesize += 1;
         auto plan = PlanExtraction(s);
         EXPECT_THROW(InflatePackedFile(*plan[0].file, [](const std::uint8_t*, std::size_t) {}), EPackageError);
+    }
+    {
+        // A damaged name length: the message shows the name's length, not
+        // 200 bytes of whatever follows it.
+        s_TVexelProjector named;
+        Pack(named.MainFile(), "movie.exe", 100);
+        named.CaptionText = "Caption";
+        auto bytes = Projector(named);
+        const std::string key = "CaptionText";
+        auto at = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
+        ASSERT_NE(at, bytes.end());
+        *(at - 1) = 200;
+        TMemoryStream damaged(bytes);
+        s_TVexelProjector back;
+        try {
+            ReadEnginePackage(damaged, back);
+            ADD_FAILURE();
+        } catch (const EPackageError& e) {
+            const std::string said = e.what();
+            EXPECT_NE(said.find("<a name of 200 bytes>"), std::string::npos) << said;
+            EXPECT_TRUE(std::all_of(said.begin(), said.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) << said;
+        }
     }
     // Not a projector at all, and a package cut short.
     TMemoryStream none(std::vector<std::uint8_t>(100, 0));

@@ -2,6 +2,8 @@
 // a loopback port of its own.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -130,6 +132,58 @@ TEST_F(VarService, ServerSurvivesMalformedRequestsOnLoopbackOnly) {
     std::vector<std::string> files;
     for (const auto& e : std::filesystem::directory_iterator(dir_)) files.push_back(e.path().filename().string());
     EXPECT_EQ(files, std::vector<std::string>{"ok.vsv"});
+}
+
+// Silent clients hold up nobody: a request is answered while they are still
+// connected, and past the bound the quietest are closed to make room.
+TEST_F(VarService, SilentConnectionsHoldUpNobody) {
+    VariableStore store(dir_.string());
+    VarServer server(store, 0);
+    server.Listen();
+    std::atomic<bool> stop{false};
+    std::thread t([&] { server.Run(stop); });
+    auto connect = [&] {
+        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(server.port());
+        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        EXPECT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        return s;
+    };
+    // Still open from the server's side: nothing to read, and no end.
+    auto open = [](int s) {
+        char c;
+        return ::recv(s, &c, 1, MSG_DONTWAIT) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    };
+    std::vector<int> silent;
+    for (int i = 0; i < 4; ++i) silent.push_back(connect());
+    ::send(silent[0], "GET /lo", 7, MSG_NOSIGNAL);  // half a request
+    int asking = connect();
+    const std::string req = "GET /save/x?v=1 HTTP/1.0\r\n\r\n";
+    ::send(asking, req.data(), req.size(), MSG_NOSIGNAL);
+    std::string reply;
+    char buf[512];
+    for (ssize_t n; (n = ::recv(asking, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
+    ::close(asking);
+    EXPECT_TRUE(reply.starts_with("HTTP/1.0 200 OK")) << reply;
+    for (int s : silent) EXPECT_TRUE(open(s)) << "answered only after the silent ones were dropped";
+
+    for (std::size_t i = 0; i < kMaxConnections + 4; ++i) silent.push_back(connect());
+    asking = connect();
+    const std::string load = "GET /load/x HTTP/1.0\r\n\r\n";
+    ::send(asking, load.data(), load.size(), MSG_NOSIGNAL);
+    reply.clear();
+    for (ssize_t n; (n = ::recv(asking, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
+    ::close(asking);
+    EXPECT_TRUE(reply.ends_with("\r\n\r\nv=1")) << reply;
+    std::size_t stillOpen = 0;
+    for (int s : silent) stillOpen += open(s);
+    EXPECT_LT(stillOpen, kMaxConnections);
+    EXPECT_FALSE(open(silent[0])) << "the quietest made room";
+    for (int s : silent) ::close(s);
+    stop = true;
+    t.join();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The portable layer: code page 1252, region bytes, atomic writes, the
 // bounds-checked reader and the streams.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -11,9 +12,11 @@
 #include "platform/byte_writer.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/region.h"
 #include "platform/stream.h"
+#include "platform/temp_files.h"
 #include "platform/working_copy.h"
 
 namespace vs {
@@ -41,6 +44,9 @@ TEST(Cp1252, ConvertsBothWays) {
     EXPECT_THROW(AnsiString::FromUtf8("\xc0\xaf"), ETextEncodingError) << "an overlong form";
     EXPECT_FALSE(FitsCp1252("\xd0\x9f"));
     EXPECT_TRUE(FitsCp1252("\xe2\x82\xac"));
+    // The first character that cannot be stored, whole, even beyond 16 bits.
+    EXPECT_EQ(FirstCharacterNotInCp1252("\xe2\x82\xac-\xf0\x9f\x98\x80\xd0\x9f"), "\xf0\x9f\x98\x80");
+    EXPECT_EQ(FirstCharacterNotInCp1252("Caf\xc3\xa9 \xc2\x81"), std::nullopt);
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("a\xf0\x9f\x98\x80\xc3\xa9")), "a\xf0\x9f\x98\x80\xc3\xa9");
 }
 
@@ -244,6 +250,67 @@ TEST_F(FilesTest, AnyNameWorksAndFailedWritesKeepThePreviousFile) {
     ASSERT_FALSE(temp.empty());
     EXPECT_TRUE(temp.back() == '/' || temp.back() == '\\');
     EXPECT_TRUE(DirectoryExists(temp));
+}
+
+TEST_F(FilesTest, TemporaryNamesAreShortAndRemovedWhenTheProgramIsCutShort) {
+#ifndef _WIN32
+    // A target name at the file system's limit still gets a temporary sibling.
+    const fs::path target = dir_ / (std::string(251, 'n') + ".exe");
+    WriteFileAtomic(target.string(), "x", 1);
+    EXPECT_EQ(Slurp(target), "x");
+#endif
+
+    AtomicFile open((dir_ / "a.bin").string());
+    EXPECT_EQ(fs::path(open.tempName()).parent_path(), dir_);
+    EXPECT_LE(fs::path(open.tempName()).filename().string().size(), 15u);
+    const std::string forgotten = (dir_ / "forgotten.tmp").string();
+    std::ofstream(forgotten) << "kept";
+    {
+        LiveTempFile live(forgotten);
+        live.Forget();
+        RemoveLiveTempFiles();  // what the signal handler runs
+    }
+#ifndef _WIN32  // Windows removes no file that is still open
+    EXPECT_FALSE(fs::exists(open.tempName())) << "a live temporary file is removed";
+#endif
+    EXPECT_TRUE(fs::exists(forgotten)) << "a forgotten one is not";
+
+#ifndef _WIN32
+    // Only regular files are opened, and never waited for, or replaced.
+    const std::string pipe = (dir_ / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(TFileStream(pipe, FileMode::OpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(pipe, FileMode::Create), EFCreateError);
+    EXPECT_THROW(WriteFileAtomic(pipe, "x", 1), EFCreateError);
+    EXPECT_THROW(WriteFileAtomic(dir_.string(), "x", 1), EFCreateError);
+    EXPECT_TRUE(fs::is_fifo(pipe));
+#endif
+}
+
+TEST_F(FilesTest, FilesAreComparedByIdentityAndNamesMadeFull) {
+    const std::string file = (dir_ / "f.txt").string();
+    std::ofstream(file) << "f";
+    fs::create_directory(dir_ / "sub");
+    fs::create_hard_link(file, dir_ / "hard.txt");
+    for (const char* other : {"sub/../f.txt", "./f.txt", "hard.txt"})
+        EXPECT_TRUE(SameFile(file, (dir_ / other).string())) << other;
+#ifndef _WIN32
+    fs::create_symlink(file, dir_ / "soft.txt");
+    EXPECT_TRUE(SameFile(file, (dir_ / "soft.txt").string()));
+#endif
+    EXPECT_FALSE(SameFile(file, (dir_ / "sub").string()));
+    EXPECT_FALSE(SameFile(file, (dir_ / "new.txt").string())) << "one exists, the other not";
+    EXPECT_TRUE(SameFile((dir_ / "new.txt").string(), (dir_ / "sub/../new.txt").string()));
+    EXPECT_FALSE(SameFile((dir_ / "new.txt").string(), (dir_ / "sub/new.txt").string()));
+
+#ifdef _WIN32
+    EXPECT_EQ(FullPath("C:\\a\\.\\b\\..\\c\\\\d"), "C:\\a\\c\\d");
+#else
+    EXPECT_EQ(FullPath("/a/./b/../c//d"), "/a/c/d");
+    EXPECT_EQ(FullPath("/a/b/."), "/a/b");
+#endif
+    EXPECT_EQ(FullPath("x/../y.txt"), Utf8Of(fs::current_path() / "y.txt"));
+    EXPECT_EQ(FullPath(""), "");
 }
 
 TEST(Streams, MemoryStreamReadsAndWrites) {

@@ -1,0 +1,13 @@
+#pragma once
+// Names of the files that the command line writes into a folder.
+#include <set>
+#include <string>
+
+namespace vs::cli {
+
+// `name` itself, or when a name in `used` already equals it without regard to
+// the case of ASCII letters (as on the file systems the projectors run on),
+// "name (2).ext", "name (3).ext", ...; the result is added to `used`.
+std::string UniqueName(const std::string& name, std::set<std::string>& used);
+
+}  // namespace vs::cli
