@@ -421,9 +421,9 @@ void StartWindow(const fs::path& generator, const fs::path& project) {
 // The window's screen image as a 24-bit BMP file, once the window has
 // answered and had time to paint what a closed window uncovered.
 void Screenshot(HWND window, const fs::path& file) {
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 2; ++round) {
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, nullptr);
-        Sleep(500);
+        Sleep(400);
     }
     RECT r;
     GetWindowRect(window, &r);
