@@ -1,5 +1,7 @@
 #include "win32_engine_platform.h"
 
+#include "platform/file_system.h"
+
 namespace vs::win32 {
 
 std::uint32_t Win32EnginePlatform::RegisterWindowMessage(const std::string& name) {
@@ -32,10 +34,8 @@ void Win32EnginePlatform::BroadcastMessage(std::uint32_t message, std::uintptr_t
 void Win32EnginePlatform::SetCurrentDirectory(const std::string& dir) { SetCurrentDirectoryW(Wide(dir).c_str()); }
 
 bool Win32EnginePlatform::DeleteFile(const std::string& name) {
-    const std::wstring w = Wide(name);
-    DWORD attributes = GetFileAttributesW(w.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return RemoveDirectoryW(w.c_str());
-    return DeleteFileW(w.c_str());
+    if (KindOfPath(name) == PathKind::Folder) return RemoveDirectoryW(Wide(name).c_str());
+    return RemoveFile(name);
 }
 
 bool Win32EnginePlatform::RemoveDirectory(const std::string& name) { return RemoveDirectoryW(Wide(name).c_str()); }
