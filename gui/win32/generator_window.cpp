@@ -590,9 +590,13 @@ LRESULT GeneratorWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         case WM_GETMINMAXINFO: {
+            // Never more than the monitor's work area holds.
             auto* info = reinterpret_cast<MINMAXINFO*>(lp);
-            info->ptMinTrackSize.x = px(kMinWidth);
-            info->ptMinTrackSize.y = px(kMinHeight);
+            MONITORINFO mi{};
+            mi.cbSize = sizeof mi;
+            GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &mi);
+            info->ptMinTrackSize.x = std::min<LONG>(px(kMinWidth), mi.rcWork.right - mi.rcWork.left);
+            info->ptMinTrackSize.y = std::min<LONG>(px(kMinHeight), mi.rcWork.bottom - mi.rcWork.top);
             return 0;
         }
         case WM_DPICHANGED: {

@@ -365,6 +365,18 @@ LRESULT ShapeWindow::picture(UINT msg, WPARAM wp, LPARAM lp) {
                 });
             return 0;
         }
+        case WM_KEYDOWN:
+            // The arrows scroll a picture larger than the view.
+            switch (wp) {
+                case VK_LEFT: scroll(SB_HORZ, SB_LINEUP); return 0;
+                case VK_RIGHT: scroll(SB_HORZ, SB_LINEDOWN); return 0;
+                case VK_UP: scroll(SB_VERT, SB_LINEUP); return 0;
+                case VK_DOWN: scroll(SB_VERT, SB_LINEDOWN); return 0;
+                case VK_PRIOR: scroll(SB_VERT, SB_PAGEUP); return 0;
+                case VK_NEXT: scroll(SB_VERT, SB_PAGEDOWN); return 0;
+                default: break;
+            }
+            return DefWindowProcW(picture_, msg, wp, lp);
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS;
         default:

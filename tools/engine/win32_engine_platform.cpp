@@ -1,5 +1,6 @@
 #include "win32_engine_platform.h"
 
+#include "platform/file_system.h"
 #include "win32/var_service_link.h"
 
 namespace vs::win32 {
@@ -68,10 +69,8 @@ bool Win32EnginePlatform::DeleteFile(const std::string& name) {
         CloseHandle(lock);
         lock = INVALID_HANDLE_VALUE;
     }
-    const std::wstring w = Wide(name);
-    DWORD attributes = GetFileAttributesW(w.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return RemoveDirectoryW(w.c_str());
-    return DeleteFileW(w.c_str());
+    if (KindOfPath(name) == PathKind::Folder) return RemoveDirectoryW(Wide(name).c_str());
+    return RemoveFile(name);
 }
 
 bool Win32EnginePlatform::RemoveDirectory(const std::string& name) { return RemoveDirectoryW(Wide(name).c_str()); }

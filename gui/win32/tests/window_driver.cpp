@@ -421,9 +421,9 @@ void StartWindow(const fs::path& generator, const fs::path& project) {
 // The window's screen image as a 24-bit BMP file, once the window has
 // answered and had time to paint what a closed window uncovered.
 void Screenshot(HWND window, const fs::path& file) {
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 2; ++round) {
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, nullptr);
-        Sleep(500);
+        Sleep(400);
     }
     RECT r;
     GetWindowRect(window, &r);
@@ -813,6 +813,15 @@ int wmain(int argc, wchar_t** argv) {
     Check(!IsWindowEnabled(HeaderButton(main, "Appearance")) && !IsWindowEnabled(One(main, "Preview")),
           "without a projector the pages that need one and Preview are disabled");
     Check(fs::file_size(dir / "readme.txt") == 41, "the refused file is left as it was");
+
+    // Names outside the ANSI code page reach the model and come back intact.
+    const fs::path cyrillic = dir / fs::path(L"\u041f\u0440\u043e\u0435\u043a\u0442\u043e\u0440.exe");
+    fs::copy_file(dir / "Sample Projector.exe", cyrillic);
+    DropFiles(main, One(main, "Flash projector"), {cyrillic});
+    WaitFor([&] { return TextOf(FieldAfter(main, "Flash projector file: ")) == U(cyrillic.wstring()); });
+    Check(TextOf(FieldAfter(main, "Flash projector file: ")) == U(cyrillic.wstring()) &&
+              IsWindowEnabled(HeaderButton(main, "Appearance")),
+          "a projector with a Cyrillic name is taken and shown as it is");
 
     // Drops: a projector on its box, a file on the additional files.
     DropFiles(main, One(main, "Flash projector"), {dir / "Sample Projector.exe"});
