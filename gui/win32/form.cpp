@@ -397,6 +397,18 @@ LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
     auto* f = reinterpret_cast<FieldFilter*>(data);
     // The filter is not touched after the message has gone on: the control
     // may be destroyed meanwhile (a grid's editor ends on Enter).
+    // Ctrl+V, Shift+Insert and the paste message all insert the clipboard's text.
+    auto pasteRefused = [&] {
+        if (!f->refuse) return false;
+        if (const std::optional<std::wstring> pasted = PastedText(hwnd)) {
+            if (const std::optional<std::string> refusal = f->refuse(Utf8(*pasted))) {
+                if (!refusal->empty()) f->form->showRefusal(hwnd, *refusal);
+                return true;
+            }
+        }
+        f->form->hideRefusal(hwnd);
+        return false;
+    };
     return Guarded([&]() -> LRESULT {
         switch (msg) {
             case WM_GETDLGCODE:
@@ -409,9 +421,11 @@ LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
                     f->enter();
                     return 0;
                 }
+                if (wp == VK_INSERT && GetKeyState(VK_SHIFT) < 0 && GetKeyState(VK_CONTROL) >= 0 && pasteRefused()) return 0;
                 break;
             case WM_CHAR: {
                 if (wp == L'\r' && f->enter) return 0;
+                if (wp == 0x16 && pasteRefused()) return 0;  // Ctrl+V
                 if (!f->refuse || wp < 0x20 || wp == 0x7F) break;  // keys that edit, not characters
                 const auto c = static_cast<wchar_t>(wp);
                 if (IS_HIGH_SURROGATE(c)) {
@@ -431,14 +445,7 @@ LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
                 break;
             }
             case WM_PASTE:
-                if (!f->refuse) break;
-                if (const std::optional<std::wstring> pasted = PastedText(hwnd)) {
-                    if (const std::optional<std::string> refusal = f->refuse(Utf8(*pasted))) {
-                        if (!refusal->empty()) f->form->showRefusal(hwnd, *refusal);
-                        return 0;
-                    }
-                }
-                f->form->hideRefusal(hwnd);
+                if (pasteRefused()) return 0;
                 break;
             case WM_KILLFOCUS:
                 f->form->hideRefusal(hwnd);

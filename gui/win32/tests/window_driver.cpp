@@ -330,6 +330,44 @@ void DoubleClickCell(HWND list, int item, int column) {
     PostMessageW(list, WM_LBUTTONUP, 0, at);
 }
 
+// The tool tip that a window of the generator shows for one of its controls;
+// empty when it shows none.
+std::string ToolTipOf(HWND owner, HWND control) {
+    constexpr std::size_t kChars = 1024;
+    for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tip, &pid);
+        if (pid != g_window.dwProcessId) continue;
+        Remote remote(sizeof(TOOLINFOW) + kChars * sizeof(wchar_t));
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.uFlags = TTF_IDISHWND;
+        ti.hwnd = owner;
+        ti.uId = reinterpret_cast<UINT_PTR>(control);
+        ti.lpszText = reinterpret_cast<wchar_t*>(remote.at(sizeof ti));
+        const wchar_t none = 0;
+        remote.write(sizeof ti, &none, sizeof none);
+        remote.write(0, &ti, sizeof ti);
+        SendMessageW(tip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(remote.at(0)));
+        std::wstring text(kChars, L'\0');
+        remote.read(sizeof ti, text.data(), kChars * sizeof(wchar_t));
+        text.resize(wcsnlen(text.c_str(), kChars));
+        if (!text.empty()) return U(text);
+    }
+    return {};
+}
+
+// Puts a text on the clipboard, as a copy in another program does.
+void CopyText(const std::wstring& text) {
+    if (!OpenClipboard(nullptr)) Fatal("the clipboard could not be opened");
+    EmptyClipboard();
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(GlobalLock(data)));
+    GlobalUnlock(data);
+    SetClipboardData(CF_UNICODETEXT, data);
+    CloseClipboard();
+}
+
 HWND ChildOfClass(HWND parent, const std::string& cls) {
     for (HWND w : Descendants(parent))
         if (ClassOf(w) == cls && IsWindowVisible(w)) return w;
@@ -836,6 +874,10 @@ int wmain(int argc, wchar_t** argv) {
     Check(TextOf(caption) == demo && refusalHint && IsWindowVisible(refusalHint) &&
               TextOf(refusalHint) == kCyrillicRefusal,
           "the caption refuses \"\xD0\x9F\" and says why (" + (refusalHint ? TextOf(refusalHint) : "no hint") + ")");
+    CopyText(L"\u0416\u0443\u043a");
+    SendMessageTimeoutW(caption, WM_PASTE, 0, 0, SMTO_BLOCK, 10000, nullptr);
+    Check(TextOf(caption) == demo && TextOf(RefusalHint()) == "\"\xD0\x96\" is not a character of the Windows-1252 code page",
+          "the caption refuses a paste of Cyrillic (" + TextOf(RefusalHint()) + ")");
     SendMessageTimeoutW(caption, WM_CHAR, 0x00E9, 1, SMTO_BLOCK, 10000, nullptr);
     Check(TextOf(caption) == taken, "the caption takes \"\xC3\xA9\" (" + TextOf(caption) + ")");
     Click(One(main, "Hide mouse-pointer"));
@@ -888,13 +930,17 @@ int wmain(int argc, wchar_t** argv) {
     Check(TextOf(FieldAfter(main, "Flash projector file: ")) == U(cyrillic.wstring()) &&
               IsWindowEnabled(HeaderButton(main, "Appearance")),
           "a projector with a Cyrillic name is taken and shown as it is");
+    Check(ToolTipOf(main, FieldAfter(main, "Flash projector file: ")) == kCyrillicRefusal,
+          "its field's tool tip says which character the package cannot store (" +
+              ToolTipOf(main, FieldAfter(main, "Flash projector file: ")) + ")");
 
     // Drops: a projector on its box, a file on the additional files.
     DropFiles(main, One(main, "Flash projector"), {dir / "Sample Projector.exe"});
     WaitFor([&] { return IsWindowEnabled(HeaderButton(main, "Appearance")) != FALSE; });
     Check(TextOf(FieldAfter(main, "Flash projector file: ")) == (dir / "Sample Projector.exe").string() &&
-              IsWindowEnabled(HeaderButton(main, "Appearance")),
-          "a projector dropped on its box is taken");
+              IsWindowEnabled(HeaderButton(main, "Appearance")) &&
+              ToolTipOf(main, FieldAfter(main, "Flash projector file: ")).empty(),
+          "a projector dropped on its box is taken (and its field has no tool tip)");
     DropFiles(main, One(main, "Additional files"), {dir / "shape.bmp"});
     HWND added = nullptr;
     WaitFor([&] {
