@@ -394,12 +394,14 @@ void Form::guardStoredText(HWND edit) {
 }
 
 LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
-    auto* f = reinterpret_cast<FieldFilter*>(data);
     // The filter is not touched after the message has gone on: the control
     // may be destroyed meanwhile (a grid's editor ends on Enter).
+    auto* f = reinterpret_cast<FieldFilter*>(data);
+    // A read-only field takes nothing anyway: it refuses nothing and says nothing.
+    const bool typing = f->refuse && (GetWindowLongW(hwnd, GWL_STYLE) & ES_READONLY) == 0;
     // Ctrl+V, Shift+Insert and the paste message all insert the clipboard's text.
     auto pasteRefused = [&] {
-        if (!f->refuse) return false;
+        if (!typing) return false;
         if (const std::optional<std::wstring> pasted = PastedText(hwnd)) {
             if (const std::optional<std::string> refusal = f->refuse(Utf8(*pasted))) {
                 if (!refusal->empty()) f->form->showRefusal(hwnd, *refusal);
@@ -426,7 +428,7 @@ LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
             case WM_CHAR: {
                 if (wp == L'\r' && f->enter) return 0;
                 if (wp == 0x16 && pasteRefused()) return 0;  // Ctrl+V
-                if (!f->refuse || wp < 0x20 || wp == 0x7F) break;  // keys that edit, not characters
+                if (!typing || wp < 0x20 || wp == 0x7F) break;  // keys that edit, not characters
                 const auto c = static_cast<wchar_t>(wp);
                 if (IS_HIGH_SURROGATE(c)) {
                     f->highSurrogate = c;  // the character is whole with its second half
@@ -456,7 +458,7 @@ LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
                 delete f;
                 return DefSubclassProc(hwnd, msg, wp, lp);
             default:
-                if (f->refuse && MayInsertText(msg)) {
+                if (typing && MayInsertText(msg)) {
                     // Text that came by another road is checked afterwards, and
                     // what it brought that cannot be stored is taken back.
                     const std::wstring before = TextOfWindow(hwnd);
