@@ -1,17 +1,12 @@
 // The model's headers come before the system's, whose macros would take
 // some of the model's names.
 #include "app/generator_model.h"
+#include "app/program_version.h"
 #include "gui/win32/about_window.h"
 #include "gui/win32/command_ids.h"
 #include "gui/win32/win32_support.h"
 
-#ifndef VS_PROGRAM_VERSION
-#define VS_PROGRAM_VERSION "0.0"
-#endif
-
 namespace vs::win32 {
-
-const char* ProgramVersion() { return VS_PROGRAM_VERSION; }
 
 AboutWindow::AboutWindow(HWND owner) : Form([](const std::function<void()>& action) { action(); }), owner_(owner) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -35,7 +30,7 @@ AboutWindow::AboutWindow(HWND owner) : Form([](const std::function<void()>& acti
     icon_ = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, px(96), px(96), 0));
     SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
     label(body, TfVexelSCREENModel::kApplicationTitle, Place{140, 24, -160, 30, 0, 100}, FontKind::Title);
-    label(body, std::string("Version ") + ProgramVersion(), Place{140, 58, -160, 20, 0, 100});
+    label(body, std::string("Version ") + kProgramVersion, Place{140, 58, -160, 20, 0, 100});
     label(body,
           "Turns a Flash projector into a customised one for 32-bit Windows: the shape, border, size and position of "
           "its window, what clicks and keys do, its icon and version information, and the further files its movie "

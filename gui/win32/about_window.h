@@ -5,9 +5,6 @@
 
 namespace vs::win32 {
 
-// The version of this program, "1.0.0".
-const char* ProgramVersion();
-
 class AboutWindow : public Form {
 public:
     explicit AboutWindow(HWND owner);

@@ -17,5 +17,7 @@ enum MenuCommand : int {
 inline constexpr const wchar_t* kMainWindowClass = L"TfVexelSCREEN";
 inline constexpr const wchar_t* kShapeWindowClass = L"TfShapeSelect";
 inline constexpr const wchar_t* kAboutWindowClass = L"TfAbout";
+// The hint that says why a field refused a character.
+inline constexpr const wchar_t* kRefusalHintClass = L"VsRefusalHint";
 
 }  // namespace vs::win32

@@ -1,3 +1,6 @@
+// The model's headers come before the system's, whose macros would take
+// some of the model's names.
+#include "app/generator_model.h"
 #include "gui/win32/form.h"
 
 #include <richedit.h>
@@ -6,6 +9,8 @@
 #include <climits>
 #include <cwctype>
 
+#include "gui/win32/command_ids.h"
+#include "gui/win32/win32_ports.h"
 #include "gui/win32/win32_support.h"
 
 namespace vs::win32 {
@@ -15,6 +20,10 @@ namespace {
 constexpr const wchar_t* kPageClass = L"VsPage";
 constexpr const wchar_t* kBarClass = L"VsBar";
 constexpr int kBrowseWidth = 28;
+// Long enough to read a sentence; a new refusal shows again at once.
+constexpr UINT kRefusalHintMs = 6000;
+constexpr UINT_PTR kRefusalTimer = 1;
+constexpr UINT_PTR kFieldFilterId = 2;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
@@ -58,6 +67,46 @@ std::string Trimmed(std::string s) {
     return s;
 }
 
+// What a paste into a single-line field would insert: the first line of the
+// clipboard's text; nothing when the clipboard holds no text.
+std::optional<std::wstring> PastedText(HWND field) {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(field)) return std::nullopt;
+    std::optional<std::wstring> text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = std::wstring(chars);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    if (text) text->erase(std::min(text->find_first_of(L"\r\n"), text->size()));
+    return text;
+}
+
+// A spin field's text may hold digits, signs and blanks; what they make is
+// the model's affair.
+std::optional<std::string> RefuseNonNumber(const std::string& inserted) {
+    for (char c : inserted)
+        if ((c < '0' || c > '9') && c != '-' && c != '+' && c != ' ') return std::string();
+    return std::nullopt;
+}
+
+// Whether a window message could insert text other than by WM_CHAR or
+// WM_PASTE (the context menu, an input method, undo); the field checks its
+// text after it.
+bool MayInsertText(UINT msg) {
+    return msg == WM_CONTEXTMENU || msg == WM_IME_COMPOSITION || msg == WM_IME_ENDCOMPOSITION ||
+           msg == EM_REPLACESEL || msg == WM_UNDO || msg == EM_UNDO;
+}
+
+std::wstring TextOfWindow(HWND w) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+bool g_reporting = false;
+
 }  // namespace
 
 struct Form::GridEditor {
@@ -85,6 +134,19 @@ std::wstring WithMnemonic(const std::wstring& caption, std::set<wchar_t>* taken)
     return out;
 }
 
+void ReportFailure(const std::exception& failure) {
+    if (dynamic_cast<const EOperationCancelled*>(&failure)) return;
+    // A failure while the report of another is up (a paint that fails again
+    // and again) is not reported on top of it.
+    if (g_reporting) return;
+    g_reporting = true;
+    try {
+        ShowMessage(MessageKind::Error, GeneralErrorText(failure));
+    } catch (...) {
+    }
+    g_reporting = false;
+}
+
 Form::Form(std::function<void(const std::function<void()>&)> run) : run_(std::move(run)) {}
 
 Form::~Form() {
@@ -108,6 +170,10 @@ void Form::RegisterClasses(HINSTANCE instance) {
     RegisterClassExW(&wc);
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kBarClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = HintProc;
+    wc.hbrBackground = GetSysColorBrush(COLOR_INFOBK);
+    wc.lpszClassName = kRefusalHintClass;
     RegisterClassExW(&wc);
 }
 
@@ -134,7 +200,9 @@ LRESULT CALLBACK Form::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!form) return DefWindowProcW(hwnd, msg, wp, lp);
-    return form->handle(msg, wp, lp);
+    // Nothing thrown may leave a window procedure: the system's frames
+    // between it and the message loop cannot pass it on.
+    return Guarded([&] { return form->handle(msg, wp, lp); });
 }
 
 HWND Form::createFrame(const wchar_t* className, const std::string& title, DWORD style, DWORD exStyle, HWND owner,
@@ -234,15 +302,198 @@ void Form::hint(HWND control, const std::string& text) {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
-HWND Form::button(HWND parent, Button& b, Place place, std::function<void()> click, bool hintAsText, DWORD extraStyle) {
+void Form::setHint(HWND control, const std::string& text) {
+    if (!tooltip_) return;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    hint(control, text);
+}
+
+void Form::showRefusal(HWND field, const std::string& text) {
+    if (!hwnd_) return;
+    if (!refusalHint_ || !IsWindow(refusalHint_)) {
+        refusalHint_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_NOACTIVATE, kRefusalHintClass, L"",
+                                       WS_POPUP | WS_BORDER, 0, 0, 0, 0, hwnd_, nullptr, Instance(), this);
+        if (!refusalHint_) return;
+    }
+    const std::wstring wide = Wide(text);
+    SetWindowTextW(refusalHint_, wide.c_str());
+    // As wide as the text needs, up to a few hundred pixels, then wrapped.
+    RECT size{0, 0, px(420), 0};
+    HDC dc = GetDC(refusalHint_);
+    HGDIOBJ old = SelectObject(dc, font(FontKind::Normal));
+    DrawTextW(dc, wide.c_str(), -1, &size, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+    SelectObject(dc, old);
+    ReleaseDC(refusalHint_, dc);
+    RECT below;
+    GetWindowRect(field, &below);
+    const int border = 2 * GetSystemMetrics(SM_CXBORDER);
+    SetWindowPos(refusalHint_, HWND_TOPMOST, below.left, below.bottom + px(2), size.right + 2 * px(6) + border,
+                 size.bottom + 2 * px(4) + border, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    InvalidateRect(refusalHint_, nullptr, TRUE);
+    SetTimer(refusalHint_, kRefusalTimer, kRefusalHintMs, nullptr);
+    refusalFor_ = field;
+}
+
+void Form::hideRefusal(HWND field) {
+    if (field != refusalFor_ || !refusalHint_ || !IsWindow(refusalHint_)) return;
+    KillTimer(refusalHint_, kRefusalTimer);
+    ShowWindow(refusalHint_, SW_HIDE);
+    refusalFor_ = nullptr;
+}
+
+LRESULT CALLBACK Form::HintProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+    auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (msg) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            RECT rc;
+            GetClientRect(hwnd, &rc);
+            FillRect(dc, &rc, GetSysColorBrush(COLOR_INFOBK));
+            const int dx = form ? form->px(6) : 6, dy = form ? form->px(4) : 4;
+            InflateRect(&rc, -dx, -dy);
+            HGDIOBJ old = form ? SelectObject(dc, form->font(FontKind::Normal)) : nullptr;
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+            const std::wstring text = TextOfWindow(hwnd);
+            DrawTextW(dc, text.c_str(), -1, &rc, DT_NOPREFIX | DT_WORDBREAK);
+            if (old) SelectObject(dc, old);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_TIMER:
+        case WM_LBUTTONDOWN:
+            KillTimer(hwnd, kRefusalTimer);
+            ShowWindow(hwnd, SW_HIDE);
+            if (form) form->refusalFor_ = nullptr;
+            return 0;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+void Form::filter(HWND edit, FieldFilter filter) {
+    auto* owned = new FieldFilter(std::move(filter));
+    owned->form = this;
+    SetWindowSubclass(edit, FieldProc, kFieldFilterId, reinterpret_cast<DWORD_PTR>(owned));
+}
+
+void Form::guardStoredText(HWND edit) {
+    FieldFilter f;
+    f.refuse = [](const std::string& inserted) { return StoredTextRefusal(inserted); };
+    filter(edit, std::move(f));
+}
+
+LRESULT CALLBACK Form::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
+    // The filter is not touched after the message has gone on: the control
+    // may be destroyed meanwhile (a grid's editor ends on Enter).
+    auto* f = reinterpret_cast<FieldFilter*>(data);
+    // A read-only field takes nothing anyway: it refuses nothing and says nothing.
+    const bool typing = f->refuse && (GetWindowLongW(hwnd, GWL_STYLE) & ES_READONLY) == 0;
+    // Ctrl+V, Shift+Insert and the paste message all insert the clipboard's text.
+    auto pasteRefused = [&] {
+        if (!typing) return false;
+        if (const std::optional<std::wstring> pasted = PastedText(hwnd)) {
+            if (const std::optional<std::string> refusal = f->refuse(Utf8(*pasted))) {
+                if (!refusal->empty()) f->form->showRefusal(hwnd, *refusal);
+                return true;
+            }
+        }
+        f->form->hideRefusal(hwnd);
+        return false;
+    };
+    return Guarded([&]() -> LRESULT {
+        switch (msg) {
+            case WM_GETDLGCODE:
+                if (f->enter && lp && reinterpret_cast<MSG*>(lp)->message == WM_KEYDOWN &&
+                    reinterpret_cast<MSG*>(lp)->wParam == VK_RETURN)
+                    return DefSubclassProc(hwnd, msg, wp, lp) | DLGC_WANTMESSAGE;
+                break;
+            case WM_KEYDOWN:
+                if (wp == VK_RETURN && f->enter) {
+                    f->enter();
+                    return 0;
+                }
+                if (wp == VK_INSERT && GetKeyState(VK_SHIFT) < 0 && GetKeyState(VK_CONTROL) >= 0 && pasteRefused()) return 0;
+                break;
+            case WM_CHAR: {
+                if (wp == L'\r' && f->enter) return 0;
+                if (wp == 0x16 && pasteRefused()) return 0;  // Ctrl+V
+                if (!typing || wp < 0x20 || wp == 0x7F) break;  // keys that edit, not characters
+                const auto c = static_cast<wchar_t>(wp);
+                if (IS_HIGH_SURROGATE(c)) {
+                    f->highSurrogate = c;  // the character is whole with its second half
+                    return 0;
+                }
+                std::wstring typed;
+                if (IS_LOW_SURROGATE(c) && f->highSurrogate) typed += f->highSurrogate;
+                typed += c;
+                f->highSurrogate = 0;
+                if (const std::optional<std::string> refusal = f->refuse(Utf8(typed))) {
+                    if (!refusal->empty()) f->form->showRefusal(hwnd, *refusal);
+                    return 0;
+                }
+                f->form->hideRefusal(hwnd);
+                if (typed.size() == 2) DefSubclassProc(hwnd, msg, static_cast<WPARAM>(typed[0]), lp);
+                break;
+            }
+            case WM_PASTE:
+                if (pasteRefused()) return 0;
+                break;
+            case WM_KILLFOCUS:
+                f->form->hideRefusal(hwnd);
+                break;
+            case WM_NCDESTROY:
+                f->form->hideRefusal(hwnd);
+                RemoveWindowSubclass(hwnd, FieldProc, id);
+                delete f;
+                return DefSubclassProc(hwnd, msg, wp, lp);
+            default:
+                if (typing && MayInsertText(msg)) {
+                    // Text that came by another road is checked afterwards, and
+                    // what it brought that cannot be stored is taken back.
+                    const std::wstring before = TextOfWindow(hwnd);
+                    DWORD start = 0, end = 0;
+                    SendMessageW(hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+                    auto refuse = f->refuse;
+                    Form* form = f->form;
+                    const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+                    if (!IsWindow(hwnd)) return r;
+                    const std::wstring after = TextOfWindow(hwnd);
+                    if (after == before) return r;
+                    const std::optional<std::string> refusal = refuse(Utf8(after));
+                    if (refusal && refusal != refuse(Utf8(before))) {
+                        SetWindowTextW(hwnd, before.c_str());
+                        SendMessageW(hwnd, EM_SETSEL, start, static_cast<LPARAM>(end));
+                        if (!refusal->empty()) form->showRefusal(hwnd, *refusal);
+                    }
+                    return r;
+                }
+                break;
+        }
+        return DefSubclassProc(hwnd, msg, wp, lp);
+    });
+}
+
+HWND Form::button(HWND parent, Button& b, Place place, std::function<void()> click, bool hintAsText, DWORD extraStyle,
+                  bool cancellable) {
     const int id = newId();
     const std::string& text = b.caption.empty() && hintAsText ? b.hint : b.caption;
     HWND w = add(parent, WC_BUTTONW, "", BS_PUSHBUTTON | WS_TABSTOP | extraStyle, 0, place, FontKind::Normal, id);
     SetWindowTextW(w, WithMnemonic(Wide(text), mnemonics_).c_str());
     bind(w, &b);
     if (!b.hint.empty() && b.hint != text) hint(w, b.hint);
-    onCommand(id, [this, click = std::move(click)](int code) {
-        if (code == BN_CLICKED) forward(click);
+    onCommand(id, [this, click = std::move(click), cancellable](int code) {
+        if (code == BN_CLICKED) forward(click, cancellable);
     });
     return w;
 }
@@ -299,6 +550,7 @@ HWND Form::edit(HWND parent, Edit& e, Place place) {
     const int id = newId();
     HWND w = add(parent, WC_EDITW, e.text, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, place, FontKind::Normal, id);
     bind(w, &e);
+    if (e.storedText) guardStoredText(w);
     onCommand(id, [this, w, &e](int code) {
         if (code == EN_CHANGE && !refreshing_) e.text = WindowTextOf(w);
     });
@@ -320,6 +572,7 @@ HWND Form::fileName(HWND parent, FileNameEdit& field, Place place, std::function
     HWND w = add(parent, WC_EDITW, field.fileName, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, editPlace,
                  FontKind::Normal, id);
     bind(w, &field);
+    if (field.storedText) guardStoredText(w);
     onCommand(id, [this, w, &field](int code) {
         if (code == EN_CHANGE && !refreshing_ && field.typing) field.fileName = WindowTextOf(w);
     });
@@ -330,6 +583,17 @@ HWND Form::fileName(HWND parent, FileNameEdit& field, Place place, std::function
     onCommand(browseId, [this, browse = std::move(browse)](int code) {
         if (code == BN_CLICKED) forward(browse);
     });
+    if (field.storedText) {
+        // A name that came by dialog or drop is not typed: the field's tool
+        // tip says what the package cannot store of it.
+        auto shown = std::make_shared<std::string>();
+        addRefresher([this, w, &field, shown] {
+            const std::string refusal = StoredTextRefusal(field.fileName).value_or(std::string());
+            if (refusal == *shown) return;
+            *shown = refusal;
+            setHint(w, refusal);
+        });
+    }
     addRefresher([w, &field] {
         const bool readOnly = (GetWindowLongW(w, GWL_STYLE) & ES_READONLY) != 0;
         if (readOnly == field.typing) SendMessageW(w, EM_SETREADONLY, field.typing ? FALSE : TRUE, 0);
@@ -363,15 +627,20 @@ HWND Form::spin(HWND parent, SpinEdit& se, Place place) {
         forward([&se, delta] { se.setValue(static_cast<long long>(se.value()) + delta); });
         return TRUE;  // the model has moved the value; the control must not
     });
-    onCommand(id, [this, w, &se](int code) {
-        if (refreshing_) return;
-        if (code == EN_CHANGE) se.text = WindowTextOf(w);
-        if (code == EN_KILLFOCUS) {
-            // A text that is no number, or one beyond the limits, becomes the
-            // value it stands for when the field is left.
-            se.setValue(se.value());
-            refresh();
-        }
+    // The text goes to the model as typed, also a number beyond the limits
+    // for the moment (the up-down control does not write its buddy); the
+    // model settles it when the field is left or Enter is pressed.
+    auto settle = [this, &se] {
+        se.settle();
+        if (!acting()) refresh();
+    };
+    FieldFilter numbers;
+    numbers.refuse = RefuseNonNumber;
+    numbers.enter = settle;
+    filter(w, std::move(numbers));
+    onCommand(id, [this, w, &se, settle](int code) {
+        if (code == EN_CHANGE && !refreshing_) se.text = WindowTextOf(w);
+        if (code == EN_KILLFOCUS) settle();
     });
     addRefresher([w, &se] {
         if (WindowTextOf(w) != se.text) SetWindowTextUtf8(w, se.text);
@@ -468,6 +737,7 @@ void Form::beginEdit(HWND list, PropertyGrid& g, int item) {
     SendMessageW(editor, WM_SETFONT, reinterpret_cast<WPARAM>(font(FontKind::Normal)), FALSE);
     editor_ = std::make_unique<GridEditor>(GridEditor{editor, list, &g, row});
     SetWindowSubclass(editor, EditorProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (g.storedText) guardStoredText(editor);
     SendMessageW(editor, EM_SETSEL, 0, -1);
     SetFocus(editor);
 }
@@ -483,13 +753,16 @@ void Form::endEdit(bool commit) {
 }
 
 LRESULT CALLBACK Form::EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
-    auto* form = reinterpret_cast<Form*>(data);
+    return Guarded([&] { return reinterpret_cast<Form*>(data)->editorMessage(hwnd, msg, wp, lp, id); });
+}
+
+LRESULT Form::editorMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id) {
     switch (msg) {
         case WM_GETDLGCODE:
             return DLGC_WANTALLKEYS;
         case WM_KEYDOWN:
             if (wp == VK_RETURN || wp == VK_ESCAPE || wp == VK_TAB) {
-                form->endEdit(wp != VK_ESCAPE);
+                endEdit(wp != VK_ESCAPE);
                 return 0;
             }
             break;
@@ -497,9 +770,9 @@ LRESULT CALLBACK Form::EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UIN
             if (wp == L'\r' || wp == 27 || wp == L'\t') return 0;
             break;
         case WM_KILLFOCUS:
-            if (form->editor_ && form->editor_->editor == hwnd) {
+            if (editor_ && editor_->editor == hwnd) {
                 DefSubclassProc(hwnd, msg, wp, lp);
-                form->endEdit(true);
+                endEdit(true);
                 return 0;
             }
             break;
@@ -595,12 +868,19 @@ void Form::refresh() {
     refreshing_ = false;
 }
 
-void Form::forward(const std::function<void()>& action) {
+void Form::forward(const std::function<void()>& action, bool cancellable) {
     if (acting_) return;
     acting_ = true;
+    cancellable_ = cancellable;
     run_(action);
     acting_ = false;
+    cancellable_ = false;
     refresh();
+    if (closeRequested_ && hwnd_) {
+        // The close that came while the action ran.
+        closeRequested_ = false;
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    }
 }
 
 void Form::runModalLoop(HWND owner, const bool& done) {

@@ -10,9 +10,11 @@
 
 #include <commctrl.h>
 
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,9 +47,14 @@ public:
     void refresh();
     // Runs a user action through `run` and shows the result. An action that
     // arrives while another runs (messages let through during a build) is
-    // dropped.
-    void forward(const std::function<void()>& action);
+    // dropped. A close asked for while an action runs closes the window
+    // after it; a `cancellable` action (a build, a preview) is given up at
+    // once (see cancelRequested).
+    void forward(const std::function<void()>& action, bool cancellable = false);
     bool acting() const { return acting_; }
+    // Whether the action that runs is to be given up: it is cancellable and
+    // the user asked to close the window meanwhile.
+    bool cancelRequested() const { return cancellable_ && closeRequested_; }
     // Keyboard navigation (tab, arrows, mnemonics) for a message of this window.
     bool translate(MSG& msg);
 
@@ -58,6 +65,9 @@ protected:
 
     // Shows the form over a disabled owner and runs its messages until `done`.
     void runModalLoop(HWND owner, const bool& done);
+    // Runs a piece of work through `run` (failures are reported), without
+    // the bookkeeping of a user action.
+    void run(const std::function<void()>& work) { run_(work); }
 
     // The window procedure of the form; the default handles commands,
     // notifications, colours, layout and the resolution.
@@ -77,21 +87,34 @@ protected:
              FontKind font = FontKind::Normal, int id = 0);
     HWND label(HWND parent, const std::string& text, Place place, FontKind font = FontKind::Normal, bool mnemonic = false);
     HWND groupBox(HWND parent, const std::string& text, Place place, const Control* control = nullptr);
+    // A `cancellable` button starts an action that a close of the window gives up.
     HWND button(HWND parent, Button& b, Place place, std::function<void()> click, bool hintAsText = false,
-                DWORD extraStyle = 0);
+                DWORD extraStyle = 0, bool cancellable = false);
     HWND pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, std::function<void()> click);
     HWND radio(HWND parent, RadioButton& rb, Place place, bool firstOfGroup = false);
     HWND check(HWND parent, CheckBox& cb, Place place);
+    // A field whose text is stored (Edit::storedText) refuses a character
+    // the package cannot hold, as it is typed or pasted, and says why.
     HWND edit(HWND parent, Edit& e, Place place);
     // A file-name field and its browse button ("..."); the field takes typing
-    // only when the model lets it.
+    // only when the model lets it. A stored name that came by dialog or drop
+    // is taken as it is; the field's tool tip says what cannot be stored.
     HWND fileName(HWND parent, FileNameEdit& field, Place place, std::function<void()> browse);
+    // A spin field takes what is typed (digits, signs, blanks) and hands it
+    // to the model as it is; the model settles it into a value within the
+    // limits when the field is left or Enter is pressed.
     HWND spin(HWND parent, SpinEdit& se, Place place);
     HWND grid(HWND parent, PropertyGrid& g, Place place);
     HWND trackBar(HWND parent, TrackBar& tb, Place place);
     HWND richText(HWND parent, RichText& text, Place place);
     // A tool tip for a control.
     void hint(HWND control, const std::string& text);
+    // Replaces the tool tip of a control; an empty text removes it.
+    void setHint(HWND control, const std::string& text);
+    // A hint below a field that says why the field refused what was typed;
+    // it goes after a while, or when the field is left or takes a key.
+    void showRefusal(HWND field, const std::string& text);
+    void hideRefusal(HWND field);
 
     // Binds the visibility and enabling of a window to model controls.
     void bind(HWND window, const Control* control, bool followEnabled = true);
@@ -115,6 +138,8 @@ protected:
 
     HWND hwnd_ = nullptr;
     bool refreshing_ = false;
+    // The user asked to close the window while an action ran.
+    bool closeRequested_ = false;
 
 private:
     struct Item {
@@ -129,15 +154,34 @@ private:
         const Control* enabledBy;
     };
     struct GridEditor;
+    // What a field refuses of a typed or pasted text, and what Enter does in it.
+    struct FieldFilter {
+        Form* form = nullptr;
+        // The refusal of an inserted text: the hint to show (empty for a
+        // quiet refusal), or nothing when the text is taken.
+        std::function<std::optional<std::string>(const std::string& inserted)> refuse;
+        std::function<void()> enter;
+        wchar_t highSurrogate = 0;  // the first half of a character typed in two
+    };
+
+    // Subclasses an edit control with a filter; the filter lives as long as the control.
+    void filter(HWND edit, FieldFilter filter);
+    void guardStoredText(HWND edit);
+    static LRESULT CALLBACK FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK HintProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     void beginEdit(HWND list, PropertyGrid& g, int item);
     void endEdit(bool commit);
     static LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+    LRESULT editorMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id);
     static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void makeFonts();
 
     std::function<void(const std::function<void()>&)> run_;
     bool acting_ = false;
+    bool cancellable_ = false;
+    HWND refusalHint_ = nullptr;
+    HWND refusalFor_ = nullptr;
     UINT dpi_ = 96;
     HFONT fonts_[4] = {};
     HWND tooltip_ = nullptr;
@@ -155,5 +199,22 @@ private:
 // A caption with a mnemonic: "&" before the first letter that no other
 // control of the window has taken yet (none when every letter is taken).
 std::wstring WithMnemonic(const std::wstring& caption, std::set<wchar_t>* taken);
+
+// Shows a failure that escaped a handler as the general error report: a
+// stop-icon message box titled "VexelSCREEN Generator" with the failure's
+// text and a full stop. A cancelled operation is not reported.
+void ReportFailure(const std::exception& failure);
+
+// Runs the part of a window procedure that may fail; a failure is reported
+// and the message counts as handled (0).
+template <class Work>
+LRESULT Guarded(Work&& work) {
+    try {
+        return work();
+    } catch (const std::exception& failure) {
+        ReportFailure(failure);
+        return 0;
+    }
+}
 
 }  // namespace vs::win32

@@ -73,6 +73,12 @@ GeneratorWindow::GeneratorWindow(Win32UserInterface& ui, Shell& shell, SettingsS
         if (shapeWindow_) shapeWindow_->refresh();
         if (hwnd_) UpdateWindow(hwnd_);
     };
+    // A close asked for while a build or a preview runs gives it up: the
+    // model unwinds (its temporary output goes, an earlier output stays) and
+    // the window closes after it.
+    ui_.afterPendingMessages = [this] {
+        if (cancelRequested()) throw EOperationCancelled();
+    };
     ui_.onProgress = [this](int position, int maximum) {
         if (busyProgress_ && model_->pages.activePage() == "pageBuilding") {
             const LONG style = GetWindowLongW(busyProgress_, GWL_STYLE);
@@ -116,6 +122,7 @@ void GeneratorWindow::scalePictures() {
 
 GeneratorWindow::~GeneratorWindow() {
     ui_.beforePendingMessages = nullptr;
+    ui_.afterPendingMessages = nullptr;
     ui_.onProgress = nullptr;
     ui_.translate = nullptr;
     shapeWindow_.reset();
@@ -227,8 +234,9 @@ void GeneratorWindow::buildBottomBar(HWND bar) {
         pageButton(bar, e.button, m.bottomButtons, at(x, 10, 152, 32), [this, click = e.click] { (model_.get()->*click)(); });
         x += 156;
     }
-    button(bar, m.qbtPreview, Place{-246, 10, 110, 32, 100, 0}, [this] { model_->qbtPreviewClick(); });
-    HWND build = button(bar, m.qbtBuild, Place{-124, 10, 110, 32, 100, 0}, [this] { model_->qbtBuildClick(); });
+    button(bar, m.qbtPreview, Place{-246, 10, 110, 32, 100, 0}, [this] { model_->qbtPreviewClick(); }, false, 0, true);
+    HWND build =
+        button(bar, m.qbtBuild, Place{-124, 10, 110, 32, 100, 0}, [this] { model_->qbtBuildClick(); }, false, 0, true);
     SendMessageW(build, WM_SETFONT, reinterpret_cast<WPARAM>(font(FontKind::Bold)), FALSE);
 }
 
@@ -258,7 +266,7 @@ void GeneratorWindow::buildFilesPage(HWND page) {
     filesList_ = add(page, WC_LISTVIEWW, "", LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP, WS_EX_CLIENTEDGE,
                      filled(wide(342, 220, 30, 0), 24), FontKind::Normal, listId);
     bind(filesList_, &m.lvAddFiles);
-    ListView_SetExtendedListViewStyle(filesList_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    ListView_SetExtendedListViewStyle(filesList_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
     const int iconSide = px(16);
     fileImages_ = ImageList_Create(iconSide, iconSide, ILC_COLOR32 | ILC_MASK, 8, 8);
     ListView_SetImageList(filesList_, fileImages_, LVSIL_SMALL);
@@ -287,6 +295,21 @@ void GeneratorWindow::buildFilesPage(HWND page) {
                 if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
                     forward([this] { model_->sbRemoveAddFileClick(); });
                 return 0;
+            case LVN_GETINFOTIPW: {
+                // A row's tip is its full name; the package stores the names
+                // too, so it says what it cannot store of one.
+                auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(header);
+                if (tip->iItem < 0 || static_cast<std::size_t>(tip->iItem) >= m.lvAddFiles.items.size() ||
+                    !tip->pszText || tip->cchTextMax <= 0)
+                    return 0;
+                const std::string& name = m.lvAddFiles.items[static_cast<std::size_t>(tip->iItem)].fullPath;
+                std::wstring text = Wide(name);
+                if (const std::optional<std::string> refusal = StoredTextRefusal(name)) text += L"\r\n" + Wide(*refusal);
+                const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(tip->cchTextMax - 1));
+                std::copy_n(text.data(), n, tip->pszText);
+                tip->pszText[n] = L'\0';
+                return 0;
+            }
             case NM_RCLICK: {
                 if (ListView_GetSelectedCount(filesList_) == 0) return 0;
                 HMENU menu = CreatePopupMenu();
@@ -652,7 +675,12 @@ void GeneratorWindow::dropFiles(HDROP drop) {
 }
 
 void GeneratorWindow::close() {
-    if (acting()) return;  // a build or a project load is on its way
+    if (acting()) {
+        // A build or a preview is given up at once; a project save or load
+        // ends first. Either way the window closes after it.
+        closeRequested_ = true;
+        return;
+    }
     closing_ = true;
     model_->Run([this] {
         WINDOWPLACEMENT wp{};

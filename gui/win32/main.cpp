@@ -39,7 +39,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     vs::win32::Win32Shell shell;
     vs::win32::IniSettingsStore store;
     int result = 0;
-    {
+    // What fails outside every handler (making the window) is reported as
+    // well, rather than ending the program without a word.
+    try {
         vs::win32::GeneratorWindow window(ui, shell, store, vs::GeneratorPaths::OfThisProgram());
         if (!window.hwnd()) {
             MessageBoxW(nullptr, L"The window could not be created.", vs::win32::kApplicationTitle, MB_ICONERROR | MB_OK);
@@ -53,6 +55,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
             DispatchMessageW(&msg);
         }
         result = static_cast<int>(msg.wParam);
+    } catch (const std::exception& failure) {
+        vs::win32::ReportFailure(failure);
+        result = 1;
     }
     OleUninitialize();
     return result;

@@ -17,8 +17,6 @@ constexpr const wchar_t* kPictureClass = L"VsPicture";
 // that would make the click feel slow, and the shape shows only after OK.
 constexpr std::int64_t kMaxPreviewPixels = 4'000'000;
 constexpr int kSideWidth = 250;
-// The smallest placement taken back.
-constexpr int kMinRestoredSide = 100;
 
 std::string ColourName(Colour c) {
     char buf[16];
@@ -161,20 +159,26 @@ ShapeWindow::~ShapeWindow() {
 }
 
 void ShapeWindow::runModal() {
+    // The window opens at its own size each time; only where it stood last
+    // comes back, when that is on a monitor still.
+    RECT self;
+    GetWindowRect(hwnd_, &self);
+    const int w = self.right - self.left, h = self.bottom - self.top;
     bool placed = false;
-    if (std::optional<WindowPlacement> p = store_.placement(kPlacementName)) {
-        RECT r{p->left, p->top, p->left + p->width, p->top + p->height};
-        if (p->width >= kMinRestoredSide && p->height >= kMinRestoredSide && MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) {
-            SetWindowPos(hwnd_, nullptr, r.left, r.top, p->width, p->height, SWP_NOZORDER | SWP_NOACTIVATE);
+    std::optional<WindowPlacement> stored;
+    run([&] { stored = store_.placement(kPlacementName); });
+    if (stored) {
+        const WindowPlacement p = TfShapeSelectModel::KeptPlacement(*stored);
+        RECT r{p.left, p.top, p.left + w, p.top + h};
+        if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) {
+            SetWindowPos(hwnd_, nullptr, p.left, p.top, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
             placed = true;
         }
     }
     if (!placed) {
         // Centred on the screen.
-        RECT self, work;
-        GetWindowRect(hwnd_, &self);
+        RECT work;
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        const int w = self.right - self.left, h = self.bottom - self.top;
         SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - w) / 2,
                      work.top + (work.bottom - work.top - h) / 2, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
     }
@@ -185,11 +189,10 @@ void ShapeWindow::runModal() {
     done_ = true;
     RECT r;
     GetWindowRect(hwnd_, &r);
-    try {
-        store_.setPlacement(kPlacementName, {r.left, r.top, r.right - r.left, r.bottom - r.top, false});
-    } catch (const std::exception& e) {
-        ui_.error(e.what());
-    }
+    run([&] {
+        store_.setPlacement(kPlacementName,
+                            TfShapeSelectModel::KeptPlacement({r.left, r.top, r.right - r.left, r.bottom - r.top}));
+    });
 }
 
 void ShapeWindow::closeWindow() {
@@ -304,7 +307,7 @@ void ShapeWindow::scroll(int bar, WPARAM wp) {
 LRESULT CALLBACK ShapeWindow::PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<ShapeWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self || self->picture_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
-    return self->picture(msg, wp, lp);
+    return Guarded([&] { return self->picture(msg, wp, lp); });
 }
 
 LRESULT ShapeWindow::picture(UINT msg, WPARAM wp, LPARAM lp) {

@@ -255,6 +255,7 @@ void Win32UserInterface::processPendingMessages() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    if (afterPendingMessages) afterPendingMessages();
 }
 
 void Win32UserInterface::progress(int position, int maximum) {
@@ -416,13 +417,18 @@ std::optional<WindowPlacement> IniSettingsStore::placement(std::string_view wind
     const Sections s = read();
     const auto section = s.find(placementSection(window));
     if (section == s.end()) return std::nullopt;
+    const auto& keys = section->second;
     auto get = [&](const char* key) -> std::optional<int> {
-        const auto v = section->second.find(key);
-        return v == section->second.end() ? std::nullopt : integerOf(v->second);
+        const auto v = keys.find(key);
+        return v == keys.end() ? std::nullopt : integerOf(v->second);
     };
-    const auto left = get("Left"), top = get("Top"), width = get("Width"), height = get("Height"),
-               maximized = get("Maximized");
-    if (!left || !top || !width || !height || !maximized || (*maximized != 0 && *maximized != 1)) return std::nullopt;
+    const auto left = get("Left"), top = get("Top");
+    if (!left || !top) return std::nullopt;
+    // A placement of the position alone has no size entry at all.
+    if (!keys.count("Width") && !keys.count("Height") && !keys.count("Maximized"))
+        return WindowPlacement{*left, *top, 0, 0, false, false};
+    const auto width = get("Width"), height = get("Height"), maximized = get("Maximized");
+    if (!width || !height || !maximized || (*maximized != 0 && *maximized != 1)) return std::nullopt;
     return WindowPlacement{*left, *top, *width, *height, *maximized == 1};
 }
 
@@ -431,9 +437,14 @@ void IniSettingsStore::setPlacement(std::string_view window, const WindowPlaceme
     auto& section = s[placementSection(window)];
     section["Left"] = std::to_string(p.left);
     section["Top"] = std::to_string(p.top);
-    section["Width"] = std::to_string(p.width);
-    section["Height"] = std::to_string(p.height);
-    section["Maximized"] = p.maximized ? "1" : "0";
+    if (p.sized) {
+        section["Width"] = std::to_string(p.width);
+        section["Height"] = std::to_string(p.height);
+        section["Maximized"] = p.maximized ? "1" : "0";
+    } else {
+        // A size written before would be read back as this window's size.
+        for (const char* key : {"Width", "Height", "Maximized"}) section.erase(key);
+    }
     write(s);
 }
 

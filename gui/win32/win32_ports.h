@@ -38,8 +38,10 @@ public:
     void progress(int position, int maximum) override;
 
     // Runs before pending messages (the window shows the model) and on
-    // progress (the busy page's bar).
+    // progress (the busy page's bar). After the messages have run, the window
+    // may end the operation by throwing (a close of the window cancels a build).
     std::function<void()> beforePendingMessages;
+    std::function<void()> afterPendingMessages;
     std::function<void(int, int)> onProgress;
     // Keyboard navigation of the window whose messages run (tab, mnemonics).
     std::function<bool(MSG&)> translate;
@@ -70,7 +72,8 @@ public:
 
 // The settings file in INI form, readable by both windows of the generator:
 // values under [Values] by key, placements in a section "Window.NAME" with
-// Left, Top, Width, Height and Maximized. Every write replaces the file as a
+// Left, Top, Width, Height and Maximized (only Left and Top for a placement
+// of the position alone). Every write replaces the file as a
 // whole; one that cannot be written fails with "Cannot create file %s".
 class IniSettingsStore : public SettingsStore {
 public:

@@ -72,6 +72,17 @@ TEST(IniSettingsStore, KeepsValuesAndPlacementsAndLosesNothingOnAFailedWrite) {
     EXPECT_EQ(store.placement("TfVexelSCREEN"), (vs::WindowPlacement{10, 20, 900, 600, true}));
     EXPECT_FALSE(store.placement("TfShapeSelect"));
 
+    // A placement of the position alone is written as Left and Top only, and
+    // replaces the size an older placement of that window left.
+    store.setPlacement("TfShapeSelect", {5, 6, 700, 500, false});
+    store.setPlacement("TfShapeSelect", {-30, 40, 0, 0, false, false});
+    const std::string text = ReadText(file);
+    EXPECT_NE(text.find("[Window.TfShapeSelect]\r\nLeft=-30\r\nTop=40\r\n\r\n[Window.TfVexelSCREEN]\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(store.placement("TfShapeSelect"), (vs::WindowPlacement{-30, 40, 0, 0, false, false}));
+    EXPECT_EQ(store.placement("TfVexelSCREEN"), (vs::WindowPlacement{10, 20, 900, 600, true}));
+
     // A damaged placement is none at all.
     std::ofstream(dir / "damaged.dat") << "[Window.TfShapeSelect]\nLeft=1\nTop=2\nWidth=x\nHeight=4\nMaximized=0\n";
     EXPECT_FALSE(IniSettingsStore((dir / "damaged.dat").string()).placement("TfShapeSelect"));

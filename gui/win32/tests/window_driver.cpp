@@ -22,6 +22,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwctype>
 #include <filesystem>
@@ -329,6 +330,44 @@ void DoubleClickCell(HWND list, int item, int column) {
     PostMessageW(list, WM_LBUTTONUP, 0, at);
 }
 
+// The tool tip that a window of the generator shows for one of its controls;
+// empty when it shows none.
+std::string ToolTipOf(HWND owner, HWND control) {
+    constexpr std::size_t kChars = 1024;
+    for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tip, &pid);
+        if (pid != g_window.dwProcessId) continue;
+        Remote remote(sizeof(TOOLINFOW) + kChars * sizeof(wchar_t));
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.uFlags = TTF_IDISHWND;
+        ti.hwnd = owner;
+        ti.uId = reinterpret_cast<UINT_PTR>(control);
+        ti.lpszText = reinterpret_cast<wchar_t*>(remote.at(sizeof ti));
+        const wchar_t none = 0;
+        remote.write(sizeof ti, &none, sizeof none);
+        remote.write(0, &ti, sizeof ti);
+        SendMessageW(tip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(remote.at(0)));
+        std::wstring text(kChars, L'\0');
+        remote.read(sizeof ti, text.data(), kChars * sizeof(wchar_t));
+        text.resize(wcsnlen(text.c_str(), kChars));
+        if (!text.empty()) return U(text);
+    }
+    return {};
+}
+
+// Puts a text on the clipboard, as a copy in another program does.
+void CopyText(const std::wstring& text) {
+    if (!OpenClipboard(nullptr)) Fatal("the clipboard could not be opened");
+    EmptyClipboard();
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(GlobalLock(data)));
+    GlobalUnlock(data);
+    SetClipboardData(CF_UNICODETEXT, data);
+    CloseClipboard();
+}
+
 HWND ChildOfClass(HWND parent, const std::string& cls) {
     for (HWND w : Descendants(parent))
         if (ClassOf(w) == cls && IsWindowVisible(w)) return w;
@@ -350,6 +389,40 @@ wchar_t Mnemonic(HWND w) {
     const std::string raw = TextOf(w);
     const std::size_t amp = raw.find('&');
     return amp == std::string::npos || amp + 1 >= raw.size() ? 0 : static_cast<wchar_t>(raw[amp + 1]);
+}
+
+// The hint by which a field of the window says why it refused a character
+// (shown or gone again).
+HWND RefusalHint() {
+    HWND found = nullptr;
+    while ((found = FindWindowExW(nullptr, found, vs::win32::kRefusalHintClass, nullptr)) != nullptr) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(found, &pid);
+        if (pid == g_window.dwProcessId) return found;
+    }
+    return nullptr;
+}
+
+// What the window says of the first character of Windows-1252 that it lacks.
+const std::string kCyrillicRefusal = "\"\xD0\x9F\" is not a character of the Windows-1252 code page";
+
+// A file of noise that takes a while to pack.
+void WriteNoise(const fs::path& file, int mebibytes) {
+    std::ofstream out(file, std::ios::binary);
+    std::uint32_t x = 2463534242u;
+    std::vector<std::uint32_t> block(1 << 18);
+    for (int i = 0; i < mebibytes; ++i) {
+        for (auto& v : block) v = (x ^= x << 13, x ^= x >> 17, x ^= x << 5);
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
+    }
+}
+
+std::vector<fs::path> Listing(const fs::path& dir) {
+    std::vector<fs::path> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 HWND FocusOf(HWND window) {
@@ -548,15 +621,7 @@ int wmain(int argc, wchar_t** argv) {
         }
 
         // The busy page, while a build packs a large file.
-        {
-            std::ofstream big(dir / "large.bin", std::ios::binary);
-            std::uint32_t x = 2463534242u;
-            std::vector<std::uint32_t> block(1 << 16);
-            for (int i = 0; i < 128; ++i) {
-                for (auto& v : block) v = (x ^= x << 13, x ^= x >> 17, x ^= x << 5);
-                big.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
-            }
-        }
+        WriteNoise(dir / "large.bin", 32);
         ShowPage(main, "Files", "Flash projector file: ");
         Click(One(main, "Add files"));
         AnswerFileDialog((dir / "large.bin").string());
@@ -578,6 +643,9 @@ int wmain(int argc, wchar_t** argv) {
         Click(One(shape, "OK"));
         WaitGone(shape, "the shape window");
         Screenshot(main, shots / "12-Appearance-with-shape.bmp");
+        // A character the package cannot store, typed into the caption.
+        SendMessageW(FieldAfter(main, "Caption / Taskbar text: "), WM_CHAR, 0x041F, 1);
+        Screenshot(main, shots / "16-refused-character.bmp");
         PostMessageW(main, WM_COMMAND, vs::win32::kCmdAbout, 0);
         HWND about = WaitTopLevel(vs::win32::kAboutWindowClass, "the about window");
         Screenshot(about, shots / "13-about.bmp");
@@ -724,6 +792,26 @@ int wmain(int argc, wchar_t** argv) {
     ClickArrow(widthArrows, true);
     WaitFor([&] { return TextOf(width) == "56"; });
     Check(TextOf(width) == "56", "\"Width:\" stops at 55");
+    // What is typed stays as typed until the field is left or Enter is
+    // pressed; then the model makes it a value within the limits.
+    PostMessageW(width, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageW(width, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    Check(WaitFor([&] { return FocusOf(main) == width; }), "a click puts the focus into \"Width:\"");
+    Type(width, "20");
+    PostMessageW(width, WM_KEYDOWN, VK_TAB, 0);
+    WaitFor([&] { return TextOf(width) == "55"; });
+    Check(TextOf(width) == "55", "\"Width:\" takes 20 as typed and makes it 55 when it is left (" + TextOf(width) + ")");
+    HWND height = FieldAfter(main, "Height:");
+    Type(height, "6000");
+    SendMessageTimeoutW(height, WM_CHAR, L'x', 1, SMTO_BLOCK, 10000, nullptr);
+    Settle();
+    Check(TextOf(height) == "6000", "\"Height:\" keeps 6000 while it is typed and refuses a letter (" + TextOf(height) + ")");
+    PostMessageW(height, WM_KEYDOWN, VK_RETURN, 0);
+    WaitFor([&] { return TextOf(height) == "5000"; });
+    Type(height, "");
+    PostMessageW(height, WM_KEYDOWN, VK_RETURN, 0);
+    WaitFor([&] { return TextOf(height) == "40"; });
+    Check(TextOf(height) == "40", "Enter makes 6000 in \"Height:\" 5000, and an empty one 40");
 
     // The dialogs of the Build page: the icon's has its title, the output's
     // asks before it replaces a file.
@@ -768,11 +856,30 @@ int wmain(int argc, wchar_t** argv) {
     Check(editor != nullptr, "a double click on an editable row opens its editor");
     if (editor) {
         Type(editor, "Example Company");
+        SendMessageTimeoutW(editor, WM_CHAR, 0x041F, 1, SMTO_BLOCK, 10000, nullptr);
+        Check(TextOf(editor) == "Example Company", "the grid's editor refuses a character the package cannot store");
         PostMessageW(editor, WM_KEYDOWN, VK_RETURN, 0);
         WaitFor([&] { return Cell(versions, 1, 1) == "Example Company"; });
     }
     Check(Cell(versions, 1, 1) == "Example Company", "Enter takes the edited value");
     ShowPage(main, "Appearance", "Standard rectangle");
+    // The caption is stored: a character that Windows-1252 lacks is refused
+    // as it is typed, and a hint names it; one it holds is taken.
+    HWND caption = FieldAfter(main, "Caption / Taskbar text: ");
+    const std::string demo = "Demo", taken = "Demo\xC3\xA9";
+    Type(caption, demo);
+    SendMessageTimeoutW(caption, EM_SETSEL, 4, 4, SMTO_BLOCK, 10000, nullptr);
+    SendMessageTimeoutW(caption, WM_CHAR, 0x041F, 1, SMTO_BLOCK, 10000, nullptr);
+    const HWND refusalHint = RefusalHint();
+    Check(TextOf(caption) == demo && refusalHint && IsWindowVisible(refusalHint) &&
+              TextOf(refusalHint) == kCyrillicRefusal,
+          "the caption refuses \"\xD0\x9F\" and says why (" + (refusalHint ? TextOf(refusalHint) : "no hint") + ")");
+    CopyText(L"\u0416\u0443\u043a");
+    SendMessageTimeoutW(caption, WM_PASTE, 0, 0, SMTO_BLOCK, 10000, nullptr);
+    Check(TextOf(caption) == demo && TextOf(RefusalHint()) == "\"\xD0\x96\" is not a character of the Windows-1252 code page",
+          "the caption refuses a paste of Cyrillic (" + TextOf(RefusalHint()) + ")");
+    SendMessageTimeoutW(caption, WM_CHAR, 0x00E9, 1, SMTO_BLOCK, 10000, nullptr);
+    Check(TextOf(caption) == taken, "the caption takes \"\xC3\xA9\" (" + TextOf(caption) + ")");
     Click(One(main, "Hide mouse-pointer"));
     WaitFor([&] { return Checked(One(main, "Hide mouse-pointer")); });
     const fs::path saved = dir / "saved.vsp";
@@ -786,7 +893,8 @@ int wmain(int argc, wchar_t** argv) {
     AnswerFileDialog(saved.string());
     WaitFor([&] { return Checked(One(main, "Hide mouse-pointer", false)); });
     WaitFor([&] { return Cell(versions, 1, 1) == "Example Company"; });
-    Check(Checked(One(main, "Hide mouse-pointer", false)) && Cell(versions, 1, 1) == "Example Company",
+    Check(Checked(One(main, "Hide mouse-pointer", false)) && Cell(versions, 1, 1) == "Example Company" &&
+              TextOf(caption) == taken,
           "Load project brings the saved choices back");
 
     // 5. The date/time sample.
@@ -822,13 +930,17 @@ int wmain(int argc, wchar_t** argv) {
     Check(TextOf(FieldAfter(main, "Flash projector file: ")) == U(cyrillic.wstring()) &&
               IsWindowEnabled(HeaderButton(main, "Appearance")),
           "a projector with a Cyrillic name is taken and shown as it is");
+    Check(ToolTipOf(main, FieldAfter(main, "Flash projector file: ")) == kCyrillicRefusal,
+          "its field's tool tip says which character the package cannot store (" +
+              ToolTipOf(main, FieldAfter(main, "Flash projector file: ")) + ")");
 
     // Drops: a projector on its box, a file on the additional files.
     DropFiles(main, One(main, "Flash projector"), {dir / "Sample Projector.exe"});
     WaitFor([&] { return IsWindowEnabled(HeaderButton(main, "Appearance")) != FALSE; });
     Check(TextOf(FieldAfter(main, "Flash projector file: ")) == (dir / "Sample Projector.exe").string() &&
-              IsWindowEnabled(HeaderButton(main, "Appearance")),
-          "a projector dropped on its box is taken");
+              IsWindowEnabled(HeaderButton(main, "Appearance")) &&
+              ToolTipOf(main, FieldAfter(main, "Flash projector file: ")).empty(),
+          "a projector dropped on its box is taken (and its field has no tool tip)");
     DropFiles(main, One(main, "Additional files"), {dir / "shape.bmp"});
     HWND added = nullptr;
     WaitFor([&] {
@@ -844,8 +956,28 @@ int wmain(int argc, wchar_t** argv) {
     Check(!ByCaption(about, "VexelSCREEN Generator", true).empty(), "the about window names the program");
     Click(One(about, "OK"));
     WaitGone(about, "the about window");
+
+    // Closing the window during a build gives the build up: once its output
+    // is on its way (a temporary file beside it) the close comes, the window
+    // ends without a message, the temporary file goes and the projector
+    // built before stays as it was.
+    ShowPage(main, "Files", "Flash projector file: ");
+    WriteNoise(dir / "large.bin", 32);
+    DropFiles(main, One(main, "Additional files"), {dir / "large.bin"});
+    WaitFor([&] { return added && Cell(added, 2, 0) == "large.bin"; });
+    const std::vector<char> built = Bytes(guiOut);
+    const std::vector<fs::path> listed = Listing(dir);
+    Click(BottomBuild(main));
+    Check(WaitFor([&] { return Listing(dir) != listed; }), "the build writes beside its output");
     PostMessageW(main, WM_CLOSE, 0, 0);
-    Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "the window closes");
+    WaitFor([&] { return WaitForSingleObject(g_window.hProcess, 0) == WAIT_OBJECT_0 || FindTopLevel(L"#32770"); });
+    if (FindTopLevel(L"#32770")) {
+        Check(false, "the build was still running when the close came (" + AnswerMessage(IDNO) + ")");
+        PostMessageW(main, WM_CLOSE, 0, 0);
+    }
+    Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "a close during a build ends the window");
+    Check(Listing(dir) == listed, "no temporary file stays beside the output");
+    Check(Bytes(guiOut) == built, "the projector built before is kept");
 
     // The settings file keeps the names in use at closing and the placement,
     // in the form the other window of the generator reads.
