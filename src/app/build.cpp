@@ -228,6 +228,13 @@ void TfVexelSCREENModel::qbtPreviewClick() {
 
     const std::string name = PreviewFileName();
     BuildProjector(name);
+    // The preview file goes on every path once it is built, also when the
+    // wait is cut short; a file that is still running may refuse, as any
+    // failure to remove it is ignored.
+    struct RemovePreview {
+        const std::string& name;
+        ~RemovePreview() { RemoveFile(name); }
+    } removePreview{name};
     std::unique_ptr<StartedProgram> program = shell_.startProgram(name);
     if (!program) {
         ui_.error(kCouldntStart);
@@ -241,7 +248,6 @@ void TfVexelSCREENModel::qbtPreviewClick() {
         host_.showMainWindow();
         ui_.processPendingMessages();
     }
-    RemoveFile(name);
 }
 
 }  // namespace vs

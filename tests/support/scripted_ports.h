@@ -17,6 +17,9 @@ public:
     std::vector<std::string> started;  // programs started
     bool canStart = true;
     int runningPolls = 2;  // how often a started program still runs when asked
+    // What happens while the model waits for a started program (the user
+    // closing the window, say); nothing by default.
+    std::function<void()> whileRunning;
     std::optional<TIcon> icon = TIcon(32, 32);
 
     std::optional<TIcon> largeIcon(const std::string&) override { return icon; }
@@ -33,11 +36,15 @@ public:
         if (!canStart) return nullptr;
         struct Program : StartedProgram {
             int left;
-            explicit Program(int polls) : left(polls) {}
+            std::function<void()> poll;
+            Program(int polls, std::function<void()> onPoll) : left(polls), poll(std::move(onPoll)) {}
             void waitForInputIdle() override {}
-            bool running() override { return left-- > 0; }
+            bool running() override {
+                if (poll) poll();
+                return left-- > 0;
+            }
         };
-        return std::make_unique<Program>(runningPolls);
+        return std::make_unique<Program>(runningPolls, whileRunning);
     }
 };
 

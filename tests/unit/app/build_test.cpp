@@ -197,6 +197,14 @@ TEST_F(BuildTest, PreviewStoresFilesAndCleansUp) {
     EXPECT_EQ(m.Settings().MainFile().CompressMode, 1) << "packed without compression";
     EXPECT_TRUE(ui.texts("confirm").empty());
 
+    // A preview cut short while its projector runs still removes its file.
+    shell.whileRunning = [] { throw EOperationCancelled(); };
+    m.Run([&] { m.qbtPreviewClick(); });
+    shell.whileRunning = nullptr;
+    ASSERT_EQ(shell.started.size(), 2u);
+    EXPECT_FALSE(fs::exists(shell.started[1]));
+    EXPECT_EQ(m.tbCompression.position, 3);
+
     // A preview whose build fails leaves nothing in the temporary folder.
     m.paAddFilesFileDropped(Text(Path("empty.dat"), ""));
     m.Run([&] { m.qbtPreviewClick(); });
