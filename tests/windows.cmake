@@ -3,6 +3,11 @@
 # entry that runs under wine (CMAKE_CROSSCOMPILING_EMULATOR), since listing
 # the single tests through wine would start wine once per test.
 set(VS_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources (Debian's googletest package)")
+if(NOT EXISTS ${VS_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
+  message(WARNING "GoogleTest's sources are missing (${VS_GOOGLETEST_SOURCE_DIR}; Debian's googletest package): "
+                  "the Windows unit tests are not built; run scripts/setup.sh.")
+  return()
+endif()
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
