@@ -19,11 +19,9 @@ add_library(vs_test_support STATIC ${support_sources})
 target_link_libraries(vs_test_support PUBLIC vs_app)
 target_include_directories(vs_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
-# Tests about pieces that exist only on Linux: ImageMagick's command line and
-# the POSIX sockets and file flags that their tests drive.
+# Tests about a piece that exists only on Linux: ImageMagick's command line.
 set(vs_linux_only_tests
-  shape/imagemagick_test.cpp
-  engine/var_service_test.cpp)
+  shape/imagemagick_test.cpp)
 
 function(vs_windows_unit_tests area)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/unit/${area}/*.cpp)

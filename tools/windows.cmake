@@ -5,7 +5,7 @@
 file(GLOB engine_core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/core/*.cpp)
 add_library(vs_engine_core STATIC ${engine_core_sources})
 target_include_directories(vs_engine_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(vs_engine_core PUBLIC vs_package)
+target_link_libraries(vs_engine_core PUBLIC vs_package ws2_32)
 
 # The engine's icon is drawn by a program of this build. The Linux build that
 # drives this one hands in the icon it drew (VS_ENGINE_ICON); on its own this
