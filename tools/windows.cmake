@@ -5,7 +5,7 @@
 file(GLOB engine_core_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/core/*.cpp)
 add_library(vs_engine_core STATIC ${engine_core_sources})
 target_include_directories(vs_engine_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(vs_engine_core PUBLIC vs_package)
+target_link_libraries(vs_engine_core PUBLIC vs_package ws2_32)
 
 # The engine's icon is drawn by a program of this build. The Linux build that
 # drives this one hands in the icon it drew (VS_ENGINE_ICON); on its own this
@@ -14,6 +14,11 @@ set(VS_ENGINE_ICON "" CACHE FILEPATH "The engine's icon, drawn by make_engine_ic
 if(VS_ENGINE_ICON)
   set(engine_icon ${VS_ENGINE_ICON})
 else()
+  find_program(VS_WINE wine)
+  if(NOT VS_WINE)
+    message(FATAL_ERROR "The engine's icon is drawn under wine, which is missing: install wine, or build through "
+                        "the Linux build (cmake --preset default), or pass -DVS_ENGINE_ICON=<icon drawn by make_engine_icon>.")
+  endif()
   add_executable(make_engine_icon make_engine_icon.cpp)
   target_link_libraries(make_engine_icon PRIVATE vs_exe)
   set(engine_icon ${CMAKE_CURRENT_BINARY_DIR}/engine.ico)

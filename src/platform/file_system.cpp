@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -20,24 +21,43 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 
-using win32::Wide;
+namespace {
+// The UTF-16 name of a UTF-8 one; false when the bytes are no UTF-8, which
+// would otherwise name some other file (with U+FFFD in its name).
+bool WideName(const std::string& utf8, std::wstring& wide) {
+    wide = win32::Wide(utf8);
+    return win32::Utf8(wide) == utf8;
+}
+}  // namespace
 
 int OpenFileDescriptor(const std::string& name, int flags, int mode) {
-    return ::_wopen(Wide(name).c_str(), flags, mode);
+    std::wstring wide;
+    if (!WideName(name, wide)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::_wopen(wide.c_str(), flags, mode);
 }
 
 PathKind KindOfPath(const std::string& name) {
-    const DWORD attributes = GetFileAttributesW(Wide(name).c_str());
+    std::wstring wide;
+    if (!WideName(name, wide)) return PathKind::Missing;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
     if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
     return PathKind::File;
 }
 
-bool RemoveFile(const std::string& name) { return DeleteFileW(Wide(name).c_str()) != 0; }
+bool RemoveFile(const std::string& name) {
+    std::wstring wide;
+    return WideName(name, wide) && DeleteFileW(wide.c_str()) != 0;
+}
 
 bool MoveReplacing(const std::string& source, const std::string& target) {
-    return MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    std::wstring from, to;
+    return WideName(source, from) && WideName(target, to) &&
+           MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 std::string TemporaryFolder() {

@@ -4,10 +4,15 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <thread>
 
@@ -94,6 +99,18 @@ TEST_F(VarService, SavesLoadsAndRefusesBadNames) {
               "Cache-Control: no-store\r\nConnection: close\r\n\r\na=1");
 }
 
+#ifdef _WIN32
+using ClientSocket = SOCKET;
+constexpr int kSendFlags = 0;
+constexpr int kShutWrite = SD_SEND;
+void CloseSocket(ClientSocket s) { ::closesocket(s); }
+#else
+using ClientSocket = int;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kShutWrite = SHUT_WR;
+void CloseSocket(ClientSocket s) { ::close(s); }
+#endif
+
 // The real server on a free port, with malformed requests from a client.
 TEST_F(VarService, ServerSurvivesMalformedRequestsOnLoopbackOnly) {
     VariableStore store(dir_.string());
@@ -102,19 +119,20 @@ TEST_F(VarService, ServerSurvivesMalformedRequestsOnLoopbackOnly) {
     std::atomic<bool> stop{false};
     std::thread t([&] { server.Run(stop); });
     auto exchange = [&](const std::string& req, const char* address = "127.0.0.1") {
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        ClientSocket s = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(server.port());
         ::inet_pton(AF_INET, address, &a.sin_addr);
         std::string reply;
         if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-            ::send(s, req.data(), req.size(), MSG_NOSIGNAL);
-            ::shutdown(s, SHUT_WR);
+            ::send(s, req.data(), static_cast<int>(req.size()), kSendFlags);
+            ::shutdown(s, kShutWrite);
             char buf[1024];
-            for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
+            for (int n; (n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0;)
+                reply.append(buf, static_cast<std::size_t>(n));
         }
-        ::close(s);
+        CloseSocket(s);
         return reply;
     };
     EXPECT_EQ(exchange("GET /load/x HTTP/1.0\r\n\r\n", "127.0.0.2"), "");
@@ -134,6 +152,7 @@ TEST_F(VarService, ServerSurvivesMalformedRequestsOnLoopbackOnly) {
     EXPECT_EQ(files, std::vector<std::string>{"ok.vsv"});
 }
 
+#ifndef _WIN32  // the Windows service meets silent clients in the engine's test under wine
 // Silent clients hold up nobody: a request is answered while they are still
 // connected, and past the bound the quietest are closed to make room.
 TEST_F(VarService, SilentConnectionsHoldUpNobody) {
@@ -185,6 +204,7 @@ TEST_F(VarService, SilentConnectionsHoldUpNobody) {
     stop = true;
     t.join();
 }
+#endif
 
 }  // namespace
 }  // namespace vs::engine

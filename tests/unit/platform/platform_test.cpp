@@ -246,6 +246,11 @@ TEST_F(FilesTest, AnyNameWorksAndFailedWritesKeepThePreviousFile) {
     EXPECT_EQ(Slurp(PathOf(name)), "first");
     EXPECT_TRUE(RemoveFile(name));
     EXPECT_EQ(KindOfPath(name), PathKind::Missing);
+#ifdef _WIN32
+    // Bytes that are no UTF-8 name no file on Windows, rather than another one.
+    EXPECT_THROW(TFileStream(folder + "/a\xFF.txt", FileMode::Create), EFCreateError);
+    EXPECT_EQ(KindOfPath(folder + "/\xFF"), PathKind::Missing);
+#endif
     const std::string temp = TemporaryFolder();
     ASSERT_FALSE(temp.empty());
     EXPECT_TRUE(temp.back() == '/' || temp.back() == '\\');
