@@ -250,7 +250,23 @@ void TPackedFile::WriteCompressed(TStream& stream) const {
 namespace {
 
 // Inflates into a sink; fails when the data is not a valid zlib stream or
-// ends before `size` bytes came out. Output beyond `size` is not produced.
+// ends before `size` bytes came out. Output beyond `size` is not produced,
+// but the stream is still inflated to its end, so that zlib compares its
+// check value: a changed byte in stored (uncompressed) blocks is found only
+// there.
+// Inflates what is left of the stream, dropping the output, until its end
+// and check value; fails when the stream is damaged or has no end.
+void VerifyRest(z_stream& z, std::vector<std::uint8_t>& scratch) {
+    for (;;) {
+        z.next_out = scratch.data();
+        z.avail_out = static_cast<uInt>(scratch.size());
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) return;
+        // With room for output, no progress means the input ended first.
+        if (rc != Z_OK) throw EZlibError("error");
+    }
+}
+
 template <typename Sink>
 void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& sink) {
     if (size <= 0) throw EInvalidOperation(msg::InvalidStreamOperation);
@@ -273,7 +289,10 @@ void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& 
         std::size_t got = want - z.avail_out;
         if (got) sink(block.data(), got);
         left -= static_cast<std::int64_t>(got);
-        if (left == 0) break;
+        if (left == 0) {
+            if (rc != Z_STREAM_END) VerifyRest(z, block);
+            break;
+        }
         if (rc == Z_STREAM_END || (rc == Z_BUF_ERROR && z.avail_in == 0))
             throw ETruncatedPackedData();
         if (rc != Z_OK && rc != Z_BUF_ERROR) throw EZlibError("error");

@@ -244,6 +244,19 @@ TEST_F(PackedFileTest, ExtractWritesExactlyTheFileAndNeverAPartialOne) {
     EXPECT_THROW(cut.ExtractToFile(out), EZlibError);
     EXPECT_EQ(Slurp(out), content);
 
+    // A changed byte in stored blocks gives the right size but the wrong
+    // check value: an error too, and nothing is written.
+    TPackedFile stored;
+    stored.CompressMode = 1;
+    stored.SetFilename(Make("stored.bin", content));
+    ByteVec changed = stored.FileData();
+    changed[changed.size() / 2] ^= 0x20;
+    TPackedFile damaged;
+    damaged.Filesize = stored.Filesize;
+    damaged.SetData(changed);
+    EXPECT_THROW(damaged.ExtractToFile(out), EZlibError);
+    EXPECT_EQ(Slurp(out), content);
+
     TPackedFile bad;
     bad.Filesize = 10;
     bad.SetData(ByteVec{1, 2, 3, 4});
@@ -272,7 +285,7 @@ TEST_F(PackedFileTest, ExtractWritesExactlyTheFileAndNeverAPartialOne) {
     // No temporary files are left behind.
     int files = 0;
     for (auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
-    EXPECT_EQ(files, 2);
+    EXPECT_EQ(files, 3);
 }
 
 TEST_F(PackedFileTest, SameDataAndAssign) {
