@@ -10,18 +10,7 @@ namespace vs::win32 {
 
 AboutWindow::AboutWindow(HWND owner) : Form([](const std::function<void()>& action) { action(); }), owner_(owner) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    static bool registered = false;
-    if (!registered) {
-        registered = true;
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Form::FormProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kAboutWindowClass;
-        RegisterClassExW(&wc);
-    }
+    RegisterFrameClass(kAboutWindowClass, false);
     const std::string title = std::string("About ") + TfVexelSCREENModel::kApplicationTitle;
     createFrame(kAboutWindowClass, title, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_DLGMODALFRAME,
                 owner, 520, 250);

@@ -43,17 +43,6 @@ DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) 
     return 0;
 }
 
-std::string ListText(HWND list, int item, int column) {
-    std::wstring buffer(1024, L'\0');
-    LVITEMW lv{};
-    lv.iSubItem = column;
-    lv.pszText = buffer.data();
-    lv.cchTextMax = static_cast<int>(buffer.size());
-    const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
-    buffer.resize(static_cast<std::size_t>(n));
-    return Utf8(buffer);
-}
-
 void SetListText(HWND list, int item, int column, const std::string& text) {
     std::wstring w = Wide(text);
     LVITEMW lv{};
@@ -157,6 +146,26 @@ Form::~Form() {
     }
     for (HFONT f : fonts_)
         if (f) DeleteObject(f);
+}
+
+void Form::RegisterFrameClass(const wchar_t* name, bool withIcon) {
+    HINSTANCE instance = Instance();
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, name, &existing)) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = FormProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    if (withIcon) {
+        wc.hIcon = LoadIconW(instance, L"MAINICON");
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0));
+    }
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);
 }
 
 void Form::RegisterClasses(HINSTANCE instance) {

@@ -63,6 +63,10 @@ public:
 protected:
     explicit Form(std::function<void(const std::function<void()>&)> run);
 
+    // Registers, once, a frame class whose window procedure is Form's, with
+    // the program's icon when `withIcon`.
+    static void RegisterFrameClass(const wchar_t* name, bool withIcon);
+
     // Shows the form over a disabled owner and runs its messages until `done`.
     void runModalLoop(HWND owner, const bool& done);
     // Runs a piece of work through `run` (failures are reported), without

@@ -35,34 +35,12 @@ Place filled(Place p, int bottom) {
 
 }  // namespace
 
-// The frame's window procedure is Form's; the class is registered here so
-// that it carries the program's icon.
-class MainClass {
-public:
-    static void Register(HINSTANCE instance, WNDPROC proc) {
-        static bool done = false;
-        if (done) return;
-        done = true;
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = LoadIconW(instance, L"MAINICON");
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), 0));
-        wc.lpszClassName = kMainWindowClass;
-        RegisterClassExW(&wc);
-    }
-};
-
 GeneratorWindow::GeneratorWindow(Win32UserInterface& ui, Shell& shell, SettingsStore& store, GeneratorPaths paths)
     : Form([this](const std::function<void()>& action) { model_->Run(action); }), ui_(ui), store_(store) {
     model_ = std::make_unique<TfVexelSCREENModel>(ui_, shell, store, *this, std::move(paths));
     HINSTANCE instance = GetModuleHandleW(nullptr);
     Form::RegisterClasses(instance);
-    MainClass::Register(instance, Form::FormProc);
+    RegisterFrameClass(kMainWindowClass, true);
     createFrame(kMainWindowClass, model_->caption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, WS_EX_ACCEPTFILES, nullptr,
                 kDefaultWidth, kDefaultHeight);
     SetMainWindow(hwnd_);
@@ -345,16 +323,7 @@ void GeneratorWindow::refreshFileList() {
         if (icon) DestroyIcon(h);
         ++fileIconsShown_;
     }
-    auto text = [this](int item, int column) {
-        std::wstring buffer(2048, L'\0');
-        LVITEMW lv{};
-        lv.iSubItem = column;
-        lv.pszText = buffer.data();
-        lv.cchTextMax = static_cast<int>(buffer.size());
-        const auto n = SendMessageW(filesList_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
-        buffer.resize(static_cast<std::size_t>(n));
-        return Utf8(buffer);
-    };
+    auto text = [this](int item, int column) { return ListText(filesList_, item, column); };
     bool same = ListView_GetItemCount(filesList_) == static_cast<int>(items.size());
     for (std::size_t i = 0; same && i < items.size(); ++i)
         same = text(static_cast<int>(i), 0) == items[i].caption && text(static_cast<int>(i), 1) == items[i].folder;

@@ -48,23 +48,16 @@ HRGN RegionOf(const std::vector<Rect>& rects) {
 ShapeWindow::ShapeWindow(TfShapeSelectModel& model, UserInterface& ui, SettingsStore& store, HWND owner,
                          std::function<void(const std::function<void()>&)> run)
     : Form(std::move(run)), model_(model), ui_(ui), store_(store), owner_(owner) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterFrameClass(kShapeWindowClass, true);
     static bool registered = false;
     if (!registered) {
         registered = true;
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Form::FormProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = LoadIconW(instance, L"MAINICON");
-        wc.lpszClassName = kShapeWindowClass;
-        RegisterClassExW(&wc);
         wc.lpfnWndProc = PictureProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
         wc.hCursor = LoadCursorW(nullptr, IDC_CROSS);
         wc.hbrBackground = GetSysColorBrush(COLOR_APPWORKSPACE);
-        wc.hIcon = nullptr;
         wc.lpszClassName = kPictureClass;
         RegisterClassExW(&wc);
     }

@@ -1,11 +1,24 @@
 #include "gui/win32/win32_support.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 namespace vs::win32 {
 
 namespace {
 HWND g_mainWindow = nullptr;
+}
+
+std::string ListText(HWND list, int item, int column) {
+    std::wstring buffer(2048, L'\0');
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.pszText = buffer.data();
+    lv.cchTextMax = static_cast<int>(buffer.size());
+    const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+    buffer.resize(static_cast<std::size_t>(n));
+    return Utf8(buffer);
 }
 
 std::wstring MessageText(std::string_view utf8) {

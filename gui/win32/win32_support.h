@@ -20,6 +20,9 @@ inline constexpr const wchar_t* kApplicationTitle = L"VexelSCREEN Generator";
 // carriage return, the box wants CR LF.
 std::wstring MessageText(std::string_view utf8);
 
+// The text of a list-view cell, in UTF-8.
+std::string ListText(HWND list, int item, int column);
+
 // The text of a window, in UTF-8.
 std::string WindowTextOf(HWND window);
 void SetWindowTextUtf8(HWND window, const std::string& text);

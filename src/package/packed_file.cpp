@@ -247,56 +247,62 @@ void TPackedFile::WriteCompressed(TStream& stream) const {
     if (!fileData_.empty()) stream.WriteBuffer(fileData_.data(), fileData_.size());
 }
 
-namespace {
-
-// Inflates into a sink; fails when the data is not a valid zlib stream or
-// ends before `size` bytes came out. Output beyond `size` is not produced,
-// but the stream is still inflated to its end, so that zlib compares its
-// check value: a changed byte in stored (uncompressed) blocks is found only
-// there.
-// Inflates what is left of the stream, dropping the output, until its end
-// and check value; fails when the stream is damaged or has no end.
-void VerifyRest(z_stream& z, std::vector<std::uint8_t>& scratch) {
-    for (;;) {
-        z.next_out = scratch.data();
-        z.avail_out = static_cast<uInt>(scratch.size());
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        if (rc == Z_STREAM_END) return;
-        // With room for output, no progress means the input ended first.
-        if (rc != Z_OK) throw EZlibError("error");
-    }
-}
-
-template <typename Sink>
-void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& sink) {
-    if (size <= 0) throw EInvalidOperation(msg::InvalidStreamOperation);
+InflateOutcome InflateWhole(std::span<const std::uint8_t> data, std::uint64_t size,
+                            const std::function<void(const std::uint8_t*, std::size_t)>& sink, std::size_t blockSize) {
     z_stream z;
     std::memset(&z, 0, sizeof z);
-    if (inflateInit(&z) != Z_OK) throw EZlibError("error");
+    if (inflateInit(&z) != Z_OK) return InflateOutcome::NoMemory;
     struct End {
         z_stream& z;
         ~End() { inflateEnd(&z); }
     } end{z};
-    z.next_in = const_cast<Bytef*>(data.data());
+    z.next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
-    std::vector<std::uint8_t> block(kPackOutputBlock);
-    std::int64_t left = size;
-    while (left > 0) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, block.size()));
+    std::vector<std::uint8_t> block(std::max<std::size_t>(blockSize, 1));
+    std::uint64_t total = 0;
+    for (;;) {
+        // Output is asked for up to the expected size; past it, any byte at
+        // all means the stream is longer.
+        const std::uint64_t room = size - total;
+        const uInt offered = static_cast<uInt>(room > 0 ? std::min<std::uint64_t>(room, block.size()) : block.size());
         z.next_out = block.data();
-        z.avail_out = static_cast<uInt>(want);
-        int rc = inflate(&z, Z_NO_FLUSH);
-        std::size_t got = want - z.avail_out;
+        z.avail_out = offered;
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        const std::size_t got = offered - z.avail_out;
+        if (room == 0 && got > 0) return InflateOutcome::Longer;
         if (got) sink(block.data(), got);
-        left -= static_cast<std::int64_t>(got);
-        if (left == 0) {
-            if (rc != Z_STREAM_END) VerifyRest(z, block);
-            break;
-        }
-        if (rc == Z_STREAM_END || (rc == Z_BUF_ERROR && z.avail_in == 0))
-            throw ETruncatedPackedData();
-        if (rc != Z_OK && rc != Z_BUF_ERROR) throw EZlibError("error");
+        total += got;
+        if (rc == Z_STREAM_END) break;
+        if (rc == Z_MEM_ERROR) return InflateOutcome::NoMemory;
+        if (rc == Z_BUF_ERROR && z.avail_in == 0) return total < size ? InflateOutcome::Short : InflateOutcome::Unended;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) return InflateOutcome::BadData;
     }
+    if (total < size) return InflateOutcome::Short;
+    if (z.avail_in != 0) return InflateOutcome::Trailing;
+    return InflateOutcome::Complete;
+}
+
+namespace {
+
+// Writes exactly `size` bytes and checks the stream to its end; a stream that
+// goes on past them, or is followed by other bytes, still gives its first
+// `size` bytes.
+template <typename Sink>
+void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& sink) {
+    if (size <= 0) throw EInvalidOperation(msg::InvalidStreamOperation);
+    switch (InflateWhole(data, static_cast<std::uint64_t>(size), sink, kPackOutputBlock)) {
+        case InflateOutcome::Complete:
+        case InflateOutcome::Longer:
+        case InflateOutcome::Trailing:
+            return;
+        case InflateOutcome::Short:
+            throw ETruncatedPackedData();
+        case InflateOutcome::Unended:
+        case InflateOutcome::BadData:
+        case InflateOutcome::NoMemory:
+            break;
+    }
+    throw EZlibError("error");
 }
 
 }  // namespace

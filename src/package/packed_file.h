@@ -35,6 +35,24 @@ inline constexpr std::size_t kPackOutputBlock = 65536;
 // stream with no input left.
 std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int level);
 
+// How a zlib stream ended when it was inflated whole.
+enum class InflateOutcome {
+    Complete,  // exactly the expected size, then the stream's end, then nothing
+    Longer,    // more output than the expected size (stopped at the first byte past it)
+    Short,     // the stream or its input ended before the expected size
+    Unended,   // the expected size came out, but the input ended before the stream's end
+    Trailing,  // a complete stream followed by more bytes
+    BadData,   // not a zlib stream, or its check value does not match
+    NoMemory,
+};
+
+// Inflates `data` in blocks of at most `blockSize`, handing the first `size`
+// bytes to `sink`, and goes on to the stream's end so that zlib compares the
+// stream's check value with what came out. Each caller decides what an
+// outcome other than Complete means to it.
+InflateOutcome InflateWhole(std::span<const std::uint8_t> data, std::uint64_t size,
+                            const std::function<void(const std::uint8_t*, std::size_t)>& sink, std::size_t blockSize);
+
 class TPackedFile final : public Published<TPackedFile, TCollectionItem> {
 public:
     explicit TPackedFile(TCollection* collection = nullptr);
@@ -84,11 +102,6 @@ public:
 private:
     friend class PackingBatch;
 
-// Packed data that inflates to fewer bytes than the packed file's size.
-class ETruncatedPackedData : public EZlibError {
-public:
-    ETruncatedPackedData() : EZlibError("Packed data ends before the file is complete") {}
-};
     void LeaveBatch();
 
     std::string filename_;

@@ -1,11 +1,5 @@
 #include "engine_package.h"
 
-#include <zlib.h>
-
-#include <algorithm>
-#include <cstring>
-#include <set>
-
 #include "package/file_name_rules.h"
 #include "package/filer.h"
 #include "package/package_file.h"
@@ -96,38 +90,24 @@ void InflatePackedFile(const TPackedFile& file, const std::function<void(const s
                        std::size_t blockSize) {
     const std::string damaged = "The projector's package is damaged: ";
     if (file.Filesize <= 0) throw EPackageError(damaged + "a file has no size");
-    const std::vector<std::uint8_t>& data = file.FileData();
-    z_stream z;
-    std::memset(&z, 0, sizeof z);
-    if (inflateInit(&z) != Z_OK) throw EPackageError(damaged + "out of memory");
-    struct End {
-        z_stream& z;
-        ~End() { inflateEnd(&z); }
-    } end{z};
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    std::vector<std::uint8_t> block(std::max<std::size_t>(blockSize, 1));
-    const auto size = static_cast<std::uint64_t>(file.Filesize);
-    std::uint64_t total = 0;
-    // Inflating to the stream's end makes zlib compare its check value
-    // (adler32) with the bytes produced; a stream that goes on past the
-    // stored size is damaged as much as one that ends early.
-    while (true) {
-        z.next_out = block.data();
-        z.avail_out = static_cast<uInt>(block.size());
-        int rc = inflate(&z, Z_NO_FLUSH);
-        const std::size_t got = block.size() - z.avail_out;
-        if (got > size - total) throw EPackageError(damaged + "a packed file is longer than its size");
-        total += got;
-        if (got) sink(block.data(), got);
-        if (rc == Z_STREAM_END) break;
-        if (rc == Z_DATA_ERROR) throw EPackageError(damaged + "bad packed data");
-        if (rc == Z_MEM_ERROR) throw EPackageError(damaged + "out of memory");
-        if (rc == Z_BUF_ERROR && z.avail_in == 0) throw EPackageError(damaged + "a packed file ends early");
-        if (rc != Z_OK && rc != Z_BUF_ERROR) throw EPackageError(damaged + "bad packed data");
+    // A stream that goes on past the stored size is damaged as much as one
+    // that ends early, and so is one followed by other bytes.
+    switch (InflateWhole(file.FileData(), static_cast<std::uint64_t>(file.Filesize), sink, blockSize)) {
+        case InflateOutcome::Complete:
+            return;
+        case InflateOutcome::Longer:
+            throw EPackageError(damaged + "a packed file is longer than its size");
+        case InflateOutcome::Short:
+        case InflateOutcome::Unended:
+            throw EPackageError(damaged + "a packed file ends early");
+        case InflateOutcome::Trailing:
+            throw EPackageError(damaged + "a packed file carries bytes after its end");
+        case InflateOutcome::NoMemory:
+            throw EPackageError(damaged + "out of memory");
+        case InflateOutcome::BadData:
+            break;
     }
-    if (total != size) throw EPackageError(damaged + "a packed file ends early");
-    if (z.avail_in != 0) throw EPackageError(damaged + "a packed file carries bytes after its end");
+    throw EPackageError(damaged + "bad packed data");
 }
 
 }  // namespace vs::engine
