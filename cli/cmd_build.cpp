@@ -17,9 +17,11 @@
 
 #include "app/generator_model.h"
 #include "app/project_file.h"
+#include "app/projector_inspection.h"
 #include "cli/cli_model.h"
 #include "cli/file_names.h"
 #include "cli/commands.h"
+#include "exe/executable_kind.h"
 #include "exe/version_info.h"
 #include "package/describe.h"
 #include "package/package_file.h"
@@ -218,8 +220,12 @@ int Build(const BuildArgs& a) {
     CliModel cli;
     TfVexelSCREENModel& m = cli.model;
     m.jobs = a.jobs;
-    const std::string engine = ToolsFile(m.paths().generatorDir, tools::Engine);
-    if (!FileExists(engine)) throw EFOpenError("The projector engine " + engine + " is missing");
+    // The engine a build takes depends on the player. It is looked for before
+    // anything is written, also before the inspection rewrites the projector.
+    auto requireEngine = [&m](ExecutableKind player) {
+        const std::string engine = ToolsFile(m.paths().generatorDir, tools::Engine, ToolsFamilyFor(player));
+        if (!FileExists(engine)) throw EFOpenError("The projector engine " + engine + " is missing");
+    };
 
     std::string output;
     if (!a.project.empty()) {
@@ -231,6 +237,9 @@ int Build(const BuildArgs& a) {
             TFileStream file(project, FileMode::OpenRead);
             contents = ReadProjectFile(file);
         }
+        // A projector that is still to be retrieved is judged once it is loaded.
+        if (const std::string& player = contents.settings->MainFile().Filename(); FileExists(player))
+            requireEngine(ExecutableKindOfFile(player));
         output = a.output.empty() ? contents.record.outputName : a.output;
         if (output.empty()) throw VsError("no output file: give -o OUT.exe");
         RefuseClashingNames(a, output);
@@ -253,12 +262,14 @@ int Build(const BuildArgs& a) {
         m.LoadProject(project);
         if (cli.ui.errorsShown) throw VsError("the project could not be loaded");
         if (m.edFlashProjector.fileName.empty()) throw VsError("the project has no Flash projector to build from");
+        requireEngine(m.PlayerKind());
         if (m.lvAddFiles.items.size() != static_cast<std::size_t>(m.Settings().Files().Count()))
             throw VsError("not every additional file of the project could be listed (two files of one name on disk, "
                           "or one that could not be retrieved); nothing was built");
     } else {
         output = a.output;
         RefuseClashingNames(a, output);
+        requireEngine(ExecutableKindOfFile(Absolute(a.projector)));
         DriveControls(cli, a);
         if (!a.output.empty()) m.OutputProjector.fileName = Absolute(a.output);
         if (!a.saveProject.empty()) {

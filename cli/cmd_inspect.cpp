@@ -5,9 +5,12 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/generator_model.h"
 #include "app/projector_inspection.h"
 #include "cli/commands.h"
 #include "cli/console_interface.h"
+#include "exe/executable_kind.h"
+#include "package/package_file.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -61,8 +64,21 @@ std::string JsonText(const std::string& ansi) { return JsonString(AnsiString::Fr
 
 const char* Bool(bool b) { return b ? "true" : "false"; }
 
-void PrintText(const std::string& file, const InspectionResult& r, bool dryRun) {
+// The player's kind and the engine that a build for it takes.
+struct PlayerFacts {
+    ExecutableKind kind;
+    std::string engine;
+};
+
+PlayerFacts PlayerOf(const std::string& file) {
+    const ExecutableKind kind = ExecutableKindOfFile(file);
+    return {kind, ToolsFile(GeneratorPaths::OfThisProgram().generatorDir, tools::Engine, ToolsFamilyFor(kind))};
+}
+
+void PrintText(const InspectionResult& r, const PlayerFacts& player, bool dryRun) {
     for (std::size_t i = 0; i < r.grid.size(); ++i) std::cout << kMovieInfoLabels[i] << ": " << r.grid[i] << "\n";
+    const std::string_view kind = ExecutableKindText(player.kind);
+    std::cout << kPlayerLabel << ": " << kind << " (a build uses the " << kind << " engine " << player.engine << ")\n";
     std::size_t rewritten = 0;
     for (const CommandRewrite& c : r.commands) rewritten += c.outcome == RewriteOutcome::Rewritten;
     if (r.commands.empty()) {
@@ -82,7 +98,7 @@ void PrintText(const std::string& file, const InspectionResult& r, bool dryRun) 
     }
 }
 
-void PrintJson(const std::string& file, const InspectionResult& r, bool dryRun) {
+void PrintJson(const std::string& file, const InspectionResult& r, const PlayerFacts& player, bool dryRun) {
     const TSWF_Header& h = r.header;
     std::ostringstream o;
     o << "{\n  \"file\": " << JsonString(file) << ",\n  \"dryRun\": " << Bool(dryRun) << ",\n";
@@ -90,6 +106,8 @@ void PrintJson(const std::string& file, const InspectionResult& r, bool dryRun) 
     for (std::size_t i = 0; i < r.grid.size(); ++i)
         o << (i ? ", " : "") << JsonString(kMovieInfoLabels[i]) << ": " << JsonString(r.grid[i]);
     o << "},\n";
+    o << "  \"player\": " << JsonString(std::string(ExecutableKindText(player.kind)))
+      << ",\n  \"engine\": " << JsonString(player.engine) << ",\n";
     o << "  \"header\": {\"signature\": " << JsonText(std::string(reinterpret_cast<const char*>(h.Signature), 3))
       << ", \"version\": " << int(h.Version) << ", \"fileLength\": " << h.FileLength << ", \"frameSize\": {\"left\": "
       << h.FrameSize.Left << ", \"top\": " << h.FrameSize.Top << ", \"right\": " << h.FrameSize.Right
@@ -126,10 +144,11 @@ void addInspectCommand(CLI::App& app) {
             ConsoleInterface ui;
             InspectionResult result;
             if (!InspectProjectorFile(*file, nullptr, ui, result, InspectOptions{.dryRun = *dryRun})) return 1;
+            const PlayerFacts player = PlayerOf(*file);
             if (*json)
-                PrintJson(*file, result, *dryRun);
+                PrintJson(*file, result, player, *dryRun);
             else
-                PrintText(*file, result, *dryRun);
+                PrintText(result, player, *dryRun);
             return 0;
         });
     });

@@ -3,6 +3,7 @@
 #include "app/describe_project.h"
 #include "app/project_file.h"
 #include "cli/commands.h"
+#include "exe/executable_kind.h"
 #include "package/describe.h"
 #include "package/package_file.h"
 #include "package/vexel_projector.h"
@@ -38,11 +39,15 @@ void addShowCommand(CLI::App& app) {
                 return 0;
             }
             ReadComponentFromStream(stream, settings);
-            if (*json)
+            if (*json) {
                 std::cout << DescribeSettingsJson(settings);
-            else
-                std::cout << "Built projector; settings stream at offset " << where.offset << "\n"
-                          << DescribeSettings(settings);
+                return 0;
+            }
+            // The engine a projector carries is the executable it starts with.
+            const ExecutableKind engine = ExecutableKindOf(stream);
+            std::cout << "Built projector; settings stream at offset " << where.offset << "\n"
+                      << "Engine: " << ExecutableKindText(engine) << "\n"
+                      << DescribeSettings(settings);
             return 0;
         });
     });

@@ -16,6 +16,7 @@
 
 #include "gui/qt/file_dialogs.h"
 #include "gui/qt/icon_image.h"
+#include "exe/executable_kind.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 
@@ -176,7 +177,16 @@ std::unique_ptr<StartedProgram> QtShell::startProgram(const std::string& file) {
 #ifdef Q_OS_WIN
     process->setProgram(QString::fromStdString(file));
 #else
-    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+    // A 64-bit projector runs under wine's 64-bit loader, called directly:
+    // the `wine` command may pick the 32-bit loader, which cannot start where
+    // the kernel runs no 32-bit programs.
+    QString wine;
+    if (ExecutableKindOfFile(file) == ExecutableKind::Bits64) {
+        wine = QStandardPaths::findExecutable(QStringLiteral("wine64"));
+        for (const char* loader : {"/usr/lib/wine/wine64", "/usr/lib64/wine/wine64"})
+            if (wine.isEmpty() && QFileInfo(QString::fromLatin1(loader)).isExecutable()) wine = QString::fromLatin1(loader);
+    }
+    if (wine.isEmpty()) wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
     if (wine.isEmpty()) return nullptr;
     process->setProgram(wine);
     process->setArguments({QString::fromStdString(file)});

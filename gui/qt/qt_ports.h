@@ -76,8 +76,8 @@ public:
     std::optional<TIcon> largeIcon(const std::string& file) override;
     std::optional<TIcon> smallIcon(const std::string& file) override;
     bool openDocument(const std::string& file) override;
-    // On Windows the file itself; elsewhere through "wine" when it is on the
-    // path; otherwise nothing.
+    // On Windows the file itself; elsewhere through wine (its 64-bit loader
+    // for a 64-bit program) when it is installed; otherwise nothing.
     std::unique_ptr<StartedProgram> startProgram(const std::string& file) override;
 
 private:

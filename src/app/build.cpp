@@ -73,9 +73,12 @@ void TfVexelSCREENModel::RefuseOutputOverInput(const std::string& output, bool b
     const std::string& dir = paths_.generatorDir;
     if (build) {
         refuse(loadedProject_, "the project");
-        for (std::string_view tool : {tools::Engine, tools::HookLibrary, tools::PrintTool, tools::ExecTool,
-                                      tools::StoreTool, tools::DesktopTool})
-            refuse(ToolsFile(dir, tool), "a program of the Tools folder");
+        // Both families: this runs before the inspection that tells which one
+        // the build takes, and neither may be overwritten.
+        for (ToolsFamily family : {ToolsFamily::I686, ToolsFamily::X86_64})
+            for (std::string_view tool : {tools::Engine, tools::HookLibrary, tools::PrintTool, tools::ExecTool,
+                                          tools::StoreTool, tools::DesktopTool})
+                refuse(ToolsFile(dir, tool, family), "a program of the Tools folder");
     } else {
         refuse(dir + std::string(tools::HookLibrary), "the hook library");
     }
@@ -99,7 +102,6 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     SetControls();
     if (afterMapping) afterMapping(*settings_);
     s_TVexelProjector& s = *settings_;
-    const std::string& dir = paths_.generatorDir;
 
     // The engine must be able to write every packed file under its name;
     // a list it could not write is refused before anything is written.
@@ -116,9 +118,11 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
 
     // The engine, with the version information and the icon. The icon step
     // writes only inside the engine's bytes, so it may come before the
-    // package is appended.
+    // package is appended. Engine, hook library and tools come from the family
+    // of the player just inspected; in the package only their stored names
+    // tell the families apart, as the engine extracts files by bare name.
     OutputInProgress output(fileName);
-    const std::string engine = ToolsFile(dir, tools::Engine);
+    const std::string engine = BuildToolsFile(tools::Engine);
     try {
         output.CopyFrom(engine);
     } catch (const EStreamError&) {
@@ -144,14 +148,14 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
         s.MainFile().CompressMode = mode;
         s.MainFile().SetFilename(edFlashProjector.fileName, batch);
         s.DLLFile().CompressMode = mode;
-        s.DLLFile().SetFilename(ToolsFile(dir, tools::HookLibrary), batch);
+        s.DLLFile().SetFilename(BuildToolsFile(tools::HookLibrary), batch);
         s.Files().Clear();
         s.Files().DefaultCompressMode = mode;
         for (const FileListView::Item& item : lvAddFiles.items) s.Files().AddFile(item.fullPath, batch);
-        if (pgMovieInfo.value(6) == "Yes") s.Files().AddFile(ToolsFile(dir, tools::PrintTool), batch);
-        if (pgMovieInfo.value(7) == "Yes") s.Files().AddFile(ToolsFile(dir, tools::ExecTool), batch);
-        if (s.HasVarStore) s.Files().AddFile(ToolsFile(dir, tools::StoreTool), batch);
-        if (s.InsDesktop) s.Files().AddFile(ToolsFile(dir, tools::DesktopTool), batch);
+        if (pgMovieInfo.value(6) == "Yes") s.Files().AddFile(BuildToolsFile(tools::PrintTool), batch);
+        if (pgMovieInfo.value(7) == "Yes") s.Files().AddFile(BuildToolsFile(tools::ExecTool), batch);
+        if (s.HasVarStore) s.Files().AddFile(BuildToolsFile(tools::StoreTool), batch);
+        if (s.InsDesktop) s.Files().AddFile(BuildToolsFile(tools::DesktopTool), batch);
         batch.Run(BusyObserver());
     }
     report.packing = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - packing);

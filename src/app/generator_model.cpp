@@ -133,6 +133,7 @@ TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, Settings
 
     for (std::size_t i = 0; i < kMovieInfoLabels.size(); ++i)
         pgMovieInfo.rows.push_back({kMovieInfoLabels[i], "", i <= 6});
+    pgMovieInfo.rows.push_back({kPlayerLabel, "", true});
     const VersionInfoValues versions = DefaultVersionInfoValues();
     for (int i = 0; i < kVersionStringCount; ++i)
         pgVI.rows.push_back({VersionStringFields()[static_cast<std::size_t>(i)].label,
@@ -377,6 +378,11 @@ void TfVexelSCREENModel::edFlashProjectorAfterDialog(std::string& name, bool& ac
         return;
     }
     InspectionResult result;
+    // The player's kind is a fact of the accepted file, shown with the movie's.
+    auto showPlayer = [&] {
+        player_ = ExecutableKindOfFile(name);
+        pgMovieInfo.value(kPlayerRow) = std::string(ExecutableKindText(player_));
+    };
     try {
         if (!InspectProjectorFile(name, settings_.get(), ui_, result)) {
             if (result.missing) {
@@ -387,11 +393,14 @@ void TfVexelSCREENModel::edFlashProjectorAfterDialog(std::string& name, bool& ac
             name.clear();
         } else {
             for (std::size_t row = 0; row < result.grid.size(); ++row) pgMovieInfo.value(row) = result.grid[row];
+            showPlayer();
         }
     } catch (...) {
         // The movie facts were shown before the file turned out not to be writable.
-        if (result.accepted)
+        if (result.accepted) {
             for (std::size_t row = 0; row < 6; ++row) pgMovieInfo.value(row) = result.grid[row];
+            showPlayer();
+        }
         throw;
     }
     edFlashProjector.fileName = name;
@@ -402,6 +411,14 @@ void TfVexelSCREENModel::InspectChosenProjector() {
     std::string name = edFlashProjector.fileName;
     bool action = true;
     edFlashProjectorAfterDialog(name, action);
+}
+
+ExecutableKind TfVexelSCREENModel::PlayerKind() const {
+    return ProjectorChosen() ? player_ : ExecutableKind::Bits32;
+}
+
+std::string TfVexelSCREENModel::BuildToolsFile(std::string_view name) const {
+    return ToolsFile(paths_.generatorDir, name, ToolsFamilyFor(PlayerKind()));
 }
 
 void TfVexelSCREENModel::DragDropPorjectorFileDropped(const std::string& fileName) {

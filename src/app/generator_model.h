@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/controls.h"
@@ -18,6 +19,7 @@
 #include "app/ports.h"
 #include "app/shape_window.h"
 #include "app/window_host.h"
+#include "exe/executable_kind.h"
 #include "exe/version_info.h"
 #include "package/packing_batch.h"
 #include "package/var_file.h"
@@ -227,6 +229,12 @@ public:
     // the file is missing or refused; `action` says whether the field takes it).
     void edFlashProjectorAfterDialog(std::string& name, bool& action);
     void InspectChosenProjector();  // on the name in edFlashProjector
+    // The kind of the chosen projector's player as its last inspection found
+    // it; 32-bit while no projector is chosen.
+    ExecutableKind PlayerKind() const;
+    // A file of the Tools folder family that a build for the chosen player
+    // takes ("tools", or "tools/x64" for a 64-bit player).
+    std::string BuildToolsFile(std::string_view name) const;
     void DragDropPorjectorFileDropped(const std::string& fileName);
     // The browse button of edFlashProjector.
     void edFlashProjectorBrowse();
@@ -340,6 +348,7 @@ private:
     std::unique_ptr<s_TVexelProjector> settings_;
     TImage shapeImageRecord_{"ShapeImage"};
     std::string loadedProject_;
+    ExecutableKind player_ = ExecutableKind::Bits32;
 };
 
 // The general error report of a failure: its text, with a full stop added when

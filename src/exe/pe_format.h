@@ -94,6 +94,8 @@ static_assert(sizeof(OptionalHeader64) == 112);
 
 inline constexpr std::uint16_t kDosMagic = 0x5A4D;           // "MZ"
 inline constexpr std::uint32_t kNtSignature = 0x00004550;    // "PE\0\0"
+inline constexpr std::uint16_t kMachineI386 = 0x014C;
+inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
 inline constexpr std::uint16_t kOptionalMagic32 = 0x10B;
 inline constexpr std::uint16_t kOptionalMagic64 = 0x20B;
 inline constexpr std::uint32_t kMaxDataDirectories = 16;

@@ -15,6 +15,9 @@ class s_TVexelProjector;
 
 namespace tools {
 inline constexpr std::string_view Folder = "tools";
+// The sub-folder of the Tools folder with the same programs built for 64-bit
+// players, under the same names.
+inline constexpr std::string_view X64Folder = "x64";
 inline constexpr std::string_view Engine = "VSengine.exe";
 inline constexpr std::string_view HookLibrary = "mhproc.dll";
 inline constexpr std::string_view PrintTool = "VSP.exe";
@@ -29,6 +32,14 @@ inline constexpr std::size_t kPackageOffsetSize = 4;
 // names are matched without regard to case, as the platform the engine runs
 // on does; a name that is not there is still formed, in the spelling given.
 std::string ToolsFile(const std::string& generatorDir, std::string_view name);
+
+// The two builds of the engine, its hook library and its tools: the Tools
+// folder itself holds the 32-bit one, its X64Folder the 64-bit one.
+enum class ToolsFamily { I686, X86_64 };
+
+// The same for a file of one family (tools_family.cpp: the engine links this
+// file's code, and it stays as it is).
+std::string ToolsFile(const std::string& generatorDir, std::string_view name, ToolsFamily family);
 
 // Appends the package to a stream: the settings as a component stream at the
 // stream's end, then that stream's offset. Returns the offset.

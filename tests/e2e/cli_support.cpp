@@ -31,13 +31,14 @@ std::string slurp(const std::filesystem::path& p) {
 
 namespace {
 
-CliResult RunCommand(const std::string& prefix, const std::vector<std::string>& args) {
+CliResult RunCommand(const std::string& prefix, const std::vector<std::string>& args,
+                     const std::string& program = VS_CLI) {
     static int counter = 0;
     auto dir = std::filesystem::temp_directory_path();
     std::string tag = std::to_string(::getpid()) + "_" + std::to_string(counter++);
     auto out = dir / ("vs_cli_out_" + tag);
     auto err = dir / ("vs_cli_err_" + tag);
-    std::string cmd = prefix + quote(VS_CLI);
+    std::string cmd = prefix + quote(program);
     for (const std::string& a : args) cmd += " " + quote(a);
     cmd += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
     int status = std::system(cmd.c_str());
@@ -55,6 +56,10 @@ CliResult RunCommand(const std::string& prefix, const std::vector<std::string>& 
 CliResult RunCli(const std::vector<std::string>& args) { return RunCommand("", args); }
 
 CliResult RunCliGuarded(const std::vector<std::string>& args) { return RunCommand("timeout 120 ", args); }
+
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    return RunCommand("", args, program);
+}
 
 int StartCli(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {VS_CLI};

@@ -19,6 +19,10 @@ CliResult RunCli(const std::vector<std::string>& args);
 // instead of hanging it.
 CliResult RunCliGuarded(const std::vector<std::string>& args);
 
+// As RunCli, with a copy of the command elsewhere (which finds its Tools
+// folder beside itself).
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+
 // Starts the command in the background, its output discarded; the process id.
 int StartCli(const std::vector<std::string>& args);
 // Waits for a started command: its exit code, or 128 + the signal that ended it.

@@ -436,6 +436,11 @@ private slots:
         auto* info = s.w<PropertyGrid>("pgMovieInfo");
         QCOMPARE(info->value(0), QString("640"));
         QCOMPARE(info->value(1), QString("480"));
+        // The model's rows, the player's kind last, as the model has them.
+        QCOMPARE(info->rowCount(), 10);
+        QCOMPARE(info->label(9), QString("Player"));
+        QCOMPARE(info->value(9), QString("32-bit"));
+        QVERIFY(info->rowReadOnly(9));
         QVERIFY(shown(s.w("paProjectorInfo")) && shown(s.w("paAddFiles")));
         QVERIFY(s.w("btBuild")->isEnabled() && s.w("qbtPreview")->isEnabled() && s.w("qbtBuild")->isEnabled());
         QVERIFY(s.window->findChild<QAction*>("Saveas")->isEnabled());

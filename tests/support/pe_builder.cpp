@@ -319,6 +319,8 @@ PeBuilder& PeBuilder::Alignments(std::uint32_t file, std::uint32_t section) {
     return *this;
 }
 PeBuilder& PeBuilder::Checksum(bool on) { checksum_ = on; return *this; }
+PeBuilder& PeBuilder::Pe32Plus(bool on) { pe32plus_ = on; return *this; }
+PeBuilder& PeBuilder::Machine(std::uint16_t machine) { machine_ = machine; return *this; }
 
 PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
@@ -329,7 +331,10 @@ PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
     };
     std::vector<Section> sections;
 
-    const std::uint16_t optSize = static_cast<std::uint16_t>(224 + optPadding_);
+    // The optional header's fixed part is 96 bytes (PE32) or 112 (PE32+), then
+    // 16 data directories.
+    const std::uint32_t optFixed = pe32plus_ ? 112 : 96;
+    const std::uint16_t optSize = static_cast<std::uint16_t>(optFixed + 128 + optPadding_);
     const std::uint32_t sectionCount = 1 + (withResources_ ? 1 : 0) + (reloc_ ? 1 : 0);
     layout.ntHeaders = kNtOffset;
     layout.sectionTable = kNtOffset + 24 + optSize;
@@ -350,7 +355,7 @@ PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
 
     Section text{".text", PeBytes(16, 0x90)};
     text.raw[0] = 0xC3;
-    PutLe32(text.raw, 4, kImageBase + rva);  // an absolute address, fixed up by .reloc
+    PutLe32(text.raw, 4, kImageBase + rva);  // an absolute address, fixed up by .reloc (64 bits wide in PE32+)
     text.flags = 0x60000020;
     place(std::move(text));
 
@@ -375,7 +380,7 @@ PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
         PeBytes block;
         put32(block, sections[0].rva);
         put32(block, 12);
-        put16(block, 0x3004);  // HIGHLOW at offset 4 of the code section
+        put16(block, pe32plus_ ? 0xA004 : 0x3004);  // DIR64 or HIGHLOW at offset 4 of the code section
         put16(block, 0);
         Section reloc{".reloc", block};
         reloc.flags = 0x42000040;
@@ -394,19 +399,21 @@ PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
     out[nt] = 'P';
     out[nt + 1] = 'E';
     const std::uint32_t fh = nt + 4;
-    PutLe16(out, fh + 0, 0x014C);
+    PutLe16(out, fh + 0, machine_.value_or(pe32plus_ ? 0x8664 : 0x014C));
     PutLe16(out, fh + 2, static_cast<std::uint16_t>(sectionCount));
     PutLe16(out, fh + 16, optSize);
-    PutLe16(out, fh + 18, 0x0102);
+    PutLe16(out, fh + 18, pe32plus_ ? 0x0022 : 0x0102);  // executable; large-address-aware or 32-bit machine
     const std::uint32_t opt = nt + 24;
-    PutLe16(out, opt + 0, 0x10B);
+    PutLe16(out, opt + 0, pe32plus_ ? 0x20B : 0x10B);
     PutLe32(out, opt + 4, sections[0].rawSize);
     std::uint32_t initialized = 0;
     for (std::size_t i = 1; i < sections.size(); ++i) initialized += sections[i].rawSize;
     PutLe32(out, opt + 8, initialized);
     PutLe32(out, opt + 16, sections[0].rva);
     PutLe32(out, opt + 20, sections[0].rva);
-    PutLe32(out, opt + 28, kImageBase);
+    // PE32+ has no base of data; its image base and the four stack and heap
+    // sizes are 64 bits wide, which moves what follows them.
+    PutLe32(out, opt + (pe32plus_ ? 24 : 28), kImageBase);
     PutLe32(out, opt + 32, sectionAlign_);
     PutLe32(out, opt + 36, fileAlign_);
     PutLe16(out, opt + 40, 4);
@@ -414,19 +421,21 @@ PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
     PutLe32(out, opt + 56, imageSize);
     PutLe32(out, opt + 60, headersSize);
     PutLe16(out, opt + 68, 2);
+    const std::uint32_t sizeWidth = pe32plus_ ? 8 : 4;
     PutLe32(out, opt + 72, 0x100000);
-    PutLe32(out, opt + 76, 0x1000);
-    PutLe32(out, opt + 80, 0x100000);
-    PutLe32(out, opt + 84, 0x1000);
-    PutLe32(out, opt + 92, 16);
+    PutLe32(out, opt + 72 + sizeWidth, 0x1000);
+    PutLe32(out, opt + 72 + 2 * sizeWidth, 0x100000);
+    PutLe32(out, opt + 72 + 3 * sizeWidth, 0x1000);
+    PutLe32(out, opt + optFixed - 4, 16);
+    const std::uint32_t directories = opt + optFixed;
     for (const Section& s : sections) {
         if (s.name == rsrcName_ && withResources_) {
-            PutLe32(out, opt + 96 + 8 * 2, s.rva);
-            PutLe32(out, opt + 96 + 8 * 2 + 4, s.virtualSize);
+            PutLe32(out, directories + 8 * 2, s.rva);
+            PutLe32(out, directories + 8 * 2 + 4, s.virtualSize);
         }
         if (s.name == ".reloc") {
-            PutLe32(out, opt + 96 + 8 * 5, s.rva);
-            PutLe32(out, opt + 96 + 8 * 5 + 4, s.virtualSize);
+            PutLe32(out, directories + 8 * 5, s.rva);
+            PutLe32(out, directories + 8 * 5 + 4, s.virtualSize);
         }
     }
     for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -466,8 +475,8 @@ PeBytes PeBuilder::Build(PeLayout* layoutOut) const {
         cert.insert(cert.end(), certificate_.begin(), certificate_.end());
         padTo(cert, 8);
         out.insert(out.end(), cert.begin(), cert.end());
-        PutLe32(out, opt + 96 + 8 * 4, at);
-        PutLe32(out, opt + 96 + 8 * 4 + 4, static_cast<std::uint32_t>(cert.size()));
+        PutLe32(out, directories + 8 * 4, at);
+        PutLe32(out, directories + 8 * 4 + 4, static_cast<std::uint32_t>(cert.size()));
     }
     out.insert(out.end(), tail_.begin(), tail_.end());
     if (checksum_) PutLe32(out, opt + 64, PeChecksum(out, opt + 64));

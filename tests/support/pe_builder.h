@@ -1,5 +1,6 @@
 #pragma once
-// Small synthetic 32-bit Windows executables for tests: a DOS header, the NT
+// Small synthetic Windows executables for tests, 32-bit unless Pe32Plus() asks
+// for a 64-bit (AMD64, PE32+) one: a DOS header, the NT
 // headers, a code section, a resource section (optional, any name), an optional
 // relocation section after it, an optional COFF symbol table, certificate and
 // appended bytes. The resource section is laid out the way linkers do it: all
@@ -81,6 +82,11 @@ public:
     PeBuilder& Append(PeBytes tail);                         // bytes behind everything else
     PeBuilder& Alignments(std::uint32_t file, std::uint32_t section);
     PeBuilder& Checksum(bool on = true);  // store a real PE checksum instead of 0
+    // A 64-bit image: machine AMD64 and the 240-byte PE32+ optional header.
+    PeBuilder& Pe32Plus(bool on = true);
+    // The file header's machine field, whatever the optional header's form
+    // (i386 or AMD64 by default).
+    PeBuilder& Machine(std::uint16_t machine);
 
     PeBytes Build(PeLayout* layout = nullptr) const;
     void Write(const std::string& path, PeLayout* layout = nullptr) const;
@@ -99,6 +105,8 @@ private:
     PeBytes tail_;
     std::uint32_t fileAlign_ = 0x200, sectionAlign_ = 0x1000;
     bool checksum_ = false;
+    bool pe32plus_ = false;
+    std::optional<std::uint16_t> machine_;
 };
 
 // An icon image as stored in an executable: a 40-byte header with the height

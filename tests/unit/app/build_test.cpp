@@ -3,9 +3,12 @@
 // and icon, the run question, and failures that leave no half-built output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "app/projector_inspection.h"
 #include "exe/exe_image.h"
+#include "exe/executable_kind.h"
 #include "exe/icon_replace.h"
 #include "exe/version_info.h"
 #include "model_fixture.h"
@@ -211,6 +214,110 @@ TEST_F(BuildTest, PreviewStoresFilesAndCleansUp) {
     EXPECT_EQ(ui.texts("error"), std::vector<std::string>{"Input file is empty."});
     EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
     EXPECT_EQ(m.tbCompression.position, 3);
+}
+
+// The names and contents of a package's hook library and tools.
+std::vector<std::pair<std::string, std::string>> ToolEntries(const s_TVexelProjector& s) {
+    auto text = [](const TPackedFile& f) {
+        const std::vector<std::uint8_t> bytes = f.Extract();
+        return std::string(bytes.begin(), bytes.end());
+    };
+    std::vector<std::pair<std::string, std::string>> entries{{s.DLLFile().Filename(), text(s.DLLFile())}};
+    for (int i = 0; i < s.Files().Count(); ++i) entries.emplace_back(s.Files().Items(i).Filename(), text(s.Files().Items(i)));
+    return entries;
+}
+
+TEST_F(BuildTest, EachPlayerGetsTheEngineFamilyOfItsKind) {
+    TfVexelSCREENModel& m = Started();
+    m.rbInsDesktop.setChecked(true);
+    const auto contains = [](const std::vector<std::uint8_t>& bytes, const std::string& text) {
+        return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+    };
+
+    // A 64-bit player: the engine, the hook library and the tools of tools/x64.
+    m.DragDropPorjectorFileDropped(Projector64("movie64.exe", true, true, true));
+    ASSERT_EQ(m.edFlashProjector.fileName, Path("movie64.exe"));
+    const BuildReport report = m.BuildProjector(Path("out64.exe"));
+    EXPECT_TRUE(report.versionWritten && report.iconWritten) << report.versionRefusal;
+    const auto out64 = Slurp(Path("out64.exe"));
+    EXPECT_TRUE(contains(out64, EngineMark(true)));
+    EXPECT_FALSE(contains(out64, EngineMark(false)));
+    EXPECT_EQ(ExecutableKindOfFile(Path("out64.exe")), ExecutableKind::Bits64);
+    auto s = Package(Path("out64.exe"));
+    EXPECT_EQ(s->MainFile().Filename(), Path("movie64.exe"));
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(ToolEntries(*s), (Entries{{Gen("tools/x64/mhproc.dll"), "x64 tool mhproc.dll"},
+                                        {Gen("tools/x64/VSP.exe"), "x64 tool VSP.exe"},
+                                        {Gen("tools/x64/VSE.exe"), "x64 tool VSE.exe"},
+                                        {Gen("tools/x64/VSS.exe"), "x64 tool VSS.exe"},
+                                        {Gen("tools/x64/VSD.exe"), "x64 tool VSD.exe"}}));
+
+    // A 32-bit player in the same window afterwards: today's engine, names and
+    // bytes, nothing left of the 64-bit build.
+    m.DragDropPorjectorFileDropped(Projector("movie.exe", true, true, true));
+    m.BuildProjector(Path("out32.exe"));
+    const auto out32 = Slurp(Path("out32.exe"));
+    EXPECT_TRUE(contains(out32, EngineMark(false)));
+    EXPECT_FALSE(contains(out32, EngineMark(true)));
+    EXPECT_EQ(ExecutableKindOfFile(Path("out32.exe")), ExecutableKind::Bits32);
+    EXPECT_EQ(ToolEntries(*Package(Path("out32.exe"))), (Entries{{Gen("tools/mhproc.dll"), "tool mhproc.dll"},
+                                                                 {Gen("tools/VSP.exe"), "tool VSP.exe"},
+                                                                 {Gen("tools/VSE.exe"), "tool VSE.exe"},
+                                                                 {Gen("tools/VSS.exe"), "tool VSS.exe"},
+                                                                 {Gen("tools/VSD.exe"), "tool VSD.exe"}}));
+
+    // Whether the 64-bit family is installed makes no difference to it.
+    fs::remove_all(Gen("tools/x64"));
+    m.seVI_4.setValue(1);
+    m.BuildProjector(Path("again32.exe"));
+    EXPECT_EQ(Slurp(Path("again32.exe")), out32);
+
+    // Without it a 64-bit player cannot be built; the 32-bit engine is no
+    // stand-in.
+    m.DragDropPorjectorFileDropped(Projector64("movie64.exe"));
+    try {
+        m.BuildProjector(Path("none.exe"));
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + Path("none.exe"));
+    }
+    EXPECT_FALSE(fs::exists(Path("none.exe")));
+}
+
+TEST_F(BuildTest, APlayerWithDamagedHeadersIsBuiltAs32Bit) {
+    TfVexelSCREENModel& m = Started();
+    // An AMD64 player whose section table would run past the end of the file.
+    const std::string player = Projector64("damaged.exe");
+    std::vector<std::uint8_t> bytes = Slurp(player);
+    test::PutLe16(bytes, 0x86, 0xFFFF);
+    test::WriteFileBytes(player, bytes);
+    m.DragDropPorjectorFileDropped(player);
+    EXPECT_EQ(m.edFlashProjector.fileName, player);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(m.pgMovieInfo.value(kPlayerRow), "32-bit");
+    m.BuildProjector(Path("out.exe"));
+    EXPECT_EQ(Package(Path("out.exe"))->DLLFile().Filename(), Gen("tools/mhproc.dll"));
+}
+
+TEST_F(BuildTest, NoOutputGoesOverAProgramOfEitherFamily) {
+    TfVexelSCREENModel& m = Started();
+    for (const std::string& player : {Projector64("movie64.exe"), Projector("movie.exe")}) {
+        m.DragDropPorjectorFileDropped(player);
+        for (const std::string& target :
+             {Gen("tools/x64/VSengine.exe"), Gen("tools/x64/../x64/mhproc.dll"), Gen("tools/VSS.exe")}) {
+            const auto before = Slurp(target);
+            try {
+                m.BuildProjector(target);
+                ADD_FAILURE() << target << " was not refused";
+            } catch (const VsError& e) {
+                EXPECT_NE(std::string(e.what()).find("is the same file as a program of the Tools folder"),
+                          std::string::npos)
+                    << e.what();
+            }
+            EXPECT_EQ(Slurp(target), before) << target;
+        }
+    }
+    EXPECT_EQ(m.seVI_4.value(), 0);
 }
 
 TEST_F(BuildTest, OneThreadAndAllCoresGiveTheSameBytes) {

@@ -1,7 +1,8 @@
 #pragma once
 // A generator installed in a fresh folder (a synthetic engine whose first icon
-// image is 32 x 32 with 256 colours, the hook library and the tools, the five
-// help documents) and its model, driven through scripted ports.
+// image is 32 x 32 with 256 colours, the hook library and the tools, each in
+// a 32-bit family in tools/ and a 64-bit one in tools/x64/ with bytes of its
+// own, the five help documents) and its model, driven through scripted ports.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,18 +30,31 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         namespace fs = std::filesystem;
-        fs::create_directories(dir_ / "gen" / "tools");
+        fs::create_directories(dir_ / "gen" / "tools" / "x64");
         fs::create_directories(dir_ / "gen" / "Docs");
         fs::create_directories(dir_ / "tmp");
-        PeBuilder()
+        Engine(false).Write(Gen("tools/VSengine.exe"));
+        Engine(true).Write(Gen("tools/x64/VSengine.exe"));
+        for (const char* tool : {"mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe", "VSD.exe"}) {
+            Text(Gen(std::string("tools/") + tool), std::string("tool ") + tool);
+            Text(Gen(std::string("tools/x64/") + tool), std::string("x64 tool ") + tool);
+        }
+        for (const char* doc : kHelpFiles) Text(Gen(std::string("Docs/") + doc), std::string("{\\rtf1 ") + doc + "}");
+        MakeModel();
+    }
+
+    // The text that each family's engine carries in a data resource, which a
+    // build keeps, so that an output tells which engine it was made from.
+    static std::string EngineMark(bool x64) { return x64 ? "engine of the x86_64 family" : "engine of the i686 family"; }
+    static PeBuilder Engine(bool x64) {
+        const std::string mark = EngineMark(x64);
+        PeBuilder b;
+        b.Pe32Plus(x64)
             .IconImage(1, MakeIconImage(32, 32, 8, 7))
             .IconGroup(1, {1})
             .Version(VersionSpec{})
-            .Write(Gen("tools/VSengine.exe"));
-        for (const char* tool : {"mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe", "VSD.exe"})
-            Text(Gen(std::string("tools/") + tool), std::string("tool ") + tool);
-        for (const char* doc : kHelpFiles) Text(Gen(std::string("Docs/") + doc), std::string("{\\rtf1 ") + doc + "}");
-        MakeModel();
+            .Resource(10, 1, 1033, PeBytes(mark.begin(), mark.end()));
+        return b;
     }
 
     void MakeModel() {
@@ -76,6 +90,28 @@ protected:
         if (store) b.getUrl("vexelscreen:savevariables(scores.txt)", "");
         std::string p = Path(name);
         WriteProjectorFile(p, BuildProjector(b.build()));
+        return p;
+    }
+
+    // A projector whose player is a 64-bit executable (AMD64, PE32+).
+    std::string Projector64(const std::string& name = "movie64.exe", bool print = true, bool exec = true,
+                            bool store = false) {
+        return PlayerWithMovie(name, PeBuilder().Pe32Plus(), print, exec, store);
+    }
+    // A projector of the given player image, its player text behind it.
+    std::string PlayerWithMovie(const std::string& name, PeBuilder player, bool print = true, bool exec = true,
+                                bool store = false) {
+        SwfBuilder b;
+        if (print) b.fsExec("vexelprint(0,0,0,0)");
+        if (exec) b.fsExec("vexelexec(readme.txt, )");
+        if (store) b.getUrl("vexelscreen:savevariables(scores.txt)", "");
+        const std::string text = "ShockwaveFlash";
+        PeBytes tail(text.begin(), text.end());
+        tail.push_back(0);
+        const ByteVec movie = b.build();
+        tail.insert(tail.end(), movie.begin(), movie.end());
+        const std::string p = Path(name);
+        player.Append(tail).Write(p);
         return p;
     }
 

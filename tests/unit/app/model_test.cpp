@@ -82,6 +82,34 @@ TEST_F(ModelTest, InspectionHandlerAndDrops) {
     EXPECT_EQ(m.pgMovieInfo.value(7), "No");
 }
 
+TEST_F(ModelTest, ThePlayerRowSaysWhichKindOfPlayerTheProjectorHas) {
+    TfVexelSCREENModel& m = Started();
+    ASSERT_EQ(m.pgMovieInfo.rows.size(), 10u);
+    EXPECT_EQ(m.pgMovieInfo.rows[8].label, "Uses VexelSTORE");
+    EXPECT_EQ(m.pgMovieInfo.rows[9].label, "Player");
+    EXPECT_TRUE(m.pgMovieInfo.rows[9].readOnly);
+    EXPECT_EQ(m.pgMovieInfo.value(9), "") << "empty while no projector is chosen";
+    EXPECT_EQ(m.PlayerKind(), ExecutableKind::Bits32);
+
+    m.DragDropPorjectorFileDropped(Projector64());
+    EXPECT_EQ(m.pgMovieInfo.value(9), "64-bit");
+    EXPECT_EQ(m.pgMovieInfo.value(0), "550") << "the movie behind a 64-bit player is read as any other";
+    EXPECT_EQ(m.PlayerKind(), ExecutableKind::Bits64);
+    EXPECT_EQ(m.BuildToolsFile("VSengine.exe"), Gen("tools/x64/VSengine.exe"));
+
+    // A refused file leaves the row as the other rows stay; with no projector
+    // chosen a build takes the 32-bit family.
+    m.DragDropPorjectorFileDropped(Text(Path("junk.exe"), "MZ nothing here"));
+    EXPECT_EQ(m.pgMovieInfo.value(9), "64-bit");
+    EXPECT_EQ(m.PlayerKind(), ExecutableKind::Bits32);
+    EXPECT_EQ(m.BuildToolsFile("VSengine.exe"), Gen("tools/VSengine.exe"));
+
+    m.DragDropPorjectorFileDropped(Projector());
+    EXPECT_EQ(m.pgMovieInfo.value(9), "32-bit");
+    EXPECT_EQ(m.PlayerKind(), ExecutableKind::Bits32);
+    EXPECT_EQ(ui.texts("warning").size(), 1u) << "only the refusal spoke";
+}
+
 TEST_F(ModelTest, MappingAndVisibilityRules) {
     TfVexelSCREENModel& m = Started();
     m.DragDropPorjectorFileDropped(Projector());

@@ -67,6 +67,19 @@ TEST(Package, ToolsFolderIsFoundWithoutRegardToCase) {
     // asked-for spelling already does).
     EXPECT_TRUE(fs::equivalent(ToolsFile(dir.string(), "mhproc.dll"), dir / "tools" / "MHPROC.DLL"));
     EXPECT_EQ(ToolsFile(dir.string(), "VSP.exe"), (dir / "tools" / "VSP.exe").string());
+    EXPECT_EQ(ToolsFile(dir.string(), "VSP.exe", ToolsFamily::I686), (dir / "tools" / "VSP.exe").string());
+
+    // The 64-bit family: the x64 folder inside, its name matched the same way,
+    // and formed in the usual spelling while it is missing.
+    EXPECT_EQ(ToolsFile(dir.string(), "VSengine.exe", ToolsFamily::X86_64),
+              (dir / "tools" / "x64" / "VSengine.exe").string());
+    fs::create_directories(dir / "tools" / "X64");
+    std::ofstream(dir / "tools" / "X64" / "VSENGINE.EXE") << "x";
+    EXPECT_TRUE(fs::equivalent(ToolsFile(dir.string(), "VSengine.exe", ToolsFamily::X86_64),
+                               dir / "tools" / "X64" / "VSENGINE.EXE"));
+    const fs::path library = ToolsFile(dir.string(), "mhproc.dll", ToolsFamily::X86_64);
+    EXPECT_TRUE(fs::equivalent(library.parent_path(), dir / "tools" / "X64")) << "the 32-bit library is not taken";
+    EXPECT_EQ(library.filename(), "mhproc.dll");
     fs::remove_all(dir);
 }
 
