@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -73,7 +74,9 @@ double StartSeconds(const std::string& projector, const fs::path& control) {
     if (pid == 0) {
         ::setenv("VS_TEST_PLAYER_DIR", WinePath(control).c_str(), 1);
         ::setenv("VEXELSCREEN_MESSAGES", "stderr", 1);
-        ::execlp("wine", "wine", projector.c_str(), static_cast<char*>(nullptr));
+        // The loader of the player's kind (bench/engine_start.sh chooses it).
+        const char* wine = std::getenv("VS_WINE") ? std::getenv("VS_WINE") : "wine";
+        ::execlp(wine, wine, projector.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     while (!fs::exists(control / "shown.txt")) std::this_thread::sleep_for(std::chrono::milliseconds(2));

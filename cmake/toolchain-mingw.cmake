@@ -1,11 +1,11 @@
-# Cross-compiling for 32-bit Windows with Debian's mingw-w64 (i686). The posix
-# thread model of g++ gives std::thread and std::mutex, which the packing batch
-# and the variable service use. Everything links statically, so the programs
-# need no runtime DLLs beside them.
+# Cross-compiling for Windows with Debian's mingw-w64, included by
+# toolchain-mingw-x86_64.cmake (64-bit, the generator and the 64-bit engine
+# family) and toolchain-mingw-i686.cmake (32-bit, the engine family of 32-bit
+# players), which set VS_MINGW_TRIPLE. The posix thread model of g++ gives
+# std::thread and std::mutex, which the packing batch and the variable service
+# use. Everything links statically, so the programs need no runtime DLLs
+# beside them.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-
-set(VS_MINGW_TRIPLE i686-w64-mingw32)
 find_program(CMAKE_C_COMPILER NAMES ${VS_MINGW_TRIPLE}-gcc-posix ${VS_MINGW_TRIPLE}-gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${VS_MINGW_TRIPLE}-g++-posix ${VS_MINGW_TRIPLE}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${VS_MINGW_TRIPLE}-windres REQUIRED)

@@ -1,12 +1,10 @@
 # The Windows build driven by the Linux build: the same sources, configured
-# with the mingw-w64 toolchain into ${CMAKE_BINARY_DIR}/windows and built on
-# every build, so that one `cmake --build` leaves the Windows programs, their
-# Tools folder and their unit tests in the build tree as well. The Linux build
-# takes its Tools folder (bin/tools/) from there, and its CTest runs the
-# Windows tests under wine (skipped, with a message, without wine).
-#
-# Expects VS_ENGINE_ICON (the engine's icon drawn by the host program) and a
-# target vs_engine_icon that makes it.
+# with the mingw-w64 x86_64 toolchain into ${CMAKE_BINARY_DIR}/windows and
+# built on every build, so that one `cmake --build` leaves the 64-bit Windows
+# programs, their unit tests and installer in the build tree as well. It takes
+# this build's Tools folder (both engine families), so that both systems pack
+# the same engines, and this build's CTest runs its tests under wine
+# (tests/windows_tests.cmake lists them one by one).
 include(ExternalProject)
 
 # Also read by tests/ (a sibling folder of tools/, hence the cache).
@@ -28,14 +26,13 @@ ExternalProject_Add(vs_windows
   BINARY_DIR ${VS_WINDOWS_BINARY_DIR}
   CMAKE_GENERATOR Ninja
   CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw-i686.cmake
+    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-mingw-x86_64.cmake
     -DCMAKE_BUILD_TYPE=Release
     -DVS_ENGINE_ICON=${VS_ENGINE_ICON}
+    -DVS_TOOLS_FROM=${VS_TOOLS_DIR}
     ${windows_launchers}
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${VS_WINDOWS_BINARY_DIR} ${windows_jobs}
   BUILD_ALWAYS ON
-  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_directory ${VS_WINDOWS_BINARY_DIR}/bin/tools ${VS_TOOLS_DIR}
-  DEPENDS vs_engine_icon
+  INSTALL_COMMAND ""
+  DEPENDS vs_engine32 vs_engine64
   USES_TERMINAL_BUILD ON)
-
-add_custom_target(vs_tools ALL DEPENDS vs_windows)

@@ -1,28 +1,45 @@
 #!/bin/sh
-# Runs a Windows program of the build under wine: wine_run.sh PREFIX PROGRAM [ARG]...
-# The wine prefix is made once, on first use, in the build tree. Without wine
-# (or when the prefix cannot be made) it exits with 77, which CTest counts as
-# a skipped test.
+# Runs a Windows program under wine: wine_run.sh PREFIX PROGRAM [ARG]...
+# The loader is chosen by the program's kind (wine_loader.sh): a 64-bit
+# program runs under the 64-bit loader, a 32-bit one under the 32-bit loader,
+# and a name that is no file (a program of wine's own, such as reg) under the
+# 64-bit one when there is one. Where that loader is missing, or the kernel
+# runs no 32-bit programs, it says so and exits with 77, which CTest counts as
+# a skipped test (1 when VS_REQUIRE asks for that kind).
+#
+# The wine prefix is made once, on first use, by the 64-bit loader when there
+# is one, so that it runs programs of both kinds.
+here=$(dirname "$0")
 prefix="$1"
 shift
-if ! command -v wine >/dev/null 2>&1; then
-  echo "wine is not installed: $1 is not run (skipped)" >&2
-  exit 77
+
+# 64 for a PE32+ program, 32 for any other file, and "" for a name that is no file.
+kind_of() {
+  [ -f "$1" ] || { echo ""; return; }
+  lfanew=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  magic=""
+  [ -n "$lfanew" ] && magic=$(od -An -tx2 -j$((lfanew + 24)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  if [ "$magic" = "020b" ]; then echo 64; else echo 32; fi
+}
+
+kind=$(kind_of "$1")
+if [ -z "$kind" ]; then
+  kind=64
+  sh "$here/wine_loader.sh" 64 >/dev/null 2>&1 || kind=32
 fi
+loader=$(sh "$here/wine_loader.sh" "$kind" 2>&1)
+status=$?
+if [ $status -ne 0 ]; then
+  echo "$loader: $1 is not run" >&2
+  exit $status
+fi
+
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$prefix/system.reg" ]; then
-  mkdir -p "$prefix"
-  # One maker at a time; the others wait for its prefix.
-  (
-    if command -v flock >/dev/null 2>&1; then flock 9; fi
-    if [ ! -f "$prefix/system.reg" ]; then
-      DISPLAY= timeout 600 wineboot -i >/dev/null 2>&1
-      timeout 120 wineserver -w
-    fi
-  ) 9>"$prefix.lock"
+  sh "$here/make_wineprefix.sh" "$prefix" >&2
   if [ ! -f "$prefix/system.reg" ]; then
     echo "the wine prefix $prefix could not be made: $1 is not run (skipped)" >&2
     exit 77
   fi
 fi
-exec wine "$@"
+exec "$loader" "$@"

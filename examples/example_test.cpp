@@ -24,6 +24,7 @@
 #include "shape/bitmap.h"
 #include "shape/region_from_bitmap.h"
 #include "support/temp_dir.h"
+#include "support/wine_loader.h"
 
 extern char** environ;
 
@@ -57,16 +58,17 @@ std::map<std::string, std::string> ReadReport(const fs::path& file) {
     return r;
 }
 
-// `wine PROGRAM`, its output in a file; killed if the test leaves early.
+// A Windows program under a wine loader, its output in a file; killed if the
+// test leaves early.
 class WineRun {
 public:
-    WineRun(const std::string& program, const fs::path& log) {
+    WineRun(const std::string& loader, const std::string& program, const fs::path& log) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        char* argv[] = {const_cast<char*>("wine"), const_cast<char*>(program.c_str()), nullptr};
-        if (posix_spawnp(&pid_, "wine", &actions, nullptr, argv, environ) != 0) pid_ = -1;
+        char* argv[] = {const_cast<char*>(loader.c_str()), const_cast<char*>(program.c_str()), nullptr};
+        if (posix_spawn(&pid_, loader.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~WineRun() {
@@ -91,14 +93,17 @@ private:
 class Example : public test::TempDirTest {
 protected:
     void SetUp() override {
-        if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (run under xvfb-run; is xvfb installed?)";
+        // The sample's player is a 64-bit program, which runs wherever wine does.
+        VS_WINE_LOADER_OR_SKIP(wine, VS_WINE_LOADER, 64);
+        loader_ = wine.path;
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (is Xvfb installed?)";
         const char* prefix = std::getenv("WINEPREFIX");
         if (!prefix || !fs::exists(fs::path(prefix) / "system.reg")) GTEST_SKIP() << "the wine prefix was not made";
-        if (!fs::exists(VS_EXAMPLE_PLAYER) || !fs::exists(VS_TOOLS_DIR "/VSengine.exe"))
+        if (!fs::exists(VS_EXAMPLE_PLAYER) || !fs::exists(VS_TOOLS_DIR "/x64/VSengine.exe"))
             GTEST_SKIP() << "the engine or the stand-in player was not built (no mingw-w64 cross compiler)";
         TempDirTest::SetUp();
     }
+    std::string loader_;
 };
 
 std::string RectsText(const std::vector<Rect>& rects) {
@@ -126,7 +131,7 @@ TEST_F(Example, BuiltProjectorOpensTheShapedCaptionedPlayerWindow) {
     for (char& c : playerDir)
         if (c == '/') c = '\\';
     ::setenv("VS_TEST_PLAYER_DIR", playerDir.c_str(), 1);
-    WineRun projector((example / "Sample.exe").string(), dir_ / "wine.log");
+    WineRun projector(loader_, (example / "Sample.exe").string(), dir_ / "wine.log");
     ASSERT_TRUE(projector.started());
 
     std::map<std::string, std::string> report;

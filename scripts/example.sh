@@ -8,7 +8,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default
+# Only what the example needs: the Linux programs, both engine families and
+# the sample's files (scripts/test.sh builds the rest: tests, fuzzers,
+# benchmarks, the Windows programs and the installer).
+targets=(vexelscreen make_example)
+known=$(cmake --build --preset default --target help 2>/dev/null || true)
+for t in vexelscreen-generator vs_tools vs_test_player; do
+  if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
+done
+cmake --build --preset default --target "${targets[@]}"
 
 out=build/example
 examples/build_example.sh build "$out"
@@ -20,16 +28,16 @@ step() { printf '\n== %s\n' "$*"; }
 # tests (made once); Escape closes it.
 if [ -z "${DISPLAY:-}" ]; then
   :
-elif ! command -v wine >/dev/null 2>&1; then
-  printf '\nwine is not installed: the built projector is not started\n'
-elif [ ! -f build/tests/player/standin_player.exe ]; then
+elif ! loader=$(sh cmake/wine_loader.sh 64); then
+  printf '\nthe built projector is not started: %s\n' "$loader"
+elif [ ! -f build/tests/player/standin_player64.exe ]; then
   printf '\nthe stand-in player was not built (no mingw-w64): the built projector is not started\n'
 else
   step "The built projector, under wine (Escape closes it)"
-  sh tests/player/make_wineprefix.sh build/wineprefix
+  sh cmake/make_wineprefix.sh build/wineprefix
   if [ -f build/wineprefix/system.reg ]; then
     WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      nohup wine "$out/Sample.exe" >"$out/wine.log" 2>&1 &
+      nohup "$loader" "$out/Sample.exe" >"$out/wine.log" 2>&1 &
     echo "started (its output goes to $out/wine.log)"
   fi
 fi

@@ -18,7 +18,7 @@ if [ "${1:-}" = "--on-display" ]; then
   png="$3"
   control="$work/control"
   display -window root -size 800x600 "gradient:#46505a-#9aa6b0" 2>/dev/null || true
-  wine "$work/example/Sample.exe" >"$work/wine.log" 2>&1 &
+  "$VS_WINE64" "$work/example/Sample.exe" >"$work/wine.log" 2>&1 &
   projector=$!
   ready=
   for _ in $(seq 1 1200); do  # up to two minutes: wine's first start in a prefix is slow
@@ -54,12 +54,15 @@ fi
 build="${1:-build}"
 png="${2:-$build/screenshots/projector.png}"
 skip() { echo "projector screenshot skipped: $*"; exit 0; }
-for tool in wine xvfb-run import display; do
+for tool in xvfb-run import display; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
-[ -f "$build/tests/player/standin_player.exe" ] && [ -f "$build/bin/tools/VSengine.exe" ] ||
+# The sample's player and engine are 64-bit programs.
+VS_WINE64=$(sh cmake/wine_loader.sh 64) || skip "$VS_WINE64"
+export VS_WINE64
+[ -f "$build/tests/player/standin_player64.exe" ] && [ -f "$build/bin/tools/x64/VSengine.exe" ] ||
   skip "the engine or the stand-in player was not built (no mingw-w64 cross compiler)"
-sh tests/player/make_wineprefix.sh "$build/wineprefix" >/dev/null
+sh cmake/make_wineprefix.sh "$build/wineprefix" >/dev/null
 [ -f "$build/wineprefix/system.reg" ] || skip "the wine prefix could not be made"
 
 work="$(mktemp -d)"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
 #include "support/temp_dir.h"
+#include "support/wine_loader.h"
 
 namespace vs {
 namespace {
@@ -60,7 +62,8 @@ protected:
     void SetUp() override {
         TempDirTest::SetUp();
         if (!fs::exists(VS_WINDOWS_CLI)) GTEST_SKIP() << "the Windows build made no vexelscreen.exe";
-        if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
+        // The Windows command line is a 64-bit program.
+        VS_WINE_LOADER_OR_SKIP(wine, VS_WINE_LOADER, 64);
     }
 
     CliResult RunWindows(const std::vector<std::string>& args) {
@@ -162,6 +165,33 @@ TEST_F(SameOnBothSystems, ProjectorsFromOptionsAndFromTheSameProject) {
                                         "--shape", p(Path("shape.bmp")), "--version", "2.1.0.7", "--string",
                                         "CompanyName=Caf\xc3\xa9 Ltd", "--compression", "2", "--set", "ShowPopupMenu=True"};
     });
+}
+
+TEST_F(SameOnBothSystems, SixtyFourBitPlayerGetsTheSixtyFourBitEngine) {
+    if (!fs::exists(VS_TEST_PLAYER64)) GTEST_SKIP() << "the 64-bit stand-in player was not built (no mingw-w64)";
+    // The 64-bit stand-in player followed by a movie that stores variables.
+    test::SwfBuilder movie;
+    movie.getUrl("vexelscreen:savevariables(score)", "_level0");
+    movie.filler(Bytes(3000, 0x33));
+    std::string player = Slurp(VS_TEST_PLAYER64);
+    const Bytes swf = movie.build();
+    player.append(swf.begin(), swf.end());
+    std::ofstream(Path("player64.exe"), std::ios::binary) << player;
+    std::ofstream(Path("notes.txt")) << "notes";
+    Check([&](const PathFn& p) {
+        return std::vector<std::string>{"build", "--projector", p(Path("player64.exe")), "--add", p(Path("notes.txt")),
+                                        "--compression", "3"};
+    });
+    // Both carry the 64-bit engine: its optional header is the PE32+ one.
+    for (const char* name : {"linux.exe", "windows.exe"}) {
+        const std::string built = Slurp(Path(name));
+        ASSERT_GT(built.size(), 0x200u) << name;
+        std::uint32_t lfanew = 0;
+        std::memcpy(&lfanew, built.data() + 60, 4);
+        ASSERT_LT(lfanew + 26u, built.size()) << name;
+        EXPECT_EQ(static_cast<unsigned char>(built[lfanew + 24]), 0x0Bu) << name;
+        EXPECT_EQ(static_cast<unsigned char>(built[lfanew + 25]), 0x02u) << name;
+    }
 }
 
 TEST_F(SameOnBothSystems, IconsNamesOutsideAsciiAndEveryCompression) {

@@ -4,28 +4,34 @@
 # With VS_WINE_DPI set (144 for 150 %), the prefix's display runs at that
 # resolution.
 # The wine prefix is made on first use. Every wine process of the prefix ends
-# with the program (a document it opened, a projector it started). Without
-# wine or xvfb-run it exits with 77, which CTest counts as skipped.
+# with the program (a document it opened, a projector it started). The loader
+# is chosen by the program's kind (cmake/wine_run.sh); without it, or without
+# xvfb-run, it exits with 77, which CTest counts as skipped.
 mkdir -p "$1"
 prefix="$(cd "$1" && pwd)"
 shift
-for tool in wine wineserver xvfb-run; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "$tool is not installed: the window is not driven (skipped)" >&2
-    exit 77
-  fi
-done
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$prefix/system.reg" ]; then
-  DISPLAY= timeout 600 wineboot -i >/dev/null 2>&1
-  timeout 120 wineserver -w
-  if [ ! -f "$prefix/system.reg" ]; then
-    echo "the wine prefix $prefix could not be made (skipped)" >&2
-    exit 77
-  fi
+wine_run="$(dirname "$0")/../../../cmake/wine_run.sh"
+if ! command -v xvfb-run >/dev/null 2>&1; then
+  case ",${VS_REQUIRE:-}," in
+    *,display,*) echo "skipped: no display (xvfb-run is not installed), and VS_REQUIRE asks for one" >&2; exit 1 ;;
+  esac
+  echo "skipped: no display (xvfb-run is not installed): the window is not driven" >&2
+  exit 77
 fi
+# Makes the prefix, or says why the program cannot run here.
+sh "$wine_run" "$prefix" wineboot -u >/dev/null 2>&1
+status=$?
+if [ $status -ne 0 ]; then
+  sh "$wine_run" "$prefix" "$1" >/dev/null 2>/tmp/vs-wine-why.$$
+  cat /tmp/vs-wine-why.$$ >&2
+  rm -f /tmp/vs-wine-why.$$
+  [ $status -eq 77 ] || [ $status -eq 1 ] || status=77
+  exit $status
+fi
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -n "$VS_WINE_DPI" ]; then
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VS_WINE_DPI" /f >/dev/null 2>&1
+  sh "$wine_run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VS_WINE_DPI" /f >/dev/null 2>&1
   wineserver -w
 fi
-xvfb-run -a -s "-screen 0 1600x1200x24" sh -c 'wine "$@"; status=$?; wineserver -k; exit $status' run "$@"
+xvfb-run -a -s "-screen 0 1600x1200x24" sh -c 'sh "$0" "$WINEPREFIX" "$@"; status=$?; wineserver -k; exit $status' \
+  "$wine_run" "$@"
