@@ -1,7 +1,10 @@
 // Built projectors run under wine on a virtual display: the engine unpacks
-// the stand-in player, shapes and places its window, writes the date/time
-// file, serves variables on 127.0.0.1:5905 and leaves nothing behind; bad
-// packages end it with a clear message; the tools do their part.
+// the stand-in player, shapes and places its window, passes on or stops
+// clicks and keys, writes the date/time file, serves variables on
+// 127.0.0.1:5905 and leaves nothing behind; bad packages end it with a clear
+// message; the tools do their part. Every case runs for both kinds of player,
+// a 32-bit and a 64-bit one, each with the engine family built for it and
+// under the wine loader of its kind.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -13,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -20,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <regex>
 #include <set>
@@ -36,6 +41,7 @@
 #include "support/bmp_builder.h"
 #include "support/ico_builder.h"
 #include "support/temp_dir.h"
+#include "support/wine_loader.h"
 
 namespace vs {
 namespace {
@@ -88,20 +94,21 @@ std::map<std::string, std::string> ReadReport(const fs::path& file) {
     return r;
 }
 
-// A Windows program started under wine, its output in a file.
+// A Windows program started under a wine loader, its output in a file.
 class WineProcess {
 public:
-    WineProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env, const fs::path& log) {
+    WineProcess(const std::string& loader, const std::vector<std::string>& args,
+                const std::map<std::string, std::string>& env, const fs::path& log) {
         pid_ = ::fork();
         if (pid_ == 0) {
             for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
             int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(fd, 1);
             ::dup2(fd, 2);
-            std::vector<char*> argv{const_cast<char*>("wine")};
+            std::vector<char*> argv{const_cast<char*>(loader.c_str())};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            ::execvp("wine", argv.data());
+            ::execv(loader.c_str(), argv.data());
             ::_exit(127);
         }
     }
@@ -172,16 +179,50 @@ std::pair<int, std::string> Http(const std::string& request, const char* address
     return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
 }
 
-class Engine : public test::TempDirTest {
+// Whether VS_REQUIRE (a comma list) asks for something, so that its absence
+// is a failure rather than a skip.
+bool Required(const std::string& what) {
+    const char* list = std::getenv("VS_REQUIRE");
+    return list && ("," + std::string(list) + ",").find("," + what + ",") != std::string::npos;
+}
+
+// Whether DISPLAY names a display that runs (a local one has its socket).
+bool DisplayRuns() {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return false;
+    const std::string d = display;
+    if (d[0] != ':') return true;
+    return fs::exists("/tmp/.X11-unix/X" + d.substr(1, d.find('.') - 1));
+}
+
+// The programs of one kind of player: the stand-in player, the engine family
+// built for it and the wine loader that runs them.
+struct Family {
+    std::string player, tools, loader;
+};
+
+std::string KindName(const ::testing::TestParamInfo<int>& info) { return "Player" + std::to_string(info.param); }
+
+class EngineRun : public test::TempDirTest {
 protected:
-    void SetUp() override {
-        if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (run under xvfb-run; is xvfb installed?)";
+    // Skips the test where this machine cannot run a kind (or fails it where
+    // VS_REQUIRE asks for what is missing).
+    void SetUpFor(const std::vector<int>& kinds) {
+        for (int bits : kinds) {
+            VS_WINE_LOADER_OR_SKIP(wine, VS_WINE_LOADER, bits);
+            Family f{bits == 64 ? VS_TEST_PLAYER64 : VS_TEST_PLAYER, bits == 64 ? VS_TOOLS_DIR "/x64" : VS_TOOLS_DIR,
+                     wine.path};
+            if (!fs::exists(f.tools + "/VSengine.exe") || !fs::exists(f.player))
+                GTEST_SKIP() << "the " << bits
+                             << "-bit engine or stand-in player was not built (no mingw-w64 cross compiler)";
+            families_[bits] = f;
+        }
+        if (!DisplayRuns()) {
+            if (Required("display")) FAIL() << "no display, and VS_REQUIRE asks for one";
+            GTEST_SKIP() << "no display (is Xvfb installed?)";
+        }
         const char* prefix = std::getenv("WINEPREFIX");
         if (!prefix || !fs::exists(fs::path(prefix) / "system.reg")) GTEST_SKIP() << "the wine prefix was not made";
-        tools_ = VS_TOOLS_DIR;
-        if (!fs::exists(tools_ + "/VSengine.exe") || !fs::exists(VS_TEST_PLAYER))
-            GTEST_SKIP() << "the engine or the stand-in player was not built (no mingw-w64 cross compiler)";
         TempDirTest::SetUp();
         control_ = dir_ / "control";
         out_ = dir_ / "out";
@@ -190,12 +231,12 @@ protected:
         exe_ = (out_ / "Projector.exe").string();
     }
 
-    test::ProjectorInputs Inputs(const s_TVexelProjector& s) const {
+    test::ProjectorInputs Inputs(const s_TVexelProjector& s, const Family& f) const {
         test::ProjectorInputs in;
-        in.engine = tools_ + "/VSengine.exe";
-        in.flashPlayer = VS_TEST_PLAYER;
-        in.hookLibrary = tools_ + "/mhproc.dll";
-        in.files = test::ToolsFor(s, tools_);
+        in.engine = f.tools + "/VSengine.exe";
+        in.flashPlayer = f.player;
+        in.hookLibrary = f.tools + "/mhproc.dll";
+        in.files = test::ToolsFor(s, f.tools);
         return in;
     }
     std::map<std::string, std::string> Env() const {
@@ -212,10 +253,53 @@ protected:
         return out;
     }
 
-    std::string tools_;
+    std::map<int, Family> families_;
     fs::path control_, out_;
     std::string exe_;
 };
+
+// One kind of player: 32 or 64 (bits).
+class Engine : public EngineRun, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override { SetUpFor({GetParam()}); }
+
+    const Family& family() const { return families_.at(GetParam()); }
+    test::ProjectorInputs Inputs(const s_TVexelProjector& s) const { return EngineRun::Inputs(s, family()); }
+    const std::string& tools() const { return family().tools; }
+    const std::string& loader() const { return family().loader; }
+};
+INSTANTIATE_TEST_SUITE_P(Kind, Engine, ::testing::Values(32, 64), KindName);
+
+// The player's report, asked for again and again until `done` holds for it
+// (or a minute has passed).
+std::map<std::string, std::string> ReportWhen(const fs::path& control,
+                                              const std::function<bool(std::map<std::string, std::string>&)>& done) {
+    std::map<std::string, std::string> r;
+    WaitFor(
+        [&] {
+            if (fs::exists(control / "report.request")) return false;
+            if (fs::exists(control / "report.txt")) {
+                r = ReadReport(control / "report.txt");
+                fs::remove(control / "report.txt");
+                if (done(r)) return true;
+            }
+            std::ofstream(control / "report.request").put('\n');
+            return false;
+        },
+        60s);
+    return r;
+}
+
+// The machine an executable is made for, from its file header: 0x014C i386,
+// 0x8664 AMD64; 0 when the file has no such header.
+unsigned Machine(const std::string& path) {
+    const std::string b = Slurp(path);
+    auto byte = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(b[at])); };
+    if (b.size() < 0x40) return 0;
+    const std::size_t header = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | std::size_t{byte(0x3F)} << 24;
+    if (header > b.size() - 6 || b.compare(header, 4, std::string("PE\0\0", 4)) != 0) return 0;
+    return byte(header + 4) | byte(header + 5) << 8;
+}
 
 std::string Hex(std::uint32_t v) {
     char b[16];
@@ -223,13 +307,14 @@ std::string Hex(std::uint32_t v) {
     return b;
 }
 
-TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
+TEST_P(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     if (ServicePortTaken()) GTEST_SKIP() << "another program listens on 127.0.0.1:5905";
     // Built as the window would build it: the stand-in player as the Flash
     // projector, a shape from a bitmap (no border, its size), a caption, a
-    // custom position and the date/time file.
+    // custom position and the date/time file. The command line packs the
+    // engine family of the player's kind.
     const std::string projector = (dir_ / "standin_player.exe").string();
-    test::WritePlayerProjector(projector, VS_TEST_PLAYER);
+    test::WritePlayerProjector(projector, family().player);
     const std::vector<Rect> shape = {{0, 0, 200, 50}, {0, 50, 100, 100}};
     std::vector<std::uint32_t> pixels(200 * 100, 0xFF00FF);
     for (int y = 0; y < 100; ++y)
@@ -251,7 +336,7 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
 
     const auto before = std::chrono::system_clock::now();
     const auto foldersBefore = EngineFolders();
-    WineProcess engine({exe_}, Env(), dir_ / "engine.log");
+    WineProcess engine(loader(), {exe_}, Env(), dir_ / "engine.log");
 
     ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
     const auto after = std::chrono::system_clock::now();
@@ -284,6 +369,10 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     for (const char* f : {"standin_player.exe", "mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe", "Datetime.txt",
                           "fscommand/VSP.exe", "fscommand/VSS.exe"})
         EXPECT_TRUE(fs::exists(temp / f)) << f << " in " << temp;
+    // The engine, the hook library and the tools of the player's kind.
+    EXPECT_EQ(Machine(exe_), GetParam() == 64 ? 0x8664 : 0x014C);
+    for (const char* f : {"mhproc.dll", "VSP.exe", "VSE.exe", "VSS.exe"})
+        EXPECT_TRUE(Slurp(temp / f) == Slurp(tools() + "/" + f)) << f << " is not the one of " << tools();
 
     // The launch time, to the millisecond, in the one-line format.
     const std::string line = Slurp(temp / "Datetime.txt");
@@ -369,9 +458,10 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     auto toolEnv = Env();
     toolEnv["VEXELSCREEN_ENGINE_WINDOW"] = engineWindow;
     toolEnv["VEXELSCREEN_PROJECTOR_DIR"] = WinePath(dir_);
-    fs::copy_file(VS_TEST_PLAYER, dir_ / "launched.exe");
+    fs::copy_file(family().player, dir_ / "launched.exe");
     {
-        WineProcess vse({(temp / "VSE.exe").string(), "launched.exe\t--args-only"}, toolEnv, dir_ / "vse.log");
+        WineProcess vse(loader(), {(temp / "VSE.exe").string(), "launched.exe\t--args-only"}, toolEnv,
+                        dir_ / "vse.log");
         EXPECT_EQ(vse.Wait(60s), 0) << Slurp(dir_ / "vse.log");
         ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "args.txt"); }, 30s));
         auto args = ReadReport(control_ / "args.txt");
@@ -379,8 +469,8 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
         EXPECT_EQ(args["cwd"], WinePath(dir_));
     }
     {
-        WineProcess vsp({(temp / "VSP.exe").string(), "0\t0\t0\t0\t\"F=My\xC3\xBE" "Footer\"\t~NODIALOG"}, toolEnv,
-                        dir_ / "vsp.log");
+        WineProcess vsp(loader(), {(temp / "VSP.exe").string(), "0\t0\t0\t0\t\"F=My\xC3\xBE" "Footer\"\t~NODIALOG"},
+                        toolEnv, dir_ / "vsp.log");
         int code = vsp.Wait(60s);
         const std::string said = Slurp(dir_ / "vsp.log");
         EXPECT_TRUE(code == 0 || (code == 1 && said.find("No printer is installed") != std::string::npos))
@@ -395,7 +485,81 @@ TEST_F(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n").first, 0) << "the service stopped with the projector";
 }
 
-TEST_F(Engine, RefusesBadPackagesWithAMessage) {
+// What one round of the player's input (standin_player.c) did: what reached
+// its window, and the pointer's state when the pointer moved over it.
+struct InputRound {
+    std::string reached, pointer;
+};
+
+// Has the player make its next round of input at (x, y) of its window;
+// nothing when the round's middle click never reached the window.
+std::optional<InputRound> MakeInput(const fs::path& control, int x, int y, std::size_t round) {
+    std::ofstream(control / "input.part") << x << ' ' << y;
+    fs::rename(control / "input.part", control / "input.request");
+    // Every round ends with a middle click, which no setting stops.
+    auto ended = [&](std::map<std::string, std::string>& r) {
+        return static_cast<std::size_t>(std::count(r["input"].begin(), r["input"].end(), 'M')) > round;
+    };
+    std::map<std::string, std::string> r = ReportWhen(control, ended);
+    if (!ended(r)) return std::nullopt;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < round; ++i) start = r["input"].find('M', start) + 1;
+    return InputRound{r["input"].substr(start), r["pointer"]};
+}
+
+TEST_P(Engine, ClicksAndKeysPassOnOrStopAsChosen) {
+    // A round of the player's input is a right click and the Windows key, a
+    // move of the pointer, a left click and the key A, and a middle click.
+    // Every projector here stops the right click, and the Windows key with
+    // task switching: a round that lets neither through was made with the
+    // engine's hooks in place.
+    struct Choice {
+        TspLeftClick left;
+        TspKeyboard keys;
+        bool hidePointer;
+        std::string reached, pointer;
+    };
+    for (const Choice& c : {Choice{TspLeftClick::splAllow, TspKeyboard::spkAllow, false, "LKM", "shown"},
+                            Choice{TspLeftClick::splIgnore, TspKeyboard::spkIgnore, true, "M", "hidden"}}) {
+        SCOPED_TRACE("left click and keys " + std::string(c.reached == "M" ? "stopped" : "passed on"));
+        s_TVexelProjector s;
+        s.CaptionText = "Input";
+        s.BorderStyle = TspBorder::spbNone;
+        s.WindowSize = TspSize::spsCustom;
+        s.WindowWidth = 200, s.WindowHeight = 100;
+        s.PositionH = TspHPosition::spphNone, s.PositionV = TspVPosition::sppvNone;
+        s.WindowX = 20, s.WindowY = 20;
+        s.LeftClickBehaviour = c.left;
+        s.KeyboardBehaviour = c.keys;
+        s.HideCursor = c.hidePointer;
+        s.RightClickBehaviour = TspRightClick::sprIgnore;
+        s.DisableALTTAB = true;
+        test::ComposeProjector(exe_, s, Inputs(s));
+        fs::remove_all(control_);
+        fs::create_directories(control_);
+        const auto foldersBefore = EngineFolders();
+
+        WineProcess engine(loader(), {exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        // The caption comes last of the window's settings.
+        ASSERT_EQ(ReportWhen(control_, [](auto& r) { return r["caption"] == "Input"; })["caption"], "Input");
+        std::optional<InputRound> round;
+        for (std::size_t n = 0; n < 20; ++n) {
+            round = MakeInput(control_, 100, 50, n);
+            ASSERT_TRUE(round) << "a middle click never reached the window\n" << Slurp(dir_ / "engine.log");
+            // The pointer's hook enters the player's process just after the others.
+            if (round->reached.find_first_of("RW") == std::string::npos && round->pointer == c.pointer) break;
+        }
+        EXPECT_EQ(round->reached, c.reached);
+        EXPECT_EQ(round->pointer, c.pointer);
+
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
+        EXPECT_EQ(EngineFolders(), foldersBefore);
+    }
+}
+
+TEST_P(Engine, RefusesBadPackagesWithAMessage) {
     s_TVexelProjector s;
     s.CaptionText = "Bad";
     test::ComposeProjector(exe_, s, Inputs(s));
@@ -455,7 +619,7 @@ TEST_F(Engine, RefusesBadPackagesWithAMessage) {
     const auto foldersBefore = EngineFolders();
     for (const Case& c : cases) {
         test::WriteBytes(exe_, c.bytes);
-        WineProcess engine({exe_}, Env(), dir_ / "bad.log");
+        WineProcess engine(loader(), {exe_}, Env(), dir_ / "bad.log");
         EXPECT_EQ(engine.Wait(120s), 1) << c.what;
         const std::string said = Slurp(dir_ / "bad.log");
         EXPECT_NE(said.find("VexelSCREEN: The projector"), std::string::npos) << c.what << ": " << said;
@@ -468,17 +632,17 @@ TEST_F(Engine, RefusesBadPackagesWithAMessage) {
     EXPECT_EQ(left, std::set<std::string>{"Projector.exe"});
 }
 
-// The player's processes, by their command line.
+// The player's processes (of either kind), by their command line.
 std::size_t PlayersRunning(const std::string& folder) {
     std::size_t n = 0;
     for (const auto& e : fs::directory_iterator("/proc")) {
         const std::string cmd = Slurp(e.path() / "cmdline");
-        if (cmd.find("standin_player.exe") != std::string::npos && cmd.find(folder) != std::string::npos) ++n;
+        if (cmd.find("standin_player") != std::string::npos && cmd.find(folder) != std::string::npos) ++n;
     }
     return n;
 }
 
-TEST_F(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
+TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
     // A small caption with a task-bar button, resizing that keeps the ratio
     // and rescales the shape, and the engine's menu ready for right clicks.
     s_TVexelProjector s;
@@ -499,27 +663,11 @@ TEST_F(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
     test::ComposeProjector(exe_, s, Inputs(s));
     const auto foldersBefore = EngineFolders();
 
-    auto report = [&](const std::function<bool(std::map<std::string, std::string>&)>& done) {
-        std::map<std::string, std::string> r;
-        WaitFor(
-            [&] {
-                if (fs::exists(control_ / "report.request")) return false;
-                if (fs::exists(control_ / "report.txt")) {
-                    r = ReadReport(control_ / "report.txt");
-                    fs::remove(control_ / "report.txt");
-                    if (done(r)) return true;
-                }
-                std::ofstream(control_ / "report.request").put('\n');
-                return false;
-            },
-            60s);
-        return r;
-    };
     std::string folder;
     {
-        WineProcess engine({exe_}, Env(), dir_ / "engine.log");
+        WineProcess engine(loader(), {exe_}, Env(), dir_ / "engine.log");
         ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
-        auto r = report([](auto& r) { return r["region"] == "0,0,200,50;0,50,100,100"; });
+        auto r = ReportWhen(control_, [](auto& r) { return r["region"] == "0,0,200,50;0,50,100,100"; });
         EXPECT_EQ(r["rect"], "20,20,220,120");
         const std::uint32_t style = std::stoul(r["style"], nullptr, 16), ex = std::stoul(r["exstyle"], nullptr, 16);
         EXPECT_EQ(style & 0x00C00000u, 0x00C00000u) << "a caption " << Hex(style);
@@ -529,7 +677,7 @@ TEST_F(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
         // The user drags the border to 300 x 120: the width led, so the
         // height follows the ratio and the shape grows with it.
         std::ofstream(control_ / "size.request") << "300 120";
-        r = report([](auto& r) { return r["rect"] == "20,20,320,170"; });
+        r = ReportWhen(control_, [](auto& r) { return r["rect"] == "20,20,320,170"; });
         EXPECT_EQ(r["rect"], "20,20,320,170");
         EXPECT_EQ(r["region"], "0,0,300,75;0,75,150,150");
 
@@ -545,15 +693,16 @@ TEST_F(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
         // An engine ended from outside takes its player with it; the folder
         // it leaves is removed by the projector's next start.
         fs::remove(control_ / "shown.txt");
-        auto engine = std::make_unique<WineProcess>(std::vector<std::string>{exe_}, Env(), dir_ / "engine.log");
+        auto engine =
+            std::make_unique<WineProcess>(loader(), std::vector<std::string>{exe_}, Env(), dir_ / "engine.log");
         ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
-        auto r = report([](auto& r) { return !r["cwd"].empty(); });
+        auto r = ReportWhen(control_, [](auto& r) { return !r["cwd"].empty(); });
         const fs::path left = LinuxPath(r["cwd"]);
         engine.reset();  // SIGKILL
         EXPECT_TRUE(WaitFor([&] { return PlayersRunning(left.filename().string()) == 0; }, 60s)) << "the player ran on";
         EXPECT_TRUE(fs::exists(left));
         fs::remove(control_ / "shown.txt");
-        WineProcess next({exe_}, Env(), dir_ / "engine.log");
+        WineProcess next(loader(), {exe_}, Env(), dir_ / "engine.log");
         ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
         EXPECT_FALSE(fs::exists(left)) << "the abandoned folder stayed";
         std::ofstream(control_ / "close.request").put('\n');
@@ -574,26 +723,42 @@ std::pair<int, std::string> PlayerHttp(const fs::path& control, const std::strin
     return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
 }
 
-TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
+// Two projectors at once: both of one kind, or a 32-bit one (which starts the
+// variable service) and a 64-bit one.
+class Engines : public EngineRun, public ::testing::WithParamInterface<std::pair<int, int>> {
+protected:
+    void SetUp() override { SetUpFor({GetParam().first, GetParam().second}); }
+    const Family& first() const { return families_.at(GetParam().first); }
+    const Family& second() const { return families_.at(GetParam().second); }
+};
+std::string KindsName(const ::testing::TestParamInfo<std::pair<int, int>>& info) {
+    const std::string first = "Player" + std::to_string(info.param.first);
+    return info.param.first == info.param.second ? first : first + "AndPlayer" + std::to_string(info.param.second);
+}
+INSTANTIATE_TEST_SUITE_P(Kind, Engines, ::testing::Values(std::pair(32, 32), std::pair(64, 64), std::pair(32, 64)),
+                         KindsName);
+
+TEST_P(Engines, TwoProjectorsKeepTheirOwnVariables) {
     if (ServicePortTaken()) GTEST_SKIP() << "another program listens on 127.0.0.1:5905";
     // Two projectors in two folders, running at once on the one service port.
     s_TVexelProjector s;
     s.HasVarStore = true;
-    test::ComposeProjector(exe_, s, Inputs(s));
+    test::ComposeProjector(exe_, s, Inputs(s, first()));
     const fs::path otherDir = dir_ / "other", otherControl = dir_ / "control2";
     fs::create_directories(otherDir);
     fs::create_directories(otherControl);
     const std::string other = (otherDir / "Other.exe").string();
     s_TVexelProjector s2;
     s2.HasVarStore = true;
-    test::ComposeProjector(other, s2, Inputs(s2));
+    test::ComposeProjector(other, s2, Inputs(s2, second()));
 
     const auto foldersBefore = EngineFolders();
-    WineProcess first({exe_}, Env(), dir_ / "first.log");
+    WineProcess one(first().loader, {exe_}, Env(), dir_ / "first.log");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "first.log");
     auto env2 = Env();
     env2["VS_TEST_PLAYER_DIR"] = WinePath(otherControl);
-    auto second = std::make_unique<WineProcess>(std::vector<std::string>{other}, env2, dir_ / "second.log");
+    auto two =
+        std::make_unique<WineProcess>(second().loader, std::vector<std::string>{other}, env2, dir_ / "second.log");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(otherControl / "shown.txt"); }, 120s)) << Slurp(dir_ / "second.log");
 
     const std::string load = "GET /load/v HTTP/1.0\r\n\r\n";
@@ -609,7 +774,7 @@ TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
     // The first projector (whose folder the service started from) closes:
     // the second one's saves and loads go on, in its own folder.
     std::ofstream(control_ / "close.request").put('\n');
-    EXPECT_EQ(first.Wait(60s), 0) << Slurp(dir_ / "first.log");
+    EXPECT_EQ(one.Wait(60s), 0) << Slurp(dir_ / "first.log");
     EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
     EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second+again HTTP/1.0\r\n\r\n").first, 200);
     EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second%20again");
@@ -617,7 +782,7 @@ TEST_F(Engine, TwoProjectorsKeepTheirOwnVariables) {
 
     // The last one closes: the service ends with it, and nothing stays.
     std::ofstream(otherControl / "close.request").put('\n');
-    EXPECT_EQ(second->Wait(60s), 0) << Slurp(dir_ / "second.log");
+    EXPECT_EQ(two->Wait(60s), 0) << Slurp(dir_ / "second.log");
     EXPECT_TRUE(WaitFor([] { return Http("GET /load/v HTTP/1.0\r\n\r\n").first == 0; }, 20s));
     EXPECT_EQ(EngineFolders(), foldersBefore) << "the service's folder is removed with the last projector";
 }

@@ -7,12 +7,15 @@
  *                   microseconds since 1970, and the command line
  *   report.request  asks for report.txt: caption, rectangle, styles, region
  *                   rectangles, topmost state, current folder and its files,
- *                   the text the window shows
+ *                   the input that reached the window, whether the pointer
+ *                   was shown, the text the window shows
  *   close.request   asks the window to close (as WM_CLOSE from outside does)
  *   size.request    "W H": resizes the window, as a drag on its border ends
  *   menu.request    tells the engine of a right click, which opens its menu
  *   http.request    a request sent to 127.0.0.1:5905 as the movie sends it;
  *                   the answer goes to http.txt
+ *   input.request   "X Y": a round of clicks and keys at X, Y of the window
+ *                   (from its top left corner), as the user makes them
  * With the argument --args-only it writes args.txt (its command line and
  * current folder) and ends without a window. */
 #define WIN32_LEAN_AND_MEAN
@@ -167,6 +170,52 @@ static void paint(HWND w) {
     EndPaint(w, &ps);
 }
 
+/* What reached the window, in order: L, R and M the left, right and middle
+ * button, K the key A and W the Windows key (each by its press). */
+static char g_input[256];
+/* Whether the pointer was shown when it last moved over the window. */
+static const char* g_pointer = "unmoved";
+
+static void note_input(char what) {
+    size_t n = strlen(g_input);
+    if (n + 1 < sizeof g_input) g_input[n] = what, g_input[n + 1] = 0;
+}
+
+/* A round of input as the user makes it, with the window in front and the
+ * pointer at (x, y) of it: a right click and the Windows key, a small move,
+ * a left click and the key A, and last a middle click, whose arrival ends
+ * the round. Low-level hooks see input in the order it is made. */
+static void make_input(HWND w, int x, int y) {
+    static const struct {
+        DWORD mouse;
+        WORD key, keyFlags;
+    } steps[] = {{MOUSEEVENTF_RIGHTDOWN, 0, 0}, {MOUSEEVENTF_RIGHTUP, 0, 0}, {0, VK_LWIN, 0},
+                 {0, VK_LWIN, KEYEVENTF_KEYUP},  {MOUSEEVENTF_MOVE, 0, 0},    {MOUSEEVENTF_LEFTDOWN, 0, 0},
+                 {MOUSEEVENTF_LEFTUP, 0, 0},    {0, 'A', 0},                 {0, 'A', KEYEVENTF_KEYUP},
+                 {MOUSEEVENTF_MIDDLEDOWN, 0, 0}, {MOUSEEVENTF_MIDDLEUP, 0, 0}};
+    enum { count = sizeof steps / sizeof steps[0] };
+    static LONG step = 1; /* to and fro, so that the pointer stays */
+    INPUT in[count];
+    RECT r;
+    memset(in, 0, sizeof in);
+    for (int i = 0; i < count; ++i) {
+        if (steps[i].mouse) {
+            in[i].type = INPUT_MOUSE;
+            in[i].mi.dwFlags = steps[i].mouse;
+            if (steps[i].mouse == MOUSEEVENTF_MOVE) in[i].mi.dx = step;
+        } else {
+            in[i].type = INPUT_KEYBOARD;
+            in[i].ki.wVk = steps[i].key;
+            in[i].ki.dwFlags = steps[i].keyFlags;
+        }
+    }
+    step = -step;
+    GetWindowRect(w, &r);
+    SetForegroundWindow(w);
+    SetCursorPos(r.left + x, r.top + y);
+    SendInput(count, in, sizeof in[0]);
+}
+
 static void write_report(HWND w) {
     wchar_t temp[MAX_PATH], text[1024], cwd[MAX_PATH];
     FILE* f = open_temp(L"report.txt", temp);
@@ -216,6 +265,10 @@ static void write_report(HWND w) {
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
+    fputs("\ninput=", f);
+    fputs(g_input, f);
+    fputs("\npointer=", f);
+    fputs(g_pointer, f);
     fputs("\ntext=", f);
     put_utf8(f, k_about);
     fputs("|", f);
@@ -280,10 +333,12 @@ static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             {
                 static char buf[65536];
                 int n = take_content(L"size.request", buf, 64);
-                int width = 0, height = 0;
+                int width = 0, height = 0, x = 0, y = 0;
                 if (n && sscanf(buf, "%d %d", &width, &height) == 2)
                     SetWindowPos(w, NULL, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
                 if ((n = take_content(L"http.request", buf, sizeof buf)) > 0) ask_variable_service(buf, n - 1);
+                if ((n = take_content(L"input.request", buf, 64)) && sscanf(buf, "%d %d", &x, &y) == 2)
+                    make_input(w, x, y);
                 if (take_request(L"menu.request")) {
                     wchar_t engine[32];
                     if (GetEnvironmentVariableW(L"VEXELSCREEN_ENGINE_WINDOW", engine, 32))
@@ -291,6 +346,22 @@ static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
                 }
             }
             return 0;
+        case WM_LBUTTONDOWN:
+            note_input('L');
+            break;
+        case WM_RBUTTONDOWN:
+            note_input('R');
+            break;
+        case WM_MBUTTONDOWN:
+            note_input('M');
+            break;
+        case WM_KEYDOWN:
+            if (wp == 'A') note_input('K');
+            if (wp == VK_LWIN) note_input('W');
+            break;
+        case WM_MOUSEMOVE:
+            g_pointer = GetCursor() ? "shown" : "hidden";
+            break;
         case WM_PAINT:
             paint(w);
             return 0;
