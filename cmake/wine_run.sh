@@ -1,5 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under wine: wine_run.sh PREFIX PROGRAM [ARG]...
+# With --prepare first it only makes sure that PROGRAM can run: the loader of
+# its kind is there and the prefix is made (and all of its processes ended).
 # The loader is chosen by the program's kind (wine_loader.sh): a 64-bit
 # program runs under the 64-bit loader, a 32-bit one under the 32-bit loader,
 # and a name that is no file (a program of wine's own, such as reg) under the
@@ -10,6 +12,11 @@
 # The wine prefix is made once, on first use, by the 64-bit loader when there
 # is one, so that it runs programs of both kinds.
 here=$(dirname "$0")
+prepare=
+if [ "$1" = --prepare ]; then
+  prepare=1
+  shift
+fi
 prefix="$1"
 shift
 
@@ -42,4 +49,5 @@ if [ ! -f "$prefix/system.reg" ]; then
     exit 77
   fi
 fi
+[ -z "$prepare" ] || exit 0
 exec "$loader" "$@"

@@ -24,8 +24,16 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "VexelSCREEN Generator")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_NSIS_DISPLAY_NAME "VexelSCREEN Generator")
 # A 64-bit installer of 64-bit programs, in the 64-bit program folder; the
-# registry entries go to the 64-bit view.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# registry entries go to the 64-bit view. The target must be the script's
+# first line: given later (CPACK_NSIS_DEFINES), it leaves the folder constants
+# of the lines above it the 32-bit ones. So CPack's own template is taken
+# with that line after its first one (the byte-order mark and a comment).
+file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in vs_nsis_template)
+string(FIND "${vs_nsis_template}" "\n" vs_first_line_end)
+string(SUBSTRING "${vs_nsis_template}" 0 ${vs_first_line_end} vs_first_line)
+string(SUBSTRING "${vs_nsis_template}" ${vs_first_line_end} -1 vs_nsis_template)
+file(WRITE ${CMAKE_BINARY_DIR}/nsis/NSIS.template.in "${vs_first_line}\nTarget amd64-unicode${vs_nsis_template}")
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_BINARY_DIR}/nsis)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME "VexelSCREEN Generator")
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/gui/icons/vexelscreen.ico)

@@ -29,12 +29,16 @@ awk '
     if (st == "fail" || failed) { nfail++; next }
     if (st == "notrun" || st == "disabled") {
       nskip++
-      # The reason: the last line of the output that says why, else the message.
+      # The reason: the line after the "...: Skipped" of GoogleTest, else the last
+      # line of the output that says why, else the message of CTest.
       why = ""; n = split(out, lines, "\n")
       for (i = 1; i <= n; i++) {
         l = lines[i]; gsub(/&quot;/, "\"", l); gsub(/&apos;/, "\047", l); gsub(/&lt;/, "<", l); gsub(/&gt;/, ">", l); gsub(/&amp;/, "\\&", l)
-        if (tolower(l) ~ /skip|no display|no wine|no 32-bit|not built|not installed/) why = l
+        lines[i] = l
       }
+      for (i = 1; i < n && why == ""; i++) if (lines[i] ~ /: Skipped$/) why = lines[i + 1]
+      for (i = 1; i <= n && why == ""; i++)
+        if (lines[i] !~ /^\[/ && tolower(lines[i]) ~ /skip|no display|no wine|no 32-bit|not built|not installed/) why = lines[i]
       if (why == "") why = skipmsg
       r = reason(why); count[r]++
       if (!(r in example)) example[r] = name

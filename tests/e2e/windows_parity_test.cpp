@@ -173,7 +173,8 @@ TEST_F(SameOnBothSystems, SixtyFourBitPlayerGetsTheSixtyFourBitEngine) {
     test::SwfBuilder movie;
     movie.getUrl("vexelscreen:savevariables(score)", "_level0");
     movie.filler(Bytes(3000, 0x33));
-    std::string player = Slurp(VS_TEST_PLAYER64);
+    // A Flash player names itself before its movie.
+    std::string player = Slurp(VS_TEST_PLAYER64) + std::string("ShockwaveFlash\0", 15);
     const Bytes swf = movie.build();
     player.append(swf.begin(), swf.end());
     std::ofstream(Path("player64.exe"), std::ios::binary) << player;

@@ -19,15 +19,7 @@ if ! command -v xvfb-run >/dev/null 2>&1; then
   exit 77
 fi
 # Makes the prefix, or says why the program cannot run here.
-sh "$wine_run" "$prefix" wineboot -u >/dev/null 2>&1
-status=$?
-if [ $status -ne 0 ]; then
-  sh "$wine_run" "$prefix" "$1" >/dev/null 2>/tmp/vs-wine-why.$$
-  cat /tmp/vs-wine-why.$$ >&2
-  rm -f /tmp/vs-wine-why.$$
-  [ $status -eq 77 ] || [ $status -eq 1 ] || status=77
-  exit $status
-fi
+sh "$wine_run" --prepare "$prefix" "$1" || exit $?
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -n "$VS_WINE_DPI" ]; then
   sh "$wine_run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VS_WINE_DPI" /f >/dev/null 2>&1
