@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ namespace {
 
 const std::string& TempName() {
     static const std::string name = [] {
-        std::string n = "/tmp/vs_fuzz_inspect_" + std::to_string(::getpid()) + ".exe";
+        std::string n = (std::filesystem::temp_directory_path() / ("vs_fuzz_inspect_" + std::to_string(::getpid()) + ".exe")).string();
         std::atexit([] { std::remove(TempName().c_str()); });
         return n;
     }();

@@ -12,8 +12,11 @@ class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("vs_test_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
+        // Parametrised tests have "/" in their names; the folder is one level.
+        std::string name = "vs_test_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name();
+        for (char& c : name)
+            if (c == '/' || c == '\\') c = '_';
+        dir_ = std::filesystem::temp_directory_path() / name;
         RemoveTree(dir_);
         std::filesystem::create_directories(dir_);
     }
