@@ -6,7 +6,7 @@
 # generator's window opens on the project.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --example
 cmake --preset default >/dev/null
 # Only what the example needs: the Linux programs, both engine families and
 # the sample's files (scripts/test.sh builds the rest: tests, fuzzers,

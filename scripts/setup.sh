@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Safe to run again:
 # apt-get runs only when something is missing.
+#   scripts/setup.sh            everything: the build, every test, the installer
+#   scripts/setup.sh --example  what the bundled example needs (scripts/example.sh)
 set -euo pipefail
 
+# The Linux programs, both engine families, the stand-in players, and wine's
+# 64-bit loader to run the sample projector.
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  zlib1g-dev libpixman-1-dev libpng-dev libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  cmake ninja-build g++ clang pkg-config
+  zlib1g-dev libpixman-1-dev libpng-dev libcli11-dev libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev googletest nsis wine wine64
-  icoutils imagemagick xvfb xauth dpkg-dev
+  libz-mingw-w64-dev wine wine64
 )
+example_only=
+if [ "${1:-}" = --example ]; then
+  example_only=1
+else
+  # The tests, fuzzers, benchmarks, the Windows build's GoogleTest and installer.
+  packages+=(libclang-rt-14-dev libbenchmark-dev googletest nsis icoutils imagemagick xvfb xauth dpkg-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,6 +37,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ -z "$example_only" ] || exit 0
 
 # The 32-bit wine loader runs the engine of 32-bit players in the tests. It
 # needs the i386 architecture; where it cannot be installed, or where the
