@@ -643,10 +643,12 @@ std::size_t PlayersRunning(const std::string& folder) {
 }
 
 TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
-    // A small caption with a task-bar button, resizing that keeps the ratio
-    // and rescales the shape, and the engine's menu ready for right clicks.
+    // A small caption with a task-bar button, on top of other windows,
+    // resizing that keeps the ratio and rescales the shape, and the engine's
+    // menu ready for right clicks.
     s_TVexelProjector s;
     s.BorderStyle = TspBorder::spbTool;
+    s.StayOnTop = true;
     s.ShowInTaskbar = true;
     s.BorderResizeable = true;
     s.ResizeKeepRatio = true;
@@ -672,6 +674,7 @@ TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
         const std::uint32_t style = std::stoul(r["style"], nullptr, 16), ex = std::stoul(r["exstyle"], nullptr, 16);
         EXPECT_EQ(style & 0x00C00000u, 0x00C00000u) << "a caption " << Hex(style);
         EXPECT_EQ(ex & 0x00040080u, 0x00040080u) << "small caption and task-bar button " << Hex(ex);
+        EXPECT_EQ(r["topmost"], "1");
         folder = fs::path(LinuxPath(r["cwd"])).filename().string();
 
         // The user drags the border to 300 x 120: the width led, so the
