@@ -57,8 +57,13 @@ else()
 endif()
 set(engine_icon_file ${engine_icon})
 set(VS_ENGINE_ICON ${engine_icon})  # for engine.rc.in only; the cached value stays
+# Every program of the family carries one application manifest.
+set(VS_PROGRAM_MANIFEST ${CMAKE_CURRENT_SOURCE_DIR}/win32/program.manifest)
 configure_file(engine/engine.rc.in ${CMAKE_CURRENT_BINARY_DIR}/engine.rc @ONLY)
-set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/engine.rc PROPERTIES OBJECT_DEPENDS ${engine_icon})
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/engine.rc PROPERTIES OBJECT_DEPENDS
+                            "${engine_icon};${VS_PROGRAM_MANIFEST}")
+configure_file(win32/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/program.rc @ONLY)
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/program.rc PROPERTIES OBJECT_DEPENDS ${VS_PROGRAM_MANIFEST})
 
 # The same sources give the same bytes: no link time in the headers.
 set(vs_reproducible_link -Wl,--no-insert-timestamp)
@@ -74,10 +79,11 @@ endfunction()
 
 file(GLOB engine_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/*.cpp)
 vs_windows_tool(VSengine SOURCES ${engine_sources} ${CMAKE_CURRENT_BINARY_DIR}/engine.rc LIBRARIES gdi32 user32)
-vs_windows_tool(VSS SOURCES vss/vss_main.cpp LIBRARIES ws2_32 iphlpapi)
-vs_windows_tool(VSE SOURCES vse/vse_main.cpp LIBRARIES shell32 ole32)
-vs_windows_tool(VSP SOURCES vsp/vsp_main.cpp LIBRARIES comdlg32 gdi32 winspool)
-vs_windows_tool(VSD SOURCES vsd/vsd_main.cpp LIBRARIES shell32)
+set(program_rc ${CMAKE_CURRENT_BINARY_DIR}/program.rc)
+vs_windows_tool(VSS SOURCES vss/vss_main.cpp ${program_rc} LIBRARIES ws2_32 iphlpapi advapi32)
+vs_windows_tool(VSE SOURCES vse/vse_main.cpp ${program_rc} LIBRARIES shell32 ole32)
+vs_windows_tool(VSP SOURCES vsp/vsp_main.cpp ${program_rc} LIBRARIES comdlg32 gdi32 winspool)
+vs_windows_tool(VSD SOURCES vsd/vsd_main.cpp ${program_rc} LIBRARIES shell32)
 
 # The hook library exports its functions under their plain names.
 add_library(mhproc SHARED mhproc/mhproc.c)

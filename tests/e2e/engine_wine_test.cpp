@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <random>
@@ -33,6 +34,9 @@
 
 #include "cli_support.h"
 #include "engine_projector.h"
+#include "exe/exe_image.h"
+#include "exe/icon.h"
+#include "exe/icon_replace.h"
 #include "package/package_file.h"
 #include "package/store_win_region.h"
 #include "package/vexel_projector.h"
@@ -242,6 +246,14 @@ protected:
     std::map<std::string, std::string> Env() const {
         return {{"VS_TEST_PLAYER_DIR", WinePath(control_)}, {"VEXELSCREEN_MESSAGES", "stderr"}};
     }
+    // The engine's folders made since `before` and still there (a start
+    // also removes folders that earlier runs left behind).
+    std::set<std::string> FoldersLeft(const std::set<std::string>& before) const {
+        std::set<std::string> left;
+        for (const std::string& f : EngineFolders())
+            if (!before.contains(f)) left.insert(f);
+        return left;
+    }
     // The engine's own folders in wine's temporary folder.
     std::set<std::string> EngineFolders() const {
         std::set<std::string> out;
@@ -305,6 +317,23 @@ std::string Hex(std::uint32_t v) {
     char b[16];
     std::snprintf(b, sizeof b, "%08x", v);
     return b;
+}
+
+// A request sent by the player, as the movie sends it; the status and body.
+std::pair<int, std::string> PlayerHttp(const fs::path& control, const std::string& request) {
+    fs::remove(control / "http.txt");
+    std::ofstream(control / "http.part", std::ios::binary) << request;
+    fs::rename(control / "http.part", control / "http.request");
+    if (!WaitFor([&] { return fs::exists(control / "http.txt"); }, 30s)) return {-1, {}};
+    const std::string reply = Slurp(control / "http.txt");
+    int status = reply.starts_with("HTTP/1.0 ") ? std::atoi(reply.c_str() + 9) : 0;
+    auto body = reply.find("\r\n\r\n");
+    return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
+}
+
+// A GET request as the movie sends it, Host header included.
+std::string Get(const std::string& target, const std::string& host = "127.0.0.1:5905") {
+    return "GET " + target + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
 }
 
 TEST_P(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
@@ -396,57 +425,45 @@ TEST_P(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     EXPECT_EQ(Slurp("/proc/net/tcp").find("00000000:1711 00000000:0000 0A"), std::string::npos);
     EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n", "127.0.0.2").first, 0) << "answered on 127.0.0.2";
 
-    // Save, then load, from the Linux side, while four silent clients hold
-    // connections open: they hold up nobody.
-    std::vector<int> silent;
-    for (int i = 0; i < 4; ++i) silent.push_back(Connect());
-    auto load = Http("GET /load/scores.txt HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(load, std::make_pair(200, std::string())) << "nothing stored yet";
-    for (int c : silent) {
-        char byte;
-        EXPECT_TRUE(::recv(c, &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN) << "answered only after a silent one ended";
-        ::close(c);
-    }
+    // Saves and loads come from the player, as the movie makes them. A
+    // program of its own (this test) is refused and stores nothing.
+    EXPECT_EQ(PlayerHttp(control_, Get("/load/scores.txt")), std::make_pair(200, std::string())) << "nothing stored yet";
     const std::string body = "name=Ann+Lee&score=42&note=caf%C3%A9";
-    auto saved = Http("POST /save/scores.txt HTTP/1.1\r\nHost: 127.0.0.1:5905\r\nContent-Type: "
-                      "application/x-www-form-urlencoded\r\nContent-Length: " +
-                      std::to_string(body.size()) + "\r\n\r\n" + body);
+    auto saved = PlayerHttp(control_, "POST /save/scores.txt HTTP/1.1\r\nHost: 127.0.0.1:5905\r\nContent-Type: "
+                                      "application/x-www-form-urlencoded\r\nContent-Length: " +
+                                          std::to_string(body.size()) + "\r\n\r\n" + body);
     EXPECT_EQ(saved.first, 200);
-    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n"), std::make_pair(200, std::string("name=Ann%20Lee&score=42&note=caf%C3%A9")));
-    EXPECT_EQ(Http("GET /save/level?stage=3 HTTP/1.0\r\n\r\n").first, 200);
-    EXPECT_EQ(Http("GET http://127.0.0.1:5905/load/level HTTP/1.0\r\n\r\n").second, "stage=3");
+    EXPECT_EQ(PlayerHttp(control_, Get("/load/scores.txt")),
+              std::make_pair(200, std::string("name=Ann%20Lee&score=42&note=caf%C3%A9")));
+    EXPECT_EQ(PlayerHttp(control_, Get("/save/level?stage=3")).first, 200);
+    EXPECT_EQ(PlayerHttp(control_, "GET http://127.0.0.1:5905/load/level HTTP/1.0\r\n\r\n").second, "stage=3");
+    EXPECT_EQ(Http(Get("/save/level?stage=9")).first, 403);
 
     // Path-like names and malformed requests: refused, and the service goes on.
     const std::vector<std::string> names = {"..", "../x", "..%2fx", "%2e%2e%2fx", "..%5cx", "a/b", "a%5cb", "C:x",
                                             "C%3ax", "CON", "aux.txt", "nul", "COM1", "LPT9.log", std::string(65, 'n'),
                                             "x%00y", "%", "", ".hidden.", " lead", "a*b"};
     for (const std::string& n : names) {
-        EXPECT_GE(Http("GET /save/" + n + "?a=1 HTTP/1.0\r\n\r\n").first, 400) << n;
-        EXPECT_GE(Http("GET /load/" + n + " HTTP/1.0\r\n\r\n").first, 400) << n;
+        EXPECT_GE(PlayerHttp(control_, Get("/save/" + n + "?a=1")).first, 400) << n;
+        EXPECT_GE(PlayerHttp(control_, Get("/load/" + n)).first, 400) << n;
+    }
+    const std::string host = "Host: 127.0.0.1:5905\r\n";
+    for (const std::string& req : std::vector<std::string>{"GET / HTTP/1.0\r\n" + host + "\r\n", "DELETE /load/x HTTP/1.0\r\n" + host + "\r\n",
+          "GET /load/x HTTP/2.0\r\n" + host + "\r\n", "POST /save/x HTTP/1.0\r\nContent-Length: 99999999\r\n" + host + "\r\n",
+          "POST /save/x HTTP/1.0\r\nTransfer-Encoding: chunked\r\n" + host + "\r\n", "GET /load/x\r\n\r\n",
+          "\r\n\r\n", "GET /save/x?a=%zz HTTP/1.0\r\n" + host + "\r\n", "GET /load/x HTTP/1.0\r\nBad header\r\n\r\n",
+          "GET /" + std::string(5000, 'a') + " HTTP/1.0\r\n\r\n", "GET /load/x HTTP/1.0\r\nX: " + std::string(9000, 'h')}) {
+        auto [status, reply] = PlayerHttp(control_, req);
+        EXPECT_TRUE(status == 0 || status >= 400) << req.substr(0, 40) << ": " << status;
     }
     std::mt19937 rng(5905);
-    const std::vector<std::string> shapes = {
-        "GET / HTTP/1.0\r\n\r\n", "DELETE /load/x HTTP/1.0\r\n\r\n", "GET /load/x HTTP/2.0\r\n\r\n",
-        "POST /save/x HTTP/1.0\r\nContent-Length: 99999999\r\n\r\n", "POST /save/x HTTP/1.0\r\nContent-Length: -1\r\n\r\n",
-        "POST /save/x HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n", "GET /load/x\r\n\r\n", "\r\n\r\n",
-        "GET /save/x?a=%zz HTTP/1.0\r\n\r\n", "GET /load/x HTTP/1.0\r\nBad header\r\n\r\n",
-        "GET /" + std::string(5000, 'a') + " HTTP/1.0\r\n\r\n", "GET /load/x HTTP/1.0\r\nX: " + std::string(9000, 'h')};
-    int answered = 0;
-    for (int i = 0; i < 1000; ++i) {
-        std::string req;
-        if (i % 3 == 0) {
-            req.resize(1 + rng() % 300);
-            for (char& c : req) c = static_cast<char>(rng());
-            req += "\r\n\r\n";
-        } else {
-            req = shapes[rng() % shapes.size()];
-        }
-        auto [status, reply] = Http(req);
-        EXPECT_TRUE(status == 0 || status >= 400) << i << ": " << status;
-        answered += status != 0;
+    for (int i = 0; i < 20; ++i) {
+        std::string req(1 + rng() % 300, '\0');
+        for (char& c : req) c = static_cast<char>(rng());
+        auto [status, reply] = Http(req + "\r\n\r\n");
+        EXPECT_TRUE(status == 0 || status == 403) << i << ": " << status;
     }
-    EXPECT_GT(answered, 600);
-    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n").first, 200) << "the service survived";
+    EXPECT_EQ(PlayerHttp(control_, Get("/load/scores.txt")).first, 200) << "the service survived";
     // Nothing written but the two stores, beside the projector.
     std::set<std::string> stored;
     for (const auto& e : fs::directory_iterator(out_)) stored.insert(e.path().filename().string());
@@ -481,8 +498,8 @@ TEST_P(Engine, RunsAShapedProjectorServesVariablesAndCleansUp) {
     std::ofstream(control_ / "close.request").put('\n');
     EXPECT_EQ(engine.Wait(120s), 0) << Slurp(dir_ / "engine.log");
     EXPECT_FALSE(fs::exists(temp)) << temp;
-    EXPECT_EQ(EngineFolders(), foldersBefore);
-    EXPECT_EQ(Http("GET /load/scores.txt HTTP/1.0\r\n\r\n").first, 0) << "the service stopped with the projector";
+    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+    EXPECT_EQ(Http(Get("/load/scores.txt")).first, 0) << "the service stopped with the projector";
 }
 
 // What one round of the player's input (standin_player.c) did: what reached
@@ -555,7 +572,7 @@ TEST_P(Engine, ClicksAndKeysPassOnOrStopAsChosen) {
 
         std::ofstream(control_ / "close.request").put('\n');
         EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
-        EXPECT_EQ(EngineFolders(), foldersBefore);
+        EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
     }
 }
 
@@ -626,7 +643,7 @@ TEST_P(Engine, RefusesBadPackagesWithAMessage) {
         EXPECT_NE(said.find(c.message), std::string::npos) << c.what << ": " << said;
         EXPECT_FALSE(fs::exists(control_ / "shown.txt")) << c.what;
     }
-    EXPECT_EQ(EngineFolders(), foldersBefore);
+    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
     std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(out_)) left.insert(e.path().filename().string());
     EXPECT_EQ(left, std::set<std::string>{"Projector.exe"});
@@ -690,7 +707,7 @@ TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
         std::this_thread::sleep_for(500ms);
         std::ofstream(control_ / "close.request").put('\n');
         EXPECT_EQ(engine.Wait(60s), 0) << "the engine outlived its player\n" << Slurp(dir_ / "engine.log");
-        EXPECT_EQ(EngineFolders(), foldersBefore);
+        EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
     }
     {
         // An engine ended from outside takes its player with it; the folder
@@ -711,20 +728,8 @@ TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
         EXPECT_FALSE(fs::exists(left)) << "the abandoned folder stayed";
         std::ofstream(control_ / "close.request").put('\n');
         EXPECT_EQ(next.Wait(120s), 0);
-        EXPECT_EQ(EngineFolders(), foldersBefore);
+        EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
     }
-}
-
-// A request sent by the player, as the movie sends it; the status and body.
-std::pair<int, std::string> PlayerHttp(const fs::path& control, const std::string& request) {
-    fs::remove(control / "http.txt");
-    std::ofstream(control / "http.part", std::ios::binary) << request;
-    fs::rename(control / "http.part", control / "http.request");
-    if (!WaitFor([&] { return fs::exists(control / "http.txt"); }, 30s)) return {-1, {}};
-    const std::string reply = Slurp(control / "http.txt");
-    int status = reply.starts_with("HTTP/1.0 ") ? std::atoi(reply.c_str() + 9) : 0;
-    auto body = reply.find("\r\n\r\n");
-    return {status, body == std::string::npos ? std::string() : reply.substr(body + 4)};
 }
 
 // Two projectors at once: both of one kind, or a 32-bit one (which starts the
@@ -765,30 +770,304 @@ TEST_P(Engines, TwoProjectorsKeepTheirOwnVariables) {
         std::make_unique<WineProcess>(second().loader, std::vector<std::string>{other}, env2, dir_ / "second.log");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(otherControl / "shown.txt"); }, 120s)) << Slurp(dir_ / "second.log");
 
-    const std::string load = "GET /load/v HTTP/1.0\r\n\r\n";
-    EXPECT_EQ(PlayerHttp(control_, "GET /save/v?who=first HTTP/1.0\r\n\r\n").first, 200);
-    EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second HTTP/1.0\r\n\r\n").first, 200);
+    const std::string load = Get("/load/v");
+    EXPECT_EQ(PlayerHttp(control_, Get("/save/v?who=first")).first, 200);
+    EXPECT_EQ(PlayerHttp(otherControl, Get("/save/v?who=second")).first, 200);
     EXPECT_EQ(PlayerHttp(control_, load), std::make_pair(200, std::string("who=first")));
     EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
     EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=first");
     EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second");
-    // A client that belongs to neither projector is told so, and stores nothing.
-    EXPECT_EQ(Http("GET /save/v?who=nobody HTTP/1.0\r\n\r\n").first, 503);
+    // A client that belongs to neither projector is refused, and stores nothing.
+    EXPECT_EQ(Http(Get("/save/v?who=nobody")).first, 403);
 
     // The first projector (whose folder the service started from) closes:
     // the second one's saves and loads go on, in its own folder.
     std::ofstream(control_ / "close.request").put('\n');
     EXPECT_EQ(one.Wait(60s), 0) << Slurp(dir_ / "first.log");
     EXPECT_EQ(PlayerHttp(otherControl, load), std::make_pair(200, std::string("who=second")));
-    EXPECT_EQ(PlayerHttp(otherControl, "GET /save/v?who=second+again HTTP/1.0\r\n\r\n").first, 200);
+    EXPECT_EQ(PlayerHttp(otherControl, Get("/save/v?who=second+again")).first, 200);
     EXPECT_EQ(Slurp(otherDir / "v.vsv"), "who=second%20again");
     EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=first");
 
     // The last one closes: the service ends with it, and nothing stays.
     std::ofstream(otherControl / "close.request").put('\n');
     EXPECT_EQ(two->Wait(60s), 0) << Slurp(dir_ / "second.log");
-    EXPECT_TRUE(WaitFor([] { return Http("GET /load/v HTTP/1.0\r\n\r\n").first == 0; }, 20s));
-    EXPECT_EQ(EngineFolders(), foldersBefore) << "the service's folder is removed with the last projector";
+    EXPECT_TRUE(WaitFor([] { return Http(Get("/load/v")).first == 0; }, 20s));
+    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>()) << "the service's folder is removed with the last projector";
+}
+
+// A projector of the test: the stand-in player with the variable service,
+// built into `folder`, its player talking through `control`.
+struct Started {
+    fs::path control;
+    std::unique_ptr<WineProcess> engine;
+};
+
+class SharedService : public Engine {
+protected:
+    std::string Compose(const fs::path& folder, const std::string& name) {
+        fs::create_directories(folder);
+        const std::string exe = (folder / name).string();
+        s_TVexelProjector s;
+        s.HasVarStore = true;
+        test::ComposeProjector(exe, s, Inputs(s));
+        return exe;
+    }
+    // Starts a projector and waits for its player's window.
+    Started Start(const std::string& exe, const std::string& tag) {
+        Started p{dir_ / ("control-" + tag), nullptr};
+        fs::create_directories(p.control);
+        auto env = Env();
+        env["VS_TEST_PLAYER_DIR"] = WinePath(p.control);
+        p.engine = std::make_unique<WineProcess>(loader(), std::vector<std::string>{exe}, env, dir_ / (tag + ".log"));
+        EXPECT_TRUE(WaitFor([&] { return fs::exists(p.control / "shown.txt"); }, 120s)) << Slurp(dir_ / (tag + ".log"));
+        return p;
+    }
+    void Close(Started& p, const std::string& tag) {
+        std::ofstream(p.control / "close.request").put('\n');
+        EXPECT_EQ(p.engine->Wait(60s), 0) << Slurp(dir_ / (tag + ".log"));
+    }
+    // A save and a load by the player; the load's body.
+    std::string SaveAndLoad(const Started& p, const std::string& value) {
+        EXPECT_EQ(PlayerHttp(p.control, Get("/save/v?who=" + value)).first, 200) << value;
+        auto [status, body] = PlayerHttp(p.control, Get("/load/v"));
+        EXPECT_EQ(status, 200) << value;
+        return body;
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Kind, SharedService, ::testing::Values(32, 64), KindName);
+
+TEST_P(SharedService, ServesEveryProjectorThroughStartsEndsAndKills) {
+    if (ServicePortTaken()) GTEST_SKIP() << "another program listens on 127.0.0.1:5905";
+    const std::string a = Compose(out_, "A.exe"), b = Compose(dir_ / "b", "B.exe");
+    const auto foldersBefore = EngineFolders();
+
+    // The service runs from a folder of its own (its program, no player),
+    // which it holds while it runs: no start takes it for abandoned.
+    auto serviceHolds = [&] {
+        for (const std::string& f : FoldersLeft(foldersBefore))
+            if (fs::exists(fs::path(f) / "VSS.exe") && !fs::exists(fs::path(f) / "standin_player.exe"))
+                return fs::exists(fs::path(f) / "VexelSCREEN.lock");
+        return false;
+    };
+
+    // The same projector twice: one store, and both are served.
+    Started a1 = Start(a, "a1");
+    Started a2 = Start(a, "a2");
+    EXPECT_TRUE(serviceHolds()) << "the second start took the service's folder for abandoned";
+    EXPECT_EQ(SaveAndLoad(a1, "a1"), "who=a1");
+    EXPECT_EQ(SaveAndLoad(a2, "a2"), "who=a2");
+    EXPECT_EQ(PlayerHttp(a1.control, Get("/load/v")).second, "who=a2");
+    Close(a2, "a2");
+    EXPECT_EQ(SaveAndLoad(a1, "a1+again"), "who=a1%20again");
+
+    // A, which started the service, is killed while B runs; then A starts again.
+    Started b1 = Start(b, "b1");
+    EXPECT_EQ(SaveAndLoad(b1, "b1"), "who=b1");
+    const fs::path left = LinuxPath(ReportWhen(a1.control, [](auto& r) { return !r["cwd"].empty(); })["cwd"]);
+    a1.engine.reset();  // SIGKILL
+    EXPECT_TRUE(WaitFor([&] { return PlayersRunning(left.filename().string()) == 0; }, 60s)) << "the player ran on";
+    EXPECT_EQ(SaveAndLoad(b1, "b2"), "who=b2");
+    Started a3 = Start(a, "a3");
+    EXPECT_FALSE(fs::exists(left)) << "the killed run's folder stayed";
+    EXPECT_TRUE(serviceHolds()) << "a start took the service's folder for abandoned";
+    EXPECT_EQ(SaveAndLoad(a3, "a3"), "who=a3");
+    EXPECT_EQ(SaveAndLoad(b1, "b3"), "who=b3");
+    EXPECT_EQ(Slurp(out_ / "v.vsv"), "who=a3");
+    EXPECT_EQ(Slurp(dir_ / "b" / "v.vsv"), "who=b3");
+
+    // The last one to leave ends the service, and nothing stays.
+    Close(a3, "a3");
+    EXPECT_EQ(SaveAndLoad(b1, "b4"), "who=b4");
+    Close(b1, "b1");
+    EXPECT_TRUE(WaitFor([] { return Http(Get("/load/v")).first == 0; }, 20s));
+    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+}
+
+TEST_P(SharedService, ServesItsPlayersAloneWhateverElseConnects) {
+    if (ServicePortTaken()) GTEST_SKIP() << "another program listens on 127.0.0.1:5905";
+    const std::string a = Compose(out_, "A.exe");
+    Started p = Start(a, "a");
+    EXPECT_EQ(SaveAndLoad(p, "mine"), "who=mine");
+    const std::string stored = Slurp(out_ / "v.vsv");
+    const auto alone = std::chrono::steady_clock::now();
+    EXPECT_EQ(PlayerHttp(p.control, Get("/load/v")), std::make_pair(200, stored));
+    std::cout << "[ measured ] the player's load alone: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - alone).count()
+              << " ms\n";
+
+    // Forty idle connections, a few of them trickling a request, and the
+    // player is answered all the same.
+    std::vector<int> idle;
+    for (int i = 0; i < 40; ++i) idle.push_back(Connect());
+    for (int i = 0; i < 8; ++i) ::send(idle[static_cast<std::size_t>(i)], "G", 1, MSG_NOSIGNAL);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(PlayerHttp(p.control, Get("/load/v")), std::make_pair(200, stored));
+    const auto answered = std::chrono::steady_clock::now();
+    std::cout << "[ measured ] the player's load with 40 idle connections: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(answered - asked).count() << " ms\n";
+    EXPECT_EQ(PlayerHttp(p.control, Get("/save/v?who=still+mine")).first, 200);
+    for (int c : idle) ::close(c);
+
+    // What a browser would send: from a process that no projector started
+    // (this test, and a program under wine), or with a name of another host
+    // from the player (DNS rebinding). Refused, and nothing is written.
+    const std::string kept = Slurp(out_ / "v.vsv");
+    EXPECT_EQ(Http(Get("/save/v?who=page")).first, 403);
+    EXPECT_EQ(Http(Get("/load/v")), std::make_pair(403, std::string()));
+    EXPECT_EQ(Http(Get("/save/w?who=page")).first, 403);
+    const fs::path strangerControl = dir_ / "stranger";
+    fs::create_directories(strangerControl);
+    auto env = Env();
+    env["VS_TEST_PLAYER_DIR"] = WinePath(strangerControl);
+    WineProcess stranger(loader(), {family().player}, env, dir_ / "stranger.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(strangerControl / "shown.txt"); }, 120s)) << Slurp(dir_ / "stranger.log");
+    EXPECT_EQ(PlayerHttp(strangerControl, Get("/save/v?who=stranger")).first, 403);
+    EXPECT_EQ(PlayerHttp(strangerControl, Get("/load/v")), std::make_pair(403, std::string()));
+    std::ofstream(strangerControl / "close.request").put('\n');
+    EXPECT_EQ(stranger.Wait(60s), 0);
+    for (const std::string& host : {"evil.example:5905", "127.0.0.1.evil.example:5905", "127.0.0.1", "localhost:80"})
+        EXPECT_EQ(PlayerHttp(p.control, Get("/save/v?who=rebound", host)).first, 403) << host;
+    EXPECT_EQ(PlayerHttp(p.control, "GET /save/v?who=rebound HTTP/1.0\r\n\r\n").first, 403) << "no host";
+    EXPECT_EQ(Slurp(out_ / "v.vsv"), kept);
+    std::set<std::string> files;
+    for (const auto& e : fs::directory_iterator(out_)) files.insert(e.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"A.exe", "v.vsv"}));
+    EXPECT_EQ(PlayerHttp(p.control, Get("/load/v", "localhost:5905")), std::make_pair(200, kept));
+    Close(p, "a");
+}
+
+// A folder the engine cannot empty when it ends (a program the movie
+// launched still holds a file, or the movie wrote one of its own there)
+// keeps its lock file, so that a later start finds it abandoned and removes
+// it whole.
+TEST_P(Engine, AFolderThatCannotBeEmptiedIsRemovedByALaterStart) {
+    s_TVexelProjector s;
+    test::ComposeProjector(exe_, s, Inputs(s));
+    const auto foldersBefore = EngineFolders();
+    fs::path folder;
+    {
+        WineProcess engine(loader(), {exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        folder = LinuxPath(ReportWhen(control_, [](auto& r) { return !r["cwd"].empty(); })["cwd"]);
+        std::ofstream(folder / "written by the movie.txt") << "kept";
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
+    }
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"VexelSCREEN.lock", "written by the movie.txt"}));
+    fs::remove(control_ / "shown.txt");
+    WineProcess next(loader(), {exe_}, Env(), dir_ / "engine.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+    EXPECT_FALSE(fs::exists(folder)) << "the folder that could not be emptied stayed";
+    std::ofstream(control_ / "close.request").put('\n');
+    EXPECT_EQ(next.Wait(60s), 0);
+    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+}
+
+// DLLs named like system ones beside the projector (a downloads folder) are
+// never loaded: the engine takes DLLs from the system folder only, and its
+// hook library by its full path. And a packed file whose name makes a path
+// longer than MAX_PATH in a deep temporary folder is written and removed.
+TEST_P(Engine, LoadsNoDllFromBesideItAndWritesLongNames) {
+    const std::string longName = std::string(190, 'L') + ".txt";
+    const fs::path temp = dir_ / ("temp-" + std::string(60, 't'));
+    fs::create_directories(temp);
+    const fs::path longFile = dir_ / longName;
+    std::ofstream(longFile) << "long";
+    s_TVexelProjector s;
+    s.CaptionText = "Planted";
+    test::ProjectorInputs in = Inputs(s);
+    in.files.insert(in.files.begin(), longFile.string());
+    test::ComposeProjector(exe_, s, in);
+    const std::vector<std::string> planted = {"uxtheme.dll", "dwmapi.dll", "comctl32.dll", "winmm.dll",
+                                              "dbghelp.dll", "wtsapi32.dll", "msimg32.dll", "iphlpapi.dll"};
+    for (const std::string& name : planted) fs::copy_file(tools() + "/mhproc.dll", out_ / name);
+    auto env = Env();
+    env["WINEDEBUG"] = "+loaddll";
+    env["TEMP"] = env["TMP"] = WinePath(temp);
+    WineProcess engine(loader(), {exe_}, env, dir_ / "engine.log");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+    const auto r = ReportWhen(control_, [](auto& r) { return r["caption"] == "Planted"; });
+    EXPECT_GT(WinePath(LinuxPath(r.at("cwd")) / longName).size(), 260u);
+    EXPECT_EQ(Slurp(LinuxPath(r.at("cwd")) / longName), "long");
+    std::ofstream(control_ / "close.request").put('\n');
+    EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
+    EXPECT_TRUE(fs::is_empty(temp)) << "the temporary folder stayed";
+
+    // Every DLL the engine loaded, as wine's loader reports it.
+    const std::string log = Slurp(dir_ / "engine.log");
+    std::string beside = WinePath(out_) + "\\";
+    std::string escaped;
+    for (char c : beside) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    std::size_t loads = 0;
+    for (std::size_t at = 0; (at = log.find("Loaded L\"", at)) != std::string::npos; ++at) {
+        ++loads;
+        const std::string name = log.substr(at + 9, log.find('"', at + 9) - at - 9);
+        if (name.starts_with(escaped)) EXPECT_EQ(name, escaped + "Projector.exe") << "loaded from beside the projector";
+    }
+    EXPECT_GT(loads, 5u) << "wine's loader reported nothing: " << log.substr(0, 500);
+}
+
+// The application manifest (RT_MANIFEST 24, id 1) of an executable, read
+// with the generator's own resource reader; empty when there is none.
+std::string ManifestOf(const std::string& file) {
+    TExeImage image(file);
+    TResourceList& root = image.ResourceTree();
+    for (int i = 0; i < root.Count(); ++i) {
+        TResourceItem& type = root.Items(i);
+        if (type.IsNamed() || type.Id() != 24) continue;
+        TResourceList& ids = type.Children();
+        for (int j = 0; j < ids.Count(); ++j)
+            if (!ids.Items(j).IsNamed() && ids.Items(j).Id() == 1)
+                for (const TResourceLanguage& l : ids.Items(j).Languages())
+                    return std::string(reinterpret_cast<const char*>(l.pointer), l.size);
+    }
+    return {};
+}
+
+// Every program of both families carries one manifest: no elevation (also
+// for a projector named like an installer), the systems it knows, per-monitor
+// DPI awareness, common controls 6 and long paths. A build's version and icon
+// leave it in place, and the engine's icon slot stays as the build needs it.
+class Programs : public test::TempDirTest {};
+
+TEST_F(Programs, EveryOneCarriesItsManifestThroughABuild) {
+    const std::string engine = VS_TOOLS_DIR "/VSengine.exe";
+    if (!fs::exists(engine)) GTEST_SKIP() << "the engine was not built (no mingw-w64 cross compiler)";
+    const std::string manifest = ManifestOf(engine);
+    for (const char* part :
+         {"<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+          "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">true/pm</dpiAware>", ">PerMonitorV2, PerMonitor</dpiAwareness>",
+          ">true</longPathAware>", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    for (const std::string family : {VS_TOOLS_DIR, VS_TOOLS_DIR "/x64"})
+        for (const char* program : {"VSengine.exe", "VSP.exe", "VSE.exe", "VSS.exe", "VSD.exe"})
+            EXPECT_EQ(ManifestOf(family + "/" + program), manifest) << family << "/" << program;
+
+    const std::string player = Path("player.exe"), icon = Path("pick.ico");
+    test::WritePlayerProjector(player, VS_TEST_PLAYER);
+    test::WriteBytes(icon, test::IcoFile({test::DibIcon(32, 32, 4, test::StandardPalette16(),
+                                                        [](int x, int) { return static_cast<std::uint32_t>(x % 16); })}));
+    const std::string setup = Path("Setup.exe");
+    const test::CliResult built =
+        test::RunCli({"build", "--projector", player, "--icon", icon, "--version", "2.3.4.5", "-o", setup});
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    EXPECT_EQ(ManifestOf(setup), manifest);
+    for (const std::string& file : {engine, setup}) {
+        TExeImage image(file);
+        auto slot = FindFirstIconImage(image.ResourceTree());
+        ASSERT_TRUE(slot) << file;
+        EXPECT_EQ(slot->size, 2216u) << file;
+        auto info = ReadIconImageInfo(image.FileBytes().subspan(slot->offset, slot->size));
+        ASSERT_TRUE(info) << file;
+        EXPECT_EQ(info->width, 32);
+        EXPECT_EQ(info->height, 32);
+        EXPECT_EQ(info->bitCount, 8);
+    }
 }
 
 }  // namespace

@@ -63,14 +63,18 @@ HttpParse ParseHttpRequest(std::string_view data) {
     if (target.empty() || target.size() > 2048) return fail(target.empty() ? 400 : 414);
     for (char c : target)
         if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) return fail(400);
-    // An absolute target ("http://127.0.0.1:5905/load/x") is taken by its path.
+    // An absolute target ("http://127.0.0.1:5905/load/x") is taken by its
+    // path; its authority stands for the Host header.
+    std::optional<std::string_view> authority;
     if (target.starts_with("http://")) {
         std::size_t slash = target.find('/', 7);
+        authority = target.substr(7, slash == std::string_view::npos ? std::string_view::npos : slash - 7);
         target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
     }
     if (target.front() != '/') return fail(400);
 
     std::optional<std::size_t> contentLength;
+    std::optional<std::string_view> host;
     while (!head.empty()) {
         std::string_view line = nextLine();
         if (line.empty()) continue;
@@ -89,6 +93,9 @@ HttpParse ParseHttpRequest(std::string_view data) {
             }
             if (contentLength && *contentLength != n) return fail(400);
             contentLength = n;
+        } else if (SameText(name, "Host")) {
+            if (host) return fail(400);  // two hosts: which one is meant cannot be told
+            host = value;
         } else if (SameText(name, "Transfer-Encoding")) {
             return fail(501);
         }
@@ -108,6 +115,8 @@ HttpParse ParseHttpRequest(std::string_view data) {
     std::size_t q = target.find('?');
     p.request.path = std::string(target.substr(0, q));
     if (q != std::string_view::npos) p.request.query = std::string(target.substr(q + 1));
+    if (authority) p.request.host = std::string(*authority);
+    else if (host) p.request.host = std::string(*host);
     p.request.body = std::string(data.substr(bodyStart, bodyLength));
     return p;
 }

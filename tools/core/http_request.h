@@ -15,6 +15,7 @@ struct HttpRequest {
     std::string path;    // the target before '?', still URL-encoded
     std::string query;   // after '?', may be empty
     std::string body;
+    std::string host;    // the Host header, or the authority of an absolute target; empty without either
 };
 
 struct HttpParse {

@@ -1,9 +1,16 @@
+// Served, refused and the listener share one select(); Windows' default set
+// of 64 sockets would be too small for them.
+#ifdef _WIN32
+#define FD_SETSIZE 256
+#endif
 #include "var_service.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
+#include "platform/ascii.h"
 #include "url_form.h"
 
 #ifdef _WIN32
@@ -12,6 +19,7 @@
 using SocketHandle = SOCKET;
 #define VS_CLOSE_SOCKET closesocket
 #define VS_SEND_FLAGS 0
+#define VS_SHUT_SEND SD_SEND
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -22,6 +30,7 @@ using SocketHandle = SOCKET;
 using SocketHandle = int;
 #define VS_CLOSE_SOCKET ::close
 #define VS_SEND_FLAGS MSG_NOSIGNAL
+#define VS_SHUT_SEND SHUT_WR
 #endif
 
 namespace vs::engine {
@@ -67,6 +76,13 @@ HttpResponse HandleVarRequest(const HttpRequest& request, VariableStore& store) 
     }
 }
 
+bool IsServiceHost(std::string_view host, std::uint16_t port) {
+    const std::size_t colon = host.rfind(':');
+    if (colon == std::string_view::npos || host.substr(colon + 1) != std::to_string(port)) return false;
+    const std::string_view name = host.substr(0, colon);
+    return name == "127.0.0.1" || SameText(name, "localhost");
+}
+
 std::string FormatResponse(const HttpResponse& r) {
     std::string out = "HTTP/1.0 " + std::to_string(r.status) + " " + reason(r.status) + "\r\n";
     out += "Content-Type: application/x-www-form-urlencoded\r\n";
@@ -76,9 +92,14 @@ std::string FormatResponse(const HttpResponse& r) {
 }
 
 VarServer::VarServer(VariableStore& store, std::uint16_t port)
-    : VarServer([&store](std::uint16_t) { return std::shared_ptr<VariableStore>(&store, [](VariableStore*) {}); }, port) {}
+    : VarServer(
+          [&store](const std::vector<std::uint16_t>& ports) {
+              return std::vector<std::shared_ptr<VariableStore>>(
+                  ports.size(), std::shared_ptr<VariableStore>(&store, [](VariableStore*) {}));
+          },
+          port) {}
 
-VarServer::VarServer(StoreFor storeFor, std::uint16_t port) : storeFor_(std::move(storeFor)), port_(port) {
+VarServer::VarServer(Tracer tracer, std::uint16_t port) : tracer_(std::move(tracer)), port_(port) {
 #ifdef _WIN32
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) throw EServiceError("The variable service cannot use the network");
@@ -109,7 +130,7 @@ void VarServer::Listen() {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port_);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // 127.0.0.1 and nothing else
-    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 16) != 0) {
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, SOMAXCONN) != 0) {
         VS_CLOSE_SOCKET(s);
         throw EServiceError("The variable service cannot listen on 127.0.0.1:" + std::to_string(port_));
     }
@@ -132,38 +153,70 @@ void VarServer::setNonBlocking(std::intptr_t socket) {
 #endif
 }
 
+std::size_t VarServer::count(Stage stage) const {
+    return static_cast<std::size_t>(
+        std::count_if(connections_.begin(), connections_.end(), [stage](const Connection& c) { return c.stage == stage && !c.done; }));
+}
+
 // One thread serves every connection side by side: each reads its request
 // and writes its answer whenever its socket is ready, so a slow or silent
-// client holds up nobody. A connection that sends nothing for kIdleTime, or
-// is not done within kConnectionTime, is closed; when kMaxConnections are
-// open, the one that has been quiet longest makes room for a new one.
+// client holds up nobody. A connection is first traced to its owner on the
+// tracing thread, untouched meanwhile; one that belongs to nobody served is
+// answered 403 at once and never reaches a slot. A served connection that
+// sends nothing for kIdleTime, or is not done within kConnectionTime, is
+// closed; when kMaxConnections are served, the one that has been quiet
+// longest makes room for a new one.
 void VarServer::Run(const std::atomic<bool>& stop) {
+    std::thread tracing([this, &stop] { traceLoop(stop); });
     auto listener = static_cast<SocketHandle>(listener_);
     while (!stop.load()) {
         fd_set readable, writable;
         FD_ZERO(&readable);
         FD_ZERO(&writable);
-        FD_SET(listener, &readable);
+        // While the tracer is behind, newcomers wait in the listener's queue.
+        const bool awaiting = count(Stage::Tracing) > 0;
+        if (count(Stage::Tracing) < kMaxTracing) FD_SET(listener, &readable);
         SocketHandle highest = listener;
         for (const Connection& c : connections_) {
+            if (c.stage == Stage::Tracing) continue;
             auto s = static_cast<SocketHandle>(c.socket);
-            FD_SET(s, c.reply.empty() ? &readable : &writable);
+            if (c.stage == Stage::Refused) {
+                FD_SET(s, &readable);
+                if (c.sent < c.reply.size()) FD_SET(s, &writable);
+            } else {
+                FD_SET(s, c.reply.empty() ? &readable : &writable);
+            }
             highest = std::max(highest, s);
         }
-        timeval wait{0, 100 * 1000};
+        // A verdict comes from the other thread: look again soon.
+        timeval wait{0, awaiting ? 5 * 1000 : 100 * 1000};
         int ready = ::select(static_cast<int>(highest + 1), &readable, &writable, nullptr, &wait);
         const auto now = std::chrono::steady_clock::now();
         if (ready > 0) {
             for (Connection& c : connections_) {
+                if (c.stage == Stage::Tracing) continue;
                 auto s = static_cast<SocketHandle>(c.socket);
-                if (FD_ISSET(s, &readable)) receive(c, now);
-                else if (FD_ISSET(s, &writable)) transmit(c);
+                if (c.stage == Stage::Refused) {
+                    if (FD_ISSET(s, &writable)) transmit(c);
+                    if (FD_ISSET(s, &readable)) drain(c);
+                } else if (FD_ISSET(s, &readable)) {
+                    receive(c, now);
+                } else if (FD_ISSET(s, &writable)) {
+                    transmit(c);
+                }
             }
-            if (FD_ISSET(listener, &readable)) accept(now);
+            // Everyone waiting is taken at once, so that a burst of clients
+            // never overflows the listener's queue.
+            if (FD_ISSET(listener, &readable))
+                while (count(Stage::Tracing) < kMaxTracing && accept(now)) {
+                }
         }
+        takeVerdicts(now);
         for (Connection& c : connections_) {
             if (c.done) continue;
-            if (now >= c.deadline || (c.reply.empty() && now - c.lastActivity >= kIdleTime)) {
+            if (c.stage != Stage::Serving) {
+                if (now >= c.deadline) c.done = true;
+            } else if (now >= c.deadline || (c.reply.empty() && now - c.lastActivity >= kIdleTime)) {
                 if (c.reply.empty() && !c.data.empty()) answer(c, {408, {}});
                 else c.done = true;
             }
@@ -173,36 +226,118 @@ void VarServer::Run(const std::atomic<bool>& stop) {
             return c.done;
         });
     }
+    {
+        std::lock_guard<std::mutex> lock(traceMutex_);
+        toTrace_.clear();
+    }
+    traceWake_.notify_all();
+    tracing.join();
 }
 
-void VarServer::accept(std::chrono::steady_clock::time_point now) {
+void VarServer::traceLoop(const std::atomic<bool>& stop) {
+    while (true) {
+        std::vector<std::pair<std::uint64_t, std::uint16_t>> batch;
+        {
+            std::unique_lock<std::mutex> lock(traceMutex_);
+            traceWake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return !toTrace_.empty() || stop.load(); });
+            if (stop.load()) return;
+            batch.swap(toTrace_);
+        }
+        if (batch.empty()) continue;
+        std::vector<std::uint16_t> ports;
+        for (const auto& [id, port] : batch) ports.push_back(port);
+        std::vector<std::shared_ptr<VariableStore>> stores;
+        try {
+            stores = tracer_(ports);
+        } catch (const std::exception&) {
+            stores.clear();  // nobody traced: every one of them is refused
+        }
+        stores.resize(batch.size());
+        std::lock_guard<std::mutex> lock(traceMutex_);
+        for (std::size_t i = 0; i < batch.size(); ++i) verdicts_.push_back({batch[i].first, std::move(stores[i])});
+    }
+}
+
+bool VarServer::accept(std::chrono::steady_clock::time_point now) {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     SocketHandle c = ::accept(static_cast<SocketHandle>(listener_), reinterpret_cast<sockaddr*>(&peer), &len);
 #ifdef _WIN32
-    if (c == INVALID_SOCKET) return;
+    if (c == INVALID_SOCKET) return false;
 #else
-    if (c < 0) return;
+    if (c < 0) return false;
     if (c >= FD_SETSIZE) {
         ::close(c);
-        return;
+        return true;
     }
 #endif
-    if (connections_.size() >= kMaxConnections) {
-        auto quietest = std::min_element(connections_.begin(), connections_.end(), [](const Connection& a, const Connection& b) {
-            return a.lastActivity < b.lastActivity;
-        });
-        VS_CLOSE_SOCKET(static_cast<SocketHandle>(quietest->socket));
-        connections_.erase(quietest);
-    }
     setNonBlocking(static_cast<std::intptr_t>(c));
     Connection conn;
     conn.socket = static_cast<std::intptr_t>(c);
+    conn.id = ++nextId_;
+    conn.clientPort = ntohs(peer.sin_port);
     conn.lastActivity = now;
     conn.deadline = now + kConnectionTime;
     // Whose the connection is, asked while the client still holds it.
-    conn.store = storeFor_(ntohs(peer.sin_port));
+    {
+        std::lock_guard<std::mutex> lock(traceMutex_);
+        toTrace_.emplace_back(conn.id, conn.clientPort);
+    }
+    traceWake_.notify_one();
     connections_.push_back(std::move(conn));
+    return true;
+}
+
+void VarServer::takeVerdicts(std::chrono::steady_clock::time_point now) {
+    std::vector<Verdict> verdicts;
+    {
+        std::lock_guard<std::mutex> lock(traceMutex_);
+        verdicts.swap(verdicts_);
+    }
+    for (Verdict& v : verdicts) {
+        auto it = std::find_if(connections_.begin(), connections_.end(), [&](const Connection& c) {
+            return c.id == v.id && c.stage == Stage::Tracing && !c.done;
+        });
+        if (it == connections_.end()) continue;  // timed out meanwhile
+        if (!v.store) {
+            refuse(*it, now);
+            continue;
+        }
+        if (count(Stage::Serving) >= kMaxConnections) {
+            Connection* quietest = nullptr;
+            for (Connection& c : connections_)
+                if (c.stage == Stage::Serving && !c.done && (!quietest || c.lastActivity < quietest->lastActivity))
+                    quietest = &c;
+            if (quietest) quietest->done = true;
+        }
+        it->stage = Stage::Serving;
+        it->store = std::move(v.store);
+        it->lastActivity = now;
+    }
+}
+
+// A refused connection is answered without reading its request, and what it
+// sends is read and dropped until it closes (closing a socket with unread
+// bytes would reset the connection before the client reads the answer). It
+// lives for kRefusedTime at most, and the oldest makes room for a newer one.
+void VarServer::refuse(Connection& c, std::chrono::steady_clock::time_point now) {
+    if (count(Stage::Refused) >= kMaxRefused) {
+        Connection* oldest = nullptr;
+        for (Connection& o : connections_)
+            if (o.stage == Stage::Refused && !o.done && (!oldest || o.deadline < oldest->deadline)) oldest = &o;
+        if (oldest) oldest->done = true;
+    }
+    c.stage = Stage::Refused;
+    c.deadline = now + kRefusedTime;
+    c.reply = FormatResponse({403, {}});
+    c.sent = 0;
+    transmit(c);
+}
+
+void VarServer::drain(Connection& c) {
+    char buf[4096];
+    auto n = ::recv(static_cast<SocketHandle>(c.socket), buf, sizeof buf, 0);
+    if (n <= 0) c.done = true;
 }
 
 void VarServer::receive(Connection& c, std::chrono::steady_clock::time_point now) {
@@ -219,7 +354,7 @@ void VarServer::receive(Connection& c, std::chrono::steady_clock::time_point now
     HttpParse parsed = ParseHttpRequest(c.data);
     if (parsed.state == HttpParse::State::Incomplete) return;
     if (parsed.state != HttpParse::State::Complete) return answer(c, {parsed.status, {}});
-    if (!c.store) return answer(c, {503, {}});
+    if (!IsServiceHost(parsed.request.host, port_)) return answer(c, {403, {}});
     answer(c, HandleVarRequest(parsed.request, *c.store));
 }
 
@@ -245,7 +380,9 @@ void VarServer::transmit(Connection& c) {
         }
         c.sent += static_cast<std::size_t>(n);
     }
-    c.done = true;
+    // A refused connection stays to read what its client still sends.
+    if (c.stage == Stage::Refused) ::shutdown(static_cast<SocketHandle>(c.socket), VS_SHUT_SEND);
+    else c.done = true;
 }
 
 }  // namespace vs::engine

@@ -128,7 +128,8 @@ std::wstring TemporaryRoot() {
 }
 
 // Removes a folder of an earlier run with everything in it; links are
-// removed, never followed.
+// removed, never followed. The lock file goes last, and only when nothing
+// else is left.
 void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(Join(folder, L"*").c_str(), &fd);
@@ -140,21 +141,23 @@ void RemoveTree(const std::wstring& folder) {
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(path);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryW(path.c_str());
-            else
-                DeleteFileW(path.c_str());
+                RemoveDirectoryW(LongPath(path).c_str());
+            else if (CompareStringOrdinal(name.c_str(), -1, kLockName, -1, TRUE) != CSTR_EQUAL)
+                DeleteFileW(LongPath(path).c_str());
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
+    if (FolderHoldsOnly(folder, kLockName)) DeleteFileW(Join(folder, kLockName).c_str());
     RemoveDirectoryW(folder.c_str());
 }
 
-// A run keeps the lock file in its folder open, naming the projector, for as
-// long as it lives; nobody else can open it then. A folder of this projector
-// whose lock file opens for exclusive use was left by a run that was ended
-// from outside, and is removed. Folders without a lock file, or of other
-// projectors, are left alone.
-void RemoveAbandonedFolders(const std::wstring& root, const std::wstring& self) {
+// Every live owner of a folder (its engine, or the variable service in its
+// own folder) keeps the folder's lock file open for as long as it lives;
+// nobody else can open it for exclusive use then. A folder whose lock file
+// opens so was left by a run that was ended from outside, or that could not
+// be emptied, and is removed, whichever projector made it. Folders without a
+// lock file are not ours, or are being made, and are left alone.
+void RemoveAbandonedFolders(const std::wstring& root) {
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(Join(root, std::wstring(kFolderPrefix) + L"*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return;
@@ -166,15 +169,8 @@ void RemoveAbandonedFolders(const std::wstring& root, const std::wstring& self) 
         HANDLE lock = CreateFileW(Join(folder, kLockName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (lock == INVALID_HANDLE_VALUE) continue;  // in use, or not a folder of ours
-        wchar_t owner[4096];
-        DWORD got = 0;
-        const bool read = ReadFile(lock, owner, sizeof owner - sizeof(wchar_t), &got, nullptr);
         CloseHandle(lock);
-        if (!read) continue;
-        const std::wstring named(owner, got / sizeof(wchar_t));
-        if (CompareStringOrdinal(named.c_str(), static_cast<int>(named.size()), self.c_str(), static_cast<int>(self.size()),
-                                 TRUE) == CSTR_EQUAL)
-            abandoned.push_back(folder);
+        abandoned.push_back(folder);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     for (const std::wstring& folder : abandoned) RemoveTree(folder);
@@ -218,7 +214,7 @@ std::wstring MakeTemporaryFolder(const std::wstring& self, Win32EnginePlatform& 
     const std::wstring root = TemporaryRoot();
     {
         ServiceStartLock guard;
-        RemoveAbandonedFolders(root, self);
+        RemoveAbandonedFolders(root);
     }
     LockedFolder made = MakeLockedFolder(root, self, FILE_SHARE_DELETE);
     platform.lock = made.lock;
@@ -227,13 +223,14 @@ std::wstring MakeTemporaryFolder(const std::wstring& self, Win32EnginePlatform& 
 }
 
 // Creates a new file (never an existing one), listed for removal before the
-// first byte is written.
+// first byte is written. Packed names may be long: the file is made and
+// listed by its long form, so that no path limit stops it.
 class NewFile {
 public:
     NewFile(const std::wstring& path, s_TVexelProjector& settings) {
-        h_ = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h_ = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h_ == INVALID_HANDLE_VALUE) throw StartError("Cannot create file " + Utf8(path));
-        settings.TemporaryFiles().push_back(Utf8(path));
+        settings.TemporaryFiles().push_back(Utf8(LongPath(path)));
         path_ = path;
     }
     ~NewFile() { CloseHandle(h_); }
@@ -306,9 +303,9 @@ void Extract(s_TVexelProjector& s, const std::vector<engine::ExtractItem>& plan)
     if (!CreateDirectoryW(sub.c_str(), nullptr)) throw StartError("Cannot create folder " + Utf8(sub));
     std::vector<std::string> copies;
     for (const std::wstring& t : tools) {
-        if (!CopyFileW(Join(folder, t).c_str(), Join(sub, t).c_str(), TRUE))
+        if (!CopyFileW(LongPath(Join(folder, t)).c_str(), LongPath(Join(sub, t)).c_str(), TRUE))
             throw StartError("Cannot create file " + Utf8(Join(sub, t)));
-        s.TemporaryFiles().push_back(Utf8(Join(sub, t)));
+        s.TemporaryFiles().push_back(Utf8(LongPath(Join(sub, t))));
     }
     s.TemporaryFiles().push_back(Utf8(sub));  // removed once empty, after its files
 }
@@ -324,7 +321,7 @@ void WriteVarFile(s_TVexelProjector& s) {
 }
 
 bool Extracted(const s_TVexelProjector& s, const std::wstring& name) {
-    return GetFileAttributesW(Join(Wide(s.TemporaryFolder), name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(LongPath(Join(Wide(s.TemporaryFolder), name)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // One service on the fixed port serves every running projector: an engine
@@ -335,7 +332,8 @@ bool Extracted(const s_TVexelProjector& s, const std::wstring& name) {
 void StartVariableService(Engine& e) {
     s_TVexelProjector& s = *e.settings;
     ServiceStartLock guard;
-    const Registration me{GetCurrentProcessId(), e.engineWindow, e.projectorDir, e.projectorName};
+    const Registration me{GetCurrentProcessId(), e.platform.child.dwProcessId, e.engineWindow, e.projectorDir,
+                          e.projectorName};
     if (HWND service = FindWindowW(kVarServiceClass, nullptr)) {
         if (RegisterWithService(service, me)) return;
         // A service that refuses is ending; the port is free once it is gone.
@@ -357,13 +355,16 @@ void StartVariableService(Engine& e) {
     }
     const std::wstring program = Join(home.folder, vss);
     PROCESS_INFORMATION pi{};
+    SetEnvironmentVariableW(kPlayerPidVar, std::to_wstring(me.playerPid).c_str());
     if (CopyFileW(Join(Wide(s.TemporaryFolder), vss).c_str(), program.c_str(), TRUE))
         pi = StartProcess(program, L"", home.folder);
+    SetEnvironmentVariableW(kPlayerPidVar, nullptr);
     bool running = false;
     if (pi.hProcess) {
-        // The service holds its own lock and listens once it waits for
-        // messages; one that could not listen (the port is taken by a
-        // program of another kind) has ended by then.
+        // The service takes its folder's lock first and listens once it
+        // waits for messages; one that could not take either (the port is
+        // taken by a program of another kind) has ended by then. Only then
+        // is this engine's hold on the lock let go.
         WaitForInputIdle(pi.hProcess, 10000);
         running = WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
         CloseHandle(pi.hThread);
@@ -536,7 +537,6 @@ int Run() {
     SetEnvironmentVariableW(kEngineWindowVar, std::to_wstring(reinterpret_cast<std::uintptr_t>(e.engineWindow)).c_str());
     SetEnvironmentVariableW(kEnginePidVar, std::to_wstring(GetCurrentProcessId()).c_str());
 
-    if (s.HasVarStore) StartVariableService(e);
     if (s.DisableScreensaver) SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
     if (s.DisableALTTAB) SystemParametersInfoW(SPI_SCREENSAVERRUNNING, TRUE, nullptr, 0);
 
@@ -545,6 +545,9 @@ int Run() {
     s.Running = true;
     if (e.platform.child.hProcess) {
         TieToEngine(e.platform.child.hProcess);
+        // The service serves the player by its process id: it is registered
+        // before the player's first request can come.
+        if (s.HasVarStore) StartVariableService(e);
         ResumeThread(e.platform.child.hThread);
     }
     ReleaseLockLast(e);
@@ -572,6 +575,7 @@ int Run() {
 }  // namespace vs::win32
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    vs::win32::RestrictDllSearch();
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     try {
         return vs::win32::Run();

@@ -24,6 +24,41 @@ BOOL CALLBACK findWindow(HWND w, LPARAM lp) {
     return TRUE;
 }
 
+// The player's window is sized, placed and shaped in the player's own
+// coordinates. The engine is per-monitor aware (its manifest): its hooks and
+// menu work in physical pixels. A player that is not DPI aware sees scaled
+// pixels on a monitor above 100 %, so while the engine changes the player's
+// window, its thread takes the player's awareness: the work area, the screen,
+// the window's rectangle and the region are then all in the player's units.
+// (The functions exist from Windows 10 1607; before, the system scales
+// nothing per monitor.)
+class PlayerDpiScope {
+public:
+    explicit PlayerDpiScope(HWND window) {
+        using GetContext = HANDLE(WINAPI*)(HWND);
+        using SetContext = HANDLE(WINAPI*)(HANDLE);
+        static const HMODULE user = GetModuleHandleW(L"user32.dll");
+        static const auto get =
+            reinterpret_cast<GetContext>(reinterpret_cast<void*>(GetProcAddress(user, "GetWindowDpiAwarenessContext")));
+        static const auto set =
+            reinterpret_cast<SetContext>(reinterpret_cast<void*>(GetProcAddress(user, "SetThreadDpiAwarenessContext")));
+        if (!get || !set) return;
+        if (HANDLE player = get(window)) {
+            set_ = set;
+            previous_ = set(player);
+        }
+    }
+    ~PlayerDpiScope() {
+        if (previous_) set_(previous_);
+    }
+    PlayerDpiScope(const PlayerDpiScope&) = delete;
+    PlayerDpiScope& operator=(const PlayerDpiScope&) = delete;
+
+private:
+    HANDLE (WINAPI* set_)(HANDLE) = nullptr;
+    HANDLE previous_ = nullptr;
+};
+
 void CALLBACK locationChanged(HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD) {
     if (g_window && w == g_window->handle() && object == OBJID_WINDOW) g_window->OnLocationChange();
 }
@@ -48,6 +83,7 @@ ProjectorWindow::~ProjectorWindow() {
 
 void ProjectorWindow::Apply() {
     using namespace engine;
+    PlayerDpiScope units(window_);
     const s_TVexelProjector& s = settings_;
     WindowStyles ws = StylesFor(s);
     LONG st = GetWindowLongW(window_, GWL_STYLE), ex = GetWindowLongW(window_, GWL_EXSTYLE);
@@ -98,6 +134,7 @@ void ProjectorWindow::applyShape(int width) {
 
 void ProjectorWindow::OnLocationChange() {
     if (adjusting_ || IsIconic(window_) || IsZoomed(window_)) return;
+    PlayerDpiScope units(window_);
     RECT now{};
     GetWindowRect(window_, &now);
     engine::Extent proposed{now.right - now.left, now.bottom - now.top};

@@ -20,10 +20,26 @@ void Win32EnginePlatform::CloseChildProcess() {
     childWindow = nullptr;
 }
 
+bool FolderHoldsOnly(const std::wstring& folder, const std::wstring& name) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool only = true;
+    do {
+        const std::wstring entry = fd.cFileName;
+        if (entry != L"." && entry != L".." &&
+            CompareStringOrdinal(entry.c_str(), -1, name.c_str(), -1, TRUE) != CSTR_EQUAL)
+            only = false;
+    } while (only && FindNextFileW(h, &fd));
+    FindClose(h);
+    return only;
+}
+
 namespace {
 
 // Removes the variable service's folder once its program has ended: the
-// program, the lock file and the folder, and only a folder of ours.
+// program, the lock file and the folder, and only a folder of ours. A
+// program that cannot be removed leaves the lock in place.
 void RemoveServiceFolder(const std::wstring& program) {
     const std::size_t cut = program.find_last_of(L'\\');
     if (cut == std::wstring::npos) return;
@@ -31,6 +47,7 @@ void RemoveServiceFolder(const std::wstring& program) {
     const std::wstring part = FilePartOf(folder), prefix = kFolderPrefix;
     if (part.size() < prefix.size() || part.compare(0, prefix.size(), prefix) != 0) return;
     DeleteFileW(program.c_str());
+    if (!FolderHoldsOnly(folder, kLockName)) return;
     DeleteFileW((folder + L"\\" + kLockName).c_str());
     RemoveDirectoryW(folder.c_str());
 }
@@ -65,9 +82,11 @@ void Win32EnginePlatform::BroadcastMessage(std::uint32_t message, std::uintptr_t
 void Win32EnginePlatform::SetCurrentDirectory(const std::string& dir) { SetCurrentDirectoryW(Wide(dir).c_str()); }
 
 bool Win32EnginePlatform::DeleteFile(const std::string& name) {
-    if (name == lockPath && lock != INVALID_HANDLE_VALUE) {
-        CloseHandle(lock);
+    if (name == lockPath) {
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         lock = INVALID_HANDLE_VALUE;
+        const std::wstring path = Wide(name);
+        if (!FolderHoldsOnly(FolderOf(path), FilePartOf(path))) return false;
     }
     if (KindOfPath(name) == PathKind::Folder) return RemoveDirectoryW(Wide(name).c_str());
     return RemoveFile(name);

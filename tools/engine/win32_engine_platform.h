@@ -8,6 +8,11 @@
 
 namespace vs::win32 {
 
+// Whether the folder holds nothing but the named entry. A folder's lock file
+// is removed only then: a folder that could not be emptied keeps its lock,
+// so that a later start finds it abandoned and tries again.
+bool FolderHoldsOnly(const std::wstring& folder, const std::wstring& name);
+
 class Win32EnginePlatform : public EnginePlatform {
 public:
     std::uint32_t RegisterWindowMessage(const std::string& name) override;

@@ -51,4 +51,7 @@ int Run() {
 }  // namespace
 }  // namespace vs::win32
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return vs::win32::Run(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    vs::win32::RestrictDllSearch();
+    return vs::win32::Run();
+}

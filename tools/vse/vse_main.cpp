@@ -49,6 +49,7 @@ int Run() {
 }  // namespace vs::win32
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    vs::win32::RestrictDllSearch();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     return vs::win32::Run();
 }

@@ -4,7 +4,8 @@
 // folder of the service's own so that it can outlive that projector; later
 // engines register with it (WM_COPYDATA to its window). A connection belongs
 // to the projector whose player (or a program it started) holds it, and its
-// variables are kept in that projector's store folder.
+// variables are kept in that projector's store folder; any other connection
+// is refused.
 //
 // An engine leaves with the "VexelSCREEN_VarStore" message (wParam: its
 // process id), or by ending. When the last one leaves the service ends; the
@@ -49,20 +50,65 @@ std::wstring StoreFolder(const std::wstring& beside, std::wstring name) {
     return Writable(folder) ? folder : std::wstring();
 }
 
+// The user a process runs as (its token's user SID), empty when it cannot be told.
+std::vector<std::uint8_t> UserOf(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!process || !OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<std::uint8_t> buffer(size);
+    const bool read = size >= sizeof(TOKEN_USER) && GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    CloseHandle(token);
+    if (!read) return {};
+    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    if (!IsValidSid(sid)) return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(sid);
+    return std::vector<std::uint8_t>(bytes, bytes + GetLengthSid(sid));
+}
+
+struct ProcessFacts {
+    std::vector<std::uint8_t> user;
+    std::uint64_t created = 0;
+};
+
+ProcessFacts FactsOf(DWORD pid) {
+    ProcessFacts facts;
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!h) return facts;
+    FILETIME created, ended, kernel, user;
+    if (GetProcessTimes(h, &created, &ended, &kernel, &user))
+        facts.created = (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+    facts.user = UserOf(h);
+    CloseHandle(h);
+    return facts;
+}
+
 struct Projector {
     HANDLE engine;     // to see it end
+    HANDLE player;     // held, so that no other process gets its id meanwhile
+    DWORD playerPid;
     HWND engineWindow;
     std::shared_ptr<engine::VariableStore> store;
 };
 
+// Who the service serves: the players of the registered projectors and the
+// programs they start, of this service's own user. A connection is traced
+// to the process that holds its client end and from there up its parents to
+// a registered player; everything else (a page in a browser, a program of
+// another user or one no projector started) belongs to nobody.
 class Registry {
 public:
-    bool Add(DWORD enginePid, HWND engineWindow, const std::wstring& dir, const std::wstring& name) {
-        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, enginePid);
-        if (!h) return false;
-        const std::wstring folder = StoreFolder(dir, name);
-        if (folder.empty()) {
-            CloseHandle(h);
+    Registry() : user_(UserOf(GetCurrentProcess())) {}
+
+    bool Add(const Registration& r) {
+        if (user_.empty()) return false;
+        HANDLE engine = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, r.enginePid);
+        HANDLE player = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, r.playerPid);
+        const std::wstring folder = engine && player ? StoreFolder(r.projectorDir, r.projectorName) : std::wstring();
+        // Another user's engine may find this service's port, never its store.
+        if (folder.empty() || UserOf(engine) != user_ || UserOf(player) != user_) {
+            if (engine) CloseHandle(engine);
+            if (player) CloseHandle(player);
             return false;
         }
         // Store names are plain ASCII and the store's file code takes 8-bit
@@ -72,14 +118,14 @@ public:
         auto store = std::make_shared<engine::VariableStore>(".");
         store->SetBeforeAccess([folder] { SetCurrentDirectoryW(folder.c_str()); });
         std::lock_guard<std::mutex> lock(mutex_);
-        if (auto old = projectors_.find(enginePid); old != projectors_.end()) CloseHandle(old->second.engine);
-        projectors_[enginePid] = {h, engineWindow, std::move(store)};
+        if (auto old = projectors_.find(r.enginePid); old != projectors_.end()) Close(old->second);
+        projectors_[r.enginePid] = {engine, player, r.playerPid, r.engineWindow, std::move(store)};
         return true;
     }
     void Remove(DWORD enginePid) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (auto it = projectors_.find(enginePid); it != projectors_.end()) {
-            CloseHandle(it->second.engine);
+            Close(it->second);
             projectors_.erase(it);
         }
     }
@@ -88,7 +134,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         for (auto it = projectors_.begin(); it != projectors_.end();) {
             if (WaitForSingleObject(it->second.engine, 0) == WAIT_OBJECT_0) {
-                CloseHandle(it->second.engine);
+                Close(it->second);
                 it = projectors_.erase(it);
             } else {
                 ++it;
@@ -97,7 +143,7 @@ public:
     }
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& [pid, p] : projectors_) CloseHandle(p.engine);
+        for (auto& [pid, p] : projectors_) Close(p);
         projectors_.clear();
     }
     bool Empty() {
@@ -110,40 +156,57 @@ public:
         for (auto& [pid, p] : projectors_) out.push_back(p.engine);
         return out;
     }
-    // The store of the projector whose process, or an ancestor of it, is a
-    // registered engine. A client that cannot be traced (a program that
-    // is no descendant of a projector) is served only while one projector
-    // runs, which is then the only one it can mean.
-    std::shared_ptr<engine::VariableStore> StoreFor(std::uint16_t clientPort) {
+
+    // The store for each client port, or nullptr. One look at the
+    // connection table and one at the process list serve the whole batch.
+    std::vector<std::shared_ptr<engine::VariableStore>> Trace(const std::vector<std::uint16_t>& ports) {
+        std::vector<std::shared_ptr<engine::VariableStore>> stores(ports.size());
+        const std::map<std::uint16_t, DWORD> owners = ConnectionOwners();
+        if (owners.empty()) return stores;
+        const std::map<DWORD, DWORD> parents = ParentsOfProcesses();
+        std::map<DWORD, ProcessFacts> facts;
+        auto factsOf = [&](DWORD pid) -> const ProcessFacts& {
+            auto it = facts.find(pid);
+            return it != facts.end() ? it->second : facts.emplace(pid, FactsOf(pid)).first->second;
+        };
+        std::map<DWORD, std::shared_ptr<engine::VariableStore>> players;
         {
-            // Finding the owner is slow (wine scans every process); with one
-            // projector there is nobody else to tell apart.
             std::lock_guard<std::mutex> lock(mutex_);
-            if (projectors_.size() == 1) return projectors_.begin()->second.store;
-            if (projectors_.empty()) return nullptr;
+            for (auto& [pid, p] : projectors_) players[p.playerPid] = p.store;
         }
-        const DWORD owner = ConnectionOwner(clientPort);
-        std::map<DWORD, DWORD> parents;
-        if (owner) parents = ParentsOfProcesses();
-        std::lock_guard<std::mutex> lock(mutex_);
-        DWORD pid = owner;
-        for (int depth = 0; pid && depth < 32; ++depth) {
-            if (auto it = projectors_.find(pid); it != projectors_.end()) return it->second.store;
-            auto up = parents.find(pid);
-            if (up == parents.end() || up->second == pid) break;
-            pid = up->second;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            auto owner = owners.find(ports[i]);
+            if (owner == owners.end() || factsOf(owner->second).user != user_) continue;
+            // Up the parents to a player. A parent id whose process is younger
+            // than its child is a reused id, not the parent.
+            DWORD pid = owner->second;
+            for (int depth = 0; pid && depth < 32; ++depth) {
+                if (auto player = players.find(pid); player != players.end()) {
+                    stores[i] = player->second;
+                    break;
+                }
+                auto up = parents.find(pid);
+                if (up == parents.end() || up->second == pid || up->second == 0) break;
+                const ProcessFacts &child = factsOf(pid), &parent = factsOf(up->second);
+                if (!child.created || !parent.created || parent.created > child.created) break;
+                pid = up->second;
+            }
         }
-        if (projectors_.size() == 1) return projectors_.begin()->second.store;
-        return nullptr;
+        return stores;
     }
 
 private:
-    // The process that holds the client end of a connection to the service.
-    // The whole table is asked for: wine leaves out connections in closing
-    // states from the table of connections only, and a client that has sent
-    // its request may be in one. Rows without an owner (a port in TIME_WAIT
-    // from an earlier connection) do not count.
-    static DWORD ConnectionOwner(std::uint16_t clientPort) {
+    static void Close(Projector& p) {
+        CloseHandle(p.engine);
+        CloseHandle(p.player);
+    }
+    // The processes that hold the client ends of connections to the
+    // service, by client port. The whole table is asked for: wine leaves out
+    // connections in closing states from the table of connections only, and
+    // a client that has sent its request may be in one. Rows without an
+    // owner (a port in TIME_WAIT from an earlier connection) do not count.
+    static std::map<std::uint16_t, DWORD> ConnectionOwners() {
+        std::map<std::uint16_t, DWORD> owners;
         ULONG size = 0;
         GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
         for (int attempt = 0; attempt < 3 && size; ++attempt) {
@@ -151,19 +214,18 @@ private:
             size = static_cast<ULONG>(buffer.size());
             DWORD rc = GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
             if (rc == ERROR_INSUFFICIENT_BUFFER) continue;
-            if (rc != NO_ERROR) return 0;
+            if (rc != NO_ERROR) return owners;
             auto* table = reinterpret_cast<MIB_TCPTABLE_OWNER_PID*>(buffer.data());
             for (DWORD i = 0; i < table->dwNumEntries; ++i) {
                 const MIB_TCPROW_OWNER_PID& row = table->table[i];
-                if (ntohs(static_cast<u_short>(row.dwLocalPort)) == clientPort &&
-                    ntohs(static_cast<u_short>(row.dwRemotePort)) == engine::kVarServicePort &&
+                if (ntohs(static_cast<u_short>(row.dwRemotePort)) == engine::kVarServicePort &&
                     row.dwLocalAddr == htonl(INADDR_LOOPBACK) && row.dwRemoteAddr == htonl(INADDR_LOOPBACK) &&
                     row.dwOwningPid != 0)
-                    return row.dwOwningPid;
+                    owners[ntohs(static_cast<u_short>(row.dwLocalPort))] = row.dwOwningPid;
             }
-            return 0;
+            return owners;
         }
-        return 0;
+        return owners;
     }
     static std::map<DWORD, DWORD> ParentsOfProcesses() {
         std::map<DWORD, DWORD> parents;
@@ -177,6 +239,7 @@ private:
         return parents;
     }
 
+    const std::vector<std::uint8_t> user_;
     std::mutex mutex_;
     std::map<DWORD, Projector> projectors_;
 };
@@ -192,7 +255,7 @@ LRESULT CALLBACK ServiceProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
         auto request = ParseRegistration(data);
         if (!request || g_ending) return FALSE;
-        return g_registry->Add(request->enginePid, request->engineWindow, request->projectorDir, request->projectorName);
+        return g_registry->Add(*request);
     }
     if (msg == g_leaveMessage && g_leaveMessage != 0 && g_registry) {
         // An engine of an older kind names nobody: every projector is taken as gone.
@@ -205,18 +268,29 @@ LRESULT CALLBACK ServiceProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int Run() {
-    // The lock of the service's folder, held while the service lives.
+    // The lock of the service's folder, held while the service lives, so
+    // that no engine takes the folder for abandoned. The engine that made it
+    // holds it for writing until the service runs; without the lock the
+    // service does not run.
     const std::wstring self = ModulePath(nullptr);
     HANDLE lock = CreateFileW((FolderOf(self) + L"\\" + kLockName).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) return 4;
+    struct Unlock {
+        HANDLE lock;
+        ~Unlock() { CloseHandle(lock); }
+    } unlock{lock};
     Registry registry;
     g_registry = &registry;
-    const std::wstring pidText = EnvVar(kEnginePidVar);
-    const DWORD starter = pidText.empty() ? 0 : wcstoul(pidText.c_str(), nullptr, 10);
-    if (!registry.Add(starter, WindowFromText(EnvVar(kEngineWindowVar)), EnvVar(kProjectorDirVar),
-                      EnvVar(kProjectorNameVar)))
-        return 2;
-    auto server = std::make_unique<engine::VarServer>([&registry](std::uint16_t port) { return registry.StoreFor(port); });
+    // The starting engine's registration comes in its environment.
+    std::wstring starter = EnvVar(kEnginePidVar) + L"\n" + EnvVar(kPlayerPidVar) + L"\n" + EnvVar(kEngineWindowVar) +
+                           L"\n" + EnvVar(kProjectorDirVar) + L"\n" + EnvVar(kProjectorNameVar);
+    COPYDATASTRUCT data{kRegistrationTag, static_cast<DWORD>(starter.size() * sizeof(wchar_t)), starter.data()};
+    auto registration = ParseRegistration(&data);
+    if (!registration || !registry.Add(*registration)) return 2;
+    auto server = std::make_unique<engine::VarServer>(
+        [&registry](const std::vector<std::uint16_t>& ports) { return registry.Trace(ports); });
     try {
         server->Listen();
     } catch (const std::exception&) {
@@ -251,11 +325,13 @@ int Run() {
     server.reset();
     DestroyWindow(w);
     g_registry = nullptr;
-    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
     return 0;
 }
 
 }  // namespace
 }  // namespace vs::win32
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return vs::win32::Run(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    vs::win32::RestrictDllSearch();
+    return vs::win32::Run();
+}

@@ -42,10 +42,36 @@ inline constexpr const wchar_t* kGetDimensionsMessageName = L"VexelSCREEN_GetDim
 inline constexpr const wchar_t* kFolderPrefix = L"VexelSCREEN-";
 inline constexpr const wchar_t* kLockName = L"VexelSCREEN.lock";
 
+// DLLs come from the system folder alone: a DLL named like a system one and
+// put beside a projector (in a downloads folder, say) is never loaded. Called
+// first thing by every program of the family; SetDefaultDllDirectories is
+// looked up, as older systems lack it. The hook library is loaded by its
+// full path, which this leaves alone.
+inline void RestrictDllSearch() {
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll"))
+        if (auto set = reinterpret_cast<SetDefaultDllDirectoriesProc>(
+                reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+            set(kSearchSystem32);
+    SetDllDirectoryW(L"");
+}
+
 inline std::wstring EnvVar(const wchar_t* name) {
     wchar_t buf[32768];
     DWORD n = GetEnvironmentVariableW(name, buf, 32768);
     return n > 0 && n < 32768 ? std::wstring(buf, n) : std::wstring();
+}
+
+// A full path as the file functions take it beyond MAX_PATH: "\\?\C:\..."
+// for one with a drive, "\\?\UNC\server\share\..." for a network one.
+// The path must be normalised already (no "." or ".." parts, no '/'), as
+// the engine's own paths are; anything else is returned as it is.
+inline std::wstring LongPath(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    if (path.starts_with(L"\\\\") && !path.starts_with(L"\\\\?\\") && !path.starts_with(L"\\\\.\\"))
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    return path;
 }
 
 inline std::wstring FolderOf(const std::wstring& path) {

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "core/url_form.h"
@@ -32,7 +34,12 @@ TEST(HttpRequestParse, CompleteIncompleteAndRefused) {
     EXPECT_EQ(p.request.query, "x=1");
     EXPECT_EQ(p.request.body, "b=2");
     EXPECT_EQ(p.length, std::string_view("POST /save/a.txt?x=1 HTTP/1.1\r\nHost: h\r\ncontent-length: 3\r\n\r\n").size() + 3);
+    EXPECT_EQ(p.request.host, "h");
     EXPECT_EQ(ParseHttpRequest("GET http://127.0.0.1:5905/load/s HTTP/1.0\n\n").request.path, "/load/s");
+    // An absolute target's authority is the host, whatever the header says.
+    EXPECT_EQ(ParseHttpRequest("GET http://127.0.0.1:5905/load/s HTTP/1.0\nHost: evil:5905\n\n").request.host,
+              "127.0.0.1:5905");
+    EXPECT_EQ(ParseHttpRequest("GET /load/s HTTP/1.0\r\n\r\n").request.host, "");
     EXPECT_EQ(ParseHttpRequest("GET /load/s HTTP/1.0\r\n").state, HttpParse::State::Incomplete);
     EXPECT_EQ(ParseHttpRequest("POST /save/s HTTP/1.0\r\nContent-Length: 5\r\n\r\nab").state, HttpParse::State::Incomplete);
     const std::pair<std::string, int> refused[] = {
@@ -46,6 +53,7 @@ TEST(HttpRequestParse, CompleteIncompleteAndRefused) {
         {"POST /x HTTP/1.0\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", 400},
         {"POST /x HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n", 501},
         {"GET /x HTTP/1.0\r\nno colon\r\n\r\n", 400},
+        {"GET /x HTTP/1.0\r\nHost: 127.0.0.1:5905\r\nhost: evil:5905\r\n\r\n", 400},
         {"GET /" + std::string(3000, 'a') + " HTTP/1.0\r\n\r\n", 414},
         {"GET /x HTTP/1.0\r\nA: " + std::string(9000, 'a'), 431},
     };
@@ -75,12 +83,22 @@ TEST(StoreName, RefusesEveryPathLikeName) {
     EXPECT_FALSE(IsStoreName(std::string(65, 'n')));
 }
 
+TEST(ServiceHost, OnlyTheLoopbackNamesWithThePort) {
+    for (const char* ok : {"127.0.0.1:5905", "localhost:5905", "LocalHost:5905"})
+        EXPECT_TRUE(IsServiceHost(ok, 5905)) << ok;
+    for (const char* bad : {"", "127.0.0.1", "localhost", "127.0.0.1:80", "127.0.0.1:59050", "evil.example:5905",
+                            "127.0.0.1.evil.example:5905", "x127.0.0.1:5905", "[::1]:5905", "127.0.0.2:5905",
+                            "127.0.0.1:5905:5905", ":5905"})
+        EXPECT_FALSE(IsServiceHost(bad, 5905)) << bad;
+    EXPECT_TRUE(IsServiceHost("127.0.0.1:40123", 40123));
+}
+
 class VarService : public test::TempDirTest {};
 
 TEST_F(VarService, SavesLoadsAndRefusesBadNames) {
     VariableStore store(dir_.string());
     auto ask = [&](std::string method, std::string path, std::string query = {}, std::string body = {}) {
-        return HandleVarRequest({std::move(method), std::move(path), std::move(query), std::move(body)}, store);
+        return HandleVarRequest({std::move(method), std::move(path), std::move(query), std::move(body), {}}, store);
     };
     EXPECT_EQ(ask("GET", "/load/s.txt").status, 200);
     EXPECT_EQ(ask("GET", "/load/s.txt").body, "");
@@ -144,7 +162,13 @@ TEST_F(VarService, ServerSurvivesMalformedRequestsOnLoopbackOnly) {
         std::string reply = exchange(req + "\r\n\r\n");
         EXPECT_TRUE(reply.empty() || reply.starts_with("HTTP/1.0 4")) << i << ": " << reply.substr(0, 30);
     }
-    EXPECT_NE(exchange("GET /save/ok?v=1 HTTP/1.0\r\n\r\n").find("200 OK"), std::string::npos);
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
+    EXPECT_NE(exchange("GET /save/ok?v=1 HTTP/1.0\r\n" + host + "\r\n").find("200 OK"), std::string::npos);
+    // A page of another site that points its name at 127.0.0.1 sends that name.
+    EXPECT_NE(exchange("GET /save/rebound?v=1 HTTP/1.1\r\nHost: evil.example:" + std::to_string(server.port()) + "\r\n\r\n")
+                  .find("403 Forbidden"),
+              std::string::npos);
+    EXPECT_NE(exchange("GET /save/nohost?v=1 HTTP/1.0\r\n\r\n").find("403 Forbidden"), std::string::npos);
     stop = true;
     t.join();
     std::vector<std::string> files;
@@ -179,7 +203,8 @@ TEST_F(VarService, SilentConnectionsHoldUpNobody) {
     for (int i = 0; i < 4; ++i) silent.push_back(connect());
     ::send(silent[0], "GET /lo", 7, MSG_NOSIGNAL);  // half a request
     int asking = connect();
-    const std::string req = "GET /save/x?v=1 HTTP/1.0\r\n\r\n";
+    const std::string host = "Host: localhost:" + std::to_string(server.port()) + "\r\n\r\n";
+    const std::string req = "GET /save/x?v=1 HTTP/1.0\r\n" + host;
     ::send(asking, req.data(), req.size(), MSG_NOSIGNAL);
     std::string reply;
     char buf[512];
@@ -190,7 +215,7 @@ TEST_F(VarService, SilentConnectionsHoldUpNobody) {
 
     for (std::size_t i = 0; i < kMaxConnections + 4; ++i) silent.push_back(connect());
     asking = connect();
-    const std::string load = "GET /load/x HTTP/1.0\r\n\r\n";
+    const std::string load = "GET /load/x HTTP/1.0\r\n" + host;
     ::send(asking, load.data(), load.size(), MSG_NOSIGNAL);
     reply.clear();
     for (ssize_t n; (n = ::recv(asking, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<std::size_t>(n));
@@ -203,6 +228,75 @@ TEST_F(VarService, SilentConnectionsHoldUpNobody) {
     for (int s : silent) ::close(s);
     stop = true;
     t.join();
+}
+
+// Connections of nobody the service serves are answered 403 at once and hold
+// no slot: forty foreign clients that trickle their requests byte by byte
+// stay refused, a projector's own client is served meanwhile, and a whole
+// foreign request stores nothing.
+TEST_F(VarService, ForeignConnectionsAreRefusedAtOnceAndTakeNoSlot) {
+    auto store = std::make_shared<VariableStore>(dir_.string());
+    std::mutex mutex;
+    std::set<std::uint16_t> own;
+    VarServer server(
+        [&](const std::vector<std::uint16_t>& ports) {
+            std::lock_guard<std::mutex> lock(mutex);
+            std::vector<std::shared_ptr<VariableStore>> stores;
+            for (std::uint16_t p : ports) stores.push_back(own.contains(p) ? store : nullptr);
+            return stores;
+        },
+        0);
+    server.Listen();
+    std::atomic<bool> stop{false};
+    std::thread t([&] { server.Run(stop); });
+    // The client's port is known before it connects, so that the tracer can tell.
+    auto connect = [&](bool mine) {
+        int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval tv{10, 0};
+        ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        socklen_t len = sizeof a;
+        EXPECT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+        if (mine) {
+            std::lock_guard<std::mutex> lock(mutex);
+            own.insert(ntohs(a.sin_port));
+        }
+        a.sin_port = htons(server.port());
+        EXPECT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        return s;
+    };
+    auto reply = [](int s) {
+        std::string all;
+        char buf[512];
+        for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) all.append(buf, static_cast<std::size_t>(n));
+        return all;
+    };
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n\r\n";
+
+    std::vector<int> foreign;
+    for (int i = 0; i < 40; ++i) foreign.push_back(connect(false));
+    for (char c : std::string("GET /save/x?v=9"))
+        for (int s : foreign) ::send(s, &c, 1, MSG_NOSIGNAL);
+    const int mine = connect(true);
+    const std::string save = "GET /save/x?v=1 HTTP/1.0\r\n" + host;
+    ::send(mine, save.data(), save.size(), MSG_NOSIGNAL);
+    EXPECT_TRUE(reply(mine).starts_with("HTTP/1.0 200 OK"));
+    ::close(mine);
+    for (int s : foreign) {
+        EXPECT_TRUE(reply(s).starts_with("HTTP/1.0 403 Forbidden"));
+        ::close(s);
+    }
+    const int other = connect(false);
+    const std::string overwrite = "GET /save/x?v=2 HTTP/1.0\r\n" + host;
+    ::send(other, overwrite.data(), overwrite.size(), MSG_NOSIGNAL);
+    EXPECT_TRUE(reply(other).starts_with("HTTP/1.0 403 Forbidden"));
+    ::close(other);
+    stop = true;
+    t.join();
+    EXPECT_EQ(store->Load("x"), "v=1");
 }
 #endif
 
