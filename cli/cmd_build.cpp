@@ -18,6 +18,7 @@
 #include "app/generator_model.h"
 #include "app/project_file.h"
 #include "app/projector_inspection.h"
+#include "app/tools_folder.h"
 #include "cli/cli_model.h"
 #include "cli/file_names.h"
 #include "cli/commands.h"
@@ -25,6 +26,7 @@
 #include "exe/version_info.h"
 #include "package/describe.h"
 #include "package/package_file.h"
+#include "platform/atomic_file.h"
 #include "platform/cp1252.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
@@ -67,29 +69,49 @@ std::vector<std::string> MissingFiles(const ProjectContents& c, bool icon) {
 // Where each missing file goes in DIR: the last part of its stored name
 // (whichever separator the saving system used), entries of one name
 // numbered so that none replaces another or a listed file of that name. A
-// file already in DIR is kept unless `force`; the project itself never is
-// replaced. Fails, naming the files, before anything is written.
+// file already in DIR is kept unless `force`; the project itself, a file of
+// the Tools folder and anything that is not a regular file (a folder, a named
+// pipe, a device) never are replaced. Fails, naming every such target, before
+// anything is written.
 std::vector<CliInterface::Retrieval> PlanRetrieval(const ProjectContents& c, const std::vector<std::string>& missing,
-                                                   const std::string& dir, const std::string& project, bool force) {
+                                                   const std::string& dir, const std::string& project, bool force,
+                                                   const std::string& generatorDir) {
     std::set<std::string> used;
     for (int i = 0; i < c.settings->Files().Count(); ++i) {
         const std::string& name = c.settings->Files().Items(i).Filename();
         if (FileExists(name)) UniqueName(Utf8Of(PathOf(name).filename()), used);
     }
     std::vector<CliInterface::Retrieval> plan;
-    std::string kept;
+    std::string kept, unusable;
     for (const std::string& stored : missing) {
         const std::string base = SafeExtractName(stored);
         if (base.empty()) throw VsError("the project's file \"" + stored + "\" has no name that a file can take");
         const std::string target = FullPath(Utf8Of(PathOf(dir) / PathOf(UniqueName(base, used))));
         std::error_code ec;
-        if (fs::exists(fs::symlink_status(PathOf(target), ec))) {
-            if (SameFile(target, project))
-                throw VsError("retrieving \"" + stored + "\" would replace the project " + project);
-            if (!force) kept += "\n  " + target;
+        PathKind kind = KindOfPath(target);
+        // A link that leads nowhere is still a name that is taken.
+        if (kind == PathKind::Missing && fs::is_symlink(fs::symlink_status(PathOf(target), ec))) kind = PathKind::File;
+        switch (kind) {
+            case PathKind::Missing:
+                break;
+            case PathKind::File:
+                if (SameFile(target, project))
+                    throw VsError("retrieving \"" + stored + "\" would replace the project " + project);
+                RefuseToolsFolderOutput(generatorDir, target);
+                if (!force) kept += "\n  " + target;
+                break;
+            case PathKind::Folder:
+                unusable += "\n  " + target + " (a folder)";
+                break;
+            case PathKind::Other:
+                unusable += "\n  " + target + " (a named pipe, a device or another file that is not a regular file)";
+                break;
         }
         plan.push_back({stored, target});
     }
+    if (!unusable.empty())
+        throw VsError("--retrieve: these names are taken by something that is not a file, which is never replaced; "
+                      "nothing was written:" + unusable);
     if (!kept.empty())
         throw VsError("--retrieve: these files are already there and are kept (use --force to replace them):" + kept);
     return plan;
@@ -104,14 +126,17 @@ void MakeFolder(const std::string& dir) {
 
 // An output that is the same file as another output or as an input named on
 // the command line is refused before anything is written. (The model itself
-// refuses outputs that are its inputs, on every path.)
+// refuses outputs that are its inputs, on every path.) The message says where
+// the output's name came from: -o, or the project's own record.
 void RefuseClashingNames(const BuildArgs& a, const std::string& output) {
-    auto refuse = [](const std::string& one, const std::string& other, const char* what) {
+    auto refuse = [](const std::string& one, const std::string& other, const std::string& what) {
         if (!one.empty() && !other.empty() && SameFile(one, other))
             throw VsError("\"" + one + "\" is both " + what + ". Nothing was written; choose another name.");
     };
-    refuse(output, a.saveProject, "the output (-o) and the project to save (--save-project)");
-    refuse(output, a.project, "the output (-o) and the project to build");
+    const std::string theOutput =
+        a.output.empty() ? "the output that the project records" : std::string("the output (-o)");
+    refuse(output, a.saveProject, theOutput + " and the project to save (--save-project)");
+    refuse(output, a.project, theOutput + " and the project to build");
     for (const std::string& out : {output, a.saveProject}) {
         refuse(out, a.projector, "an output and the Flash projector (--projector)");
         refuse(out, a.icon, "an output and the icon (--icon)");
@@ -214,6 +239,8 @@ void PrintReport(const BuildReport& r, TfVexelSCREENModel& m, bool json) {
                       << " stored" << (f->IsEmpty() ? ", no data: the file was not found" : "") << ")\n";
 }
 
+void Reported(const BuildReport& report, TfVexelSCREENModel& m, bool json);
+
 int Build(const BuildArgs& a) {
     if (a.project.empty() == a.projector.empty())
         throw VsError("give either a project file or --projector FILE");
@@ -223,8 +250,7 @@ int Build(const BuildArgs& a) {
     // The engine a build takes depends on the player. It is looked for before
     // anything is written, also before the inspection rewrites the projector.
     auto requireEngine = [&m](ExecutableKind player) {
-        const std::string engine = ToolsFile(m.paths().generatorDir, tools::Engine, ToolsFamilyFor(player));
-        if (!FileExists(engine)) throw EFOpenError("The projector engine " + engine + " is missing");
+        CheckEngine(ToolsFile(m.paths().generatorDir, tools::Engine, ToolsFamilyFor(player)), ToolsFamilyFor(player));
     };
 
     std::string output;
@@ -252,7 +278,7 @@ int Build(const BuildArgs& a) {
         }
         if (!missing.empty()) {
             std::vector<CliInterface::Retrieval> plan =
-                PlanRetrieval(contents, missing, Absolute(a.retrieve), project, a.force);
+                PlanRetrieval(contents, missing, Absolute(a.retrieve), project, a.force, m.paths().generatorDir);
             for (const CliInterface::Retrieval& r : plan)
                 if (SameFile(r.target, output))
                     throw VsError("the output " + output + " is where \"" + r.stored + "\" would be retrieved to");
@@ -273,24 +299,32 @@ int Build(const BuildArgs& a) {
         DriveControls(cli, a);
         if (!a.output.empty()) m.OutputProjector.fileName = Absolute(a.output);
         if (!a.saveProject.empty()) {
-            if (FitsCp1252(m.OutputProjector.fileName) &&
-                AnsiString::FromUtf8(m.OutputProjector.fileName).bytes().size() > kFileRecordNameSize - 1)
-                std::cerr << "vexelscreen: warning: a project keeps output names of up to " << kFileRecordNameSize - 1
-                          << " bytes; building the project without -o will not reach " << m.OutputProjector.fileName
-                          << "\n";
-            m.SaveProject(Absolute(a.saveProject));
+            // Both outputs are written to temporary files and take their
+            // places together at the very end, so that a failure or an
+            // interrupt anywhere before leaves both as they were.
+            std::unique_ptr<AtomicFile> project = m.SaveProjectPending(Absolute(a.saveProject));
+            std::unique_ptr<AtomicFile> built;
+            std::optional<BuildReport> report;
+            if (!a.output.empty()) report = m.BuildProjectorPending(Absolute(a.output), built);
+            CommitTogether({project.get(), built.get()});
+            cli.ui.endProgress();
             std::cerr << "Saved the project " << a.saveProject << "\n";
-            if (a.output.empty()) return 0;
+            if (report) Reported(*report, m, a.json);
+            return 0;
         }
         if (output.empty()) output = m.OutputProjector.fileName;
     }
     if (output.empty()) throw VsError("no output file: give -o OUT.exe");
     const BuildReport report = m.BuildProjector(Absolute(output));
     cli.ui.endProgress();
+    Reported(report, m, a.json);
+    return 0;
+}
+
+void Reported(const BuildReport& report, TfVexelSCREENModel& m, bool json) {
     if (!report.versionWritten)
         std::cerr << "vexelscreen: warning: the version resource could not be written: " << report.versionRefusal << "\n";
-    PrintReport(report, m, a.json);
-    return 0;
+    PrintReport(report, m, json);
 }
 
 }  // namespace
@@ -308,13 +342,15 @@ void addBuildCommand(CLI::App& app) {
     cmd->add_option("--string", a->strings, "A version string as Key=Value (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("--compression", a->compression, "1 stored (fastest start) to 4 best compression (default 3)")->check(CLI::Range(1, 4));
     cmd->add_option("--set", a->sets, "Property=Value on the settings object after the mapping (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    cmd->add_option("-o,--output", a->output, "The projector to build (default: the project's output name)");
-    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would; with -o the project keeps that output name and the projector is built too");
+    // An empty name given on purpose is refused, not taken for "not given".
+    const auto named = [](const std::string& name) { return name.empty() ? std::string("the file name is empty") : std::string(); };
+    cmd->add_option("-o,--output", a->output, "The projector to build (default: the project's output name)")->check(named);
+    cmd->add_option("--save-project", a->saveProject, "Write the project as \"Save project\" would; with -o the project keeps that output name and the projector is built too")->check(named);
     cmd->add_option("--retrieve", a->retrieve, "Take files that are missing on disk from the project into DIR");
     cmd->add_flag("--force", a->force, "With --retrieve: replace files that already exist in DIR");
     cmd->add_option("--jobs", a->jobs, "Threads that compress the files (default: one per core)")->check(CLI::Range(0, 256));
     cmd->add_flag("--json", a->json, "Print the output's path, size, package offset, packed files, version and timings as JSON");
-    cmd->callback([a] { runReporting([&] { return Build(*a); }); });
+    cmd->callback([a] { runWithReasons([&] { return Build(*a); }); });
 }
 
 }  // namespace vs::cli

@@ -38,7 +38,7 @@ void addDatetimeCommand(CLI::App& app) {
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->callback([file, names] {
-        runReporting([&] {
+        runWithReasons([&] {
             CliModel cli;
             TfVexelSCREENModel& m = cli.model;
             for (const std::string& n : *names) {

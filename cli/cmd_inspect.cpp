@@ -139,7 +139,7 @@ void addInspectCommand(CLI::App& app) {
     cmd->add_flag("--dry-run", *dryRun, "Report what would be rewritten (offset, old text, new text); change nothing");
     cmd->add_flag("--json", *json, "Print JSON for scripts");
     cmd->callback([file, dryRun, json] {
-        runReporting([&] {
+        runWithReasons([&] {
             if (!FileExists(*file)) throw EFOpenError(cannotOpenFile(*file));
             ConsoleInterface ui;
             InspectionResult result;

@@ -133,7 +133,7 @@ void addRegionCommand(CLI::App& app) {
                     "The transparent colour as RRGGBB (default: the colour of the top-left pixel)");
     cmd->add_flag("--json", o->json, "Print the rectangles of the region as JSON");
     cmd->add_option("--svg", o->svg, "Draw the shape into this SVG file");
-    cmd->callback([o] { runReporting([&] { return RunRegion(*o); }); });
+    cmd->callback([o] { runWithReasons([&] { return RunRegion(*o); }); });
 }
 
 }  // namespace vs::cli

@@ -200,7 +200,7 @@ void addResourcesCommand(CLI::App& app) {
     cmd->add_option("FILE", *file, "A 32-bit Windows executable")->required();
     cmd->add_flag("--json", *json, "Print JSON");
     cmd->callback([file, json] {
-        runReporting([&] {
+        runWithReasons([&] {
             // Only a regular file: a named pipe would keep the reader waiting.
             if (!FileExists(*file)) throw EExeError(exe_msg::CouldntOpen + *file);
             TExeImage image(*file);

@@ -18,16 +18,19 @@ void addShowCommand(CLI::App& app) {
     cmd->add_option("FILE", *file, "A built projector (.exe), a project file (.vsp) or a bare settings stream")->required();
     cmd->add_flag("--json", *json, "Print JSON with the stream's own property names");
     cmd->callback([file, json] {
-        runReporting([&] {
+        runWithReasons([&] {
             TFileStream stream(*file, FileMode::OpenRead);
             const LocatedSettings where = LocateSettings(stream);
             stream.SetPosition(where.offset);
             s_TVexelProjector settings;
+            // Only what is printed is read: the packed files' bytes are passed over.
+            ReadOptions sizesOnly;
+            sizesOnly.packedData = PackedData::SizeOnly;
             if (where.source == SettingsSource::Project) {
                 // A file that ends with its settings stream holds nothing else
                 // to show; otherwise it is read again as a project, whose local
                 // files are never read.
-                ReadComponentFromStream(stream, settings);
+                ReadComponentFromStream(stream, settings, sizesOnly);
                 if (stream.Position() == stream.Size()) {
                     std::cout << (*json ? DescribeSettingsJson(settings)
                                         : "Settings stream\n" + DescribeSettings(settings));
@@ -38,7 +41,7 @@ void addShowCommand(CLI::App& app) {
                 std::cout << (*json ? DescribeProjectJson(project) : "Project file\n" + DescribeProject(project));
                 return 0;
             }
-            ReadComponentFromStream(stream, settings);
+            ReadComponentFromStream(stream, settings, sizesOnly);
             if (*json) {
                 std::cout << DescribeSettingsJson(settings);
                 return 0;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/generator_model.h"
+#include "app/tools_folder.h"
 #include "exe/icon.h"
 #include "exe/resource_updater.h"
 #include "exe/stamp.h"
@@ -38,6 +40,8 @@ int stamp(const std::string& file, const std::optional<std::string>& version, co
     if (!version && strings.empty() && !iconFile)
         throw VsError("nothing to stamp: give --version, --string or --icon");
     if (!FileExists(file)) throw EFOpenError(cannotOpenFile(file));
+    // The engine and its tools are the installation's; every build copies them.
+    RefuseToolsFolderOutput(GeneratorPaths::OfThisProgram().generatorDir, file);
 
     // Everything that can be wrong with the arguments is found before the file is touched.
     VersionInfoValues values = DefaultVersionInfoValues();
@@ -116,7 +120,7 @@ void addStampCommand(CLI::App& app) {
                   "Write each version string only as long as its text, as resource compilers do, instead of the "
                   "fixed 1784-byte block that builds carry");
     cmd->callback([args, version, strings, icon] {
-        runReporting([&] {
+        runWithReasons([&] {
             return stamp(args->file, version->count() ? std::optional(args->version) : std::nullopt,
                          strings->count() ? args->strings : std::vector<std::string>{},
                          icon->count() ? std::optional(args->icon) : std::nullopt, args->compact);

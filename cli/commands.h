@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 
+#include "platform/errors.h"
+
 namespace vs::cli {
 
 void addShowCommand(CLI::App& app);       // show FILE
@@ -19,5 +21,18 @@ void addDatetimeCommand(CLI::App& app);   // datetime FILE
 // becomes its message on stderr and exit code 1.
 void runReporting(const std::function<int()>& body);
 int exitCode();
+
+// runReporting, with the reason of a file's failure (the file and what the
+// system said) in the message: "Cannot create file X: No space left on device".
+inline void runWithReasons(const std::function<int()>& body) {
+    runReporting([&body] {
+        try {
+            return body();
+        } catch (const EStreamError& e) {
+            if (e.reason().empty()) throw;
+            throw VsError(FailureText(e));
+        }
+    });
+}
 
 }  // namespace vs::cli

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,7 +70,11 @@ void BusyAnimation::paintEvent(QPaintEvent*) {
 }
 
 BusyPanel::BusyPanel(QWidget* parent)
-    : QWidget(parent), label_(new QLabel(this)), animation_(new BusyAnimation(this)), bar_(new QProgressBar(this)) {
+    : QWidget(parent),
+      label_(new QLabel(this)),
+      animation_(new BusyAnimation(this)),
+      bar_(new QProgressBar(this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
     label_->setAlignment(Qt::AlignCenter);
     label_->setWordWrap(true);
     QFont big = label_->font();
@@ -87,6 +92,8 @@ BusyPanel::BusyPanel(QWidget* parent)
     layout->addWidget(animation_, 0, Qt::AlignHCenter);
     layout->addSpacing(16);
     layout->addWidget(bar_, 0, Qt::AlignHCenter);
+    layout->addSpacing(16);
+    layout->addWidget(cancel_, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 }
 

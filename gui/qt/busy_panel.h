@@ -1,11 +1,12 @@
 #pragma once
 // The contents of the busy page (pageBuilding): a centred text (lbBusyLabel)
-// above a running animation, and a progress bar.
+// above a running animation, a progress bar and a Cancel button.
 #include <QTimer>
 #include <QWidget>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace vs::gui {
 
@@ -37,6 +38,8 @@ public:
     QLabel* label() const { return label_; }
     QProgressBar* progressBar() const { return bar_; }
     BusyAnimation* animation() const { return animation_; }
+    // Cancels the build or preview that the page stands for.
+    QPushButton* cancelButton() const { return cancel_; }
 
     void setText(const QString& text);
 
@@ -48,6 +51,7 @@ private:
     QLabel* label_;
     BusyAnimation* animation_;
     QProgressBar* bar_;
+    QPushButton* cancel_;
 };
 
 }  // namespace vs::gui

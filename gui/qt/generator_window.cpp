@@ -777,6 +777,9 @@ QWidget* TfVexelSCREEN::buildBuildPage() {
     auto* output = group(tr("Output"), page);
     auto* outputLayout = new QGridLayout(output);
     FileNameEdit* out = fileName(m.OutputProjector, output, [this] { model_->OutputProjectorBrowse(); });
+    // Build follows the name key by key (an emptied name disables it at once).
+    connect(out, &FileNameEdit::textEdited, this,
+            [this](const QString& text) { forward([this, text] { model_->OutputProjectorEdited(text.toStdString()); }); });
     outputLayout->addWidget(label(m.OutputProjector, out, output), 0, 0);
     outputLayout->addWidget(out, 1, 0);
     FileNameEdit* icon = fileName(m.OpenIcon, output, [this] { model_->OpenIconBrowse(); });
@@ -911,6 +914,11 @@ QWidget* TfVexelSCREEN::buildHelpPage(RichText& text) {
 QWidget* TfVexelSCREEN::buildBusyPage() {
     busy_ = new BusyPanel;
     busy_->label()->setObjectName(q(model_->lbBusyLabel.name));
+    // Clicked while an action runs, so it goes straight to the model (forward
+    // takes no second action); the running action sees it at its next look
+    // at the messages.
+    bindControl(busy_->cancelButton(), model_->btCancel);
+    connect(busy_->cancelButton(), &QPushButton::clicked, this, [this] { model_->btCancelClick(); });
     refreshers_.push_back([this] {
         sync(busy_->label(), q(model_->lbBusyLabel.caption), &QLabel::text, &QLabel::setText);
     });

@@ -103,7 +103,7 @@ std::string GeneralErrorText(const std::string& text) {
 
 std::string GeneralErrorText(const std::exception& failure) {
     if (dynamic_cast<const std::bad_alloc*>(&failure)) return "Out of memory.";
-    return GeneralErrorText(std::string(failure.what()));
+    return GeneralErrorText(FailureText(failure));
 }
 
 TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, SettingsStore& store, WindowHost& host,
@@ -358,8 +358,10 @@ void TfVexelSCREENModel::About1Click() { host_.showAboutModal(); }
 void TfVexelSCREENModel::Close1Click() { host_.closeMainWindow(); }
 void TfVexelSCREENModel::pageBuildingShow() { ui_.processPendingMessages(); }
 
-void TfVexelSCREENModel::BringBusyPage(const std::string& text, int& previousPage) {
+void TfVexelSCREENModel::BringBusyPage(const std::string& text, int& previousPage, bool cancellable) {
     lbBusyLabel.caption = text;
+    cancelRequested_ = false;
+    btCancel.visible = btCancel.enabled = cancellable;
     previousPage = pages.active;
     pages.show("pageBuilding");
     pageBuildingShow();
@@ -443,6 +445,13 @@ void TfVexelSCREENModel::edFlashProjectorBrowse() {
     if (!name) return;
     bool action = true;
     edFlashProjectorAfterDialog(*name, action);
+}
+
+void TfVexelSCREENModel::OutputProjectorEdited(const std::string& text) {
+    OutputProjector.fileName = text;
+    // Only rule 14 depends on this field; the whole mapping would write
+    // half-typed values of other fields into the settings at each key.
+    qbtBuild.enabled = qbtPreview.enabled && !OutputProjector.fileName.empty();
 }
 
 void TfVexelSCREENModel::OutputProjectorBrowse() {

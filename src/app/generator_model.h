@@ -24,6 +24,7 @@
 #include "package/packing_batch.h"
 #include "package/var_file.h"
 #include "package/vexel_projector.h"
+#include "platform/atomic_file.h"
 #include "platform/errors.h"
 #include "swf/inspection.h"
 
@@ -107,6 +108,12 @@ public:
     MenuItem Saveas{"Saveas", "Save project"}, Load{"Load", "Load project"}, About1{"About1", "About"},
         Close1{"Close1", "Exit"};
     Edit lbBusyLabel{"lbBusyLabel"};
+    // The busy page's Cancel: shown during a build or a preview (a save or a
+    // load is finished first). A click asks the running operation to stop at
+    // its next look at the window's messages, within a file that is being
+    // compressed too; it then unwinds as a close of the window would.
+    Button btCancel{"btBusyCancel", "Cancel", "Stop building"};
+    void btCancelClick() { cancelRequested_ = true; }
 
     // ---- Files page
     FileNameEdit edFlashProjector{"edFlashProjector", "Flash projector file: "};
@@ -246,6 +253,9 @@ public:
     void OpenIconDropFiles(const std::string& fileName);
     void OpenIconBrowse();
     void OutputProjectorBrowse();
+    // A key typed in the output name: Build is enabled only while it names
+    // something. Every view calls it on each edit of the field.
+    void OutputProjectorEdited(const std::string& text);
 
     // ---- additional files
     void AddAddFiles(const std::vector<std::string>& names);
@@ -263,6 +273,10 @@ public:
     // previous file of that name as it was. A name that is the same file as
     // one of the build's inputs is refused before anything is written.
     BuildReport BuildProjector(const std::string& fileName);
+    // The same, but the output stays a temporary file in `output` for the
+    // caller to commit (with others, through CommitTogether); the Build
+    // number does not advance.
+    BuildReport BuildProjectorPending(const std::string& fileName, std::unique_ptr<AtomicFile>& output);
     // What a build (or, when `build` is false, a project save) reads besides
     // the settings: the Flash projector, the additional files, the icon file,
     // the shape picture, and for a build the Tools folder's programs and the
@@ -280,6 +294,9 @@ public:
     // Writes the project into `fileName` (through a temporary file beside
     // it); a name that is the same file as one of its inputs is refused.
     void SaveProject(const std::string& fileName);
+    // The same, leaving the project uncommitted for the caller. Names that
+    // the file record cannot keep whole are refused first.
+    std::unique_ptr<AtomicFile> SaveProjectPending(const std::string& fileName);
     // The project that the last load read from (empty before any load).
     const std::string& LoadedProject() const { return loadedProject_; }
     void LoadProject(const std::string& fileName);
@@ -326,7 +343,7 @@ private:
     }
 
     void ShowPage(const std::string& page, Button* button);
-    void BringBusyPage(const std::string& text, int& previousPage);
+    void BringBusyPage(const std::string& text, int& previousPage, bool cancellable = true);
     bool ProjectorChosen() const { return !edFlashProjector.fileName.empty(); }
     void RestoreStoredValues();
     void LoadHelpDocuments();
@@ -349,6 +366,7 @@ private:
     TImage shapeImageRecord_{"ShapeImage"};
     std::string loadedProject_;
     ExecutableKind player_ = ExecutableKind::Bits32;
+    bool cancelRequested_ = false;
 };
 
 // The general error report of a failure: its text, with a full stop added when

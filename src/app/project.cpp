@@ -3,6 +3,7 @@
 
 #include "app/generator_model.h"
 #include "app/project_file.h"
+#include "app/tools_folder.h"
 #include "package/package_file.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
@@ -44,6 +45,11 @@ std::string BaseName(const std::string& path) { return Utf8Of(PathOf(path).filen
 }  // namespace
 
 std::optional<std::string> TfVexelSCREENModel::ReplacesLoadedProject(const std::string& target) const {
+    try {
+        RefuseToolsFolderOutput(paths_.generatorDir, target);
+    } catch (const VsError& e) {
+        return e.what();
+    }
     if (loadedProject_.empty() || !SameFile(target, loadedProject_)) return std::nullopt;
     return "\"" + target + "\" is the project being loaded; no file is retrieved over it.";
 }
@@ -59,9 +65,10 @@ void TfVexelSCREENModel::SaveasClick() {
     if (!name) return;
     // Refused before the busy page, with the message that names the file.
     RefuseOutputOverInput(*name, false);
+    EncodeFileRecord({OutputProjector.fileName, OpenIcon.fileName, 0});
     SaveProjectFileName = *name;
     int previous = 0;
-    BringBusyPage("Please hold while VexelSCREEN is saving your project...", previous);
+    BringBusyPage("Please hold while VexelSCREEN is saving your project...", previous, false);
     try {
         SaveProject(*name);
         caption = ProjectCaption(*name);
@@ -71,8 +78,12 @@ void TfVexelSCREENModel::SaveasClick() {
     pages.active = previous;
 }
 
-void TfVexelSCREENModel::SaveProject(const std::string& fileName) {
+void TfVexelSCREENModel::SaveProject(const std::string& fileName) { SaveProjectPending(fileName)->Commit(); }
+
+std::unique_ptr<AtomicFile> TfVexelSCREENModel::SaveProjectPending(const std::string& fileName) {
     RefuseOutputOverInput(fileName, false);
+    // The names the file record keeps are checked before anything is packed.
+    EncodeFileRecord({OutputProjector.fileName, OpenIcon.fileName, 0});
     SetControls();
     if (afterMapping) afterMapping(*settings_);
     s_TVexelProjector& s = *settings_;
@@ -84,8 +95,8 @@ void TfVexelSCREENModel::SaveProject(const std::string& fileName) {
     for (const FileListView::Item& item : lvAddFiles.items) s.Files().AddFile(item.fullPath, batch);
     batch.Run(BusyObserver());
 
-    AtomicFile out(fileName);
-    TFileStream& stream = out.stream();
+    auto out = std::make_unique<AtomicFile>(fileName);
+    TFileStream& stream = out->stream();
     WriteComponentToStream(stream, s);
     if (!s.Shape().Empty()) {
         const auto& picture = fShapeSelect.ShapeImage.picture;
@@ -101,7 +112,7 @@ void TfVexelSCREENModel::SaveProject(const std::string& fileName) {
     WriteComponentToStream(stream, icon);
     WriteFileRecord(stream, {OutputProjector.fileName, OpenIcon.fileName,
                              static_cast<std::uint8_t>(tbCompression.position)});
-    out.Commit();
+    return out;
 }
 
 // ---------------------------------------------------------------- loading
@@ -117,7 +128,7 @@ void TfVexelSCREENModel::LoadClick() {
 
 void TfVexelSCREENModel::LoadProject(const std::string& fileName) {
     int previous = 0;
-    BringBusyPage("Please hold while VexelSCREEN is loading your project...", previous);
+    BringBusyPage("Please hold while VexelSCREEN is loading your project...", previous, false);
     updating = true;
     // The guard and the page come back on every path, also when restoring the
     // controls or inspecting the projector fails.
@@ -229,7 +240,7 @@ std::string TfVexelSCREENModel::RetrieveFile(TPackedFile& file) {
             } catch (const VsError& e) {
                 // Nothing usable is stored for it, or it cannot go there; it
                 // goes as if declined.
-                ui_.error(GeneralErrorText(e.what()));
+                ui_.error(GeneralErrorText(e));
             }
         }
         ui_.warning("Since \"" + stored + "\" couldn't be found,\rit has been removed from this project.");

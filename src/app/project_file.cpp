@@ -4,14 +4,19 @@
 #include <cstring>
 
 #include "platform/cp1252.h"
+#include "platform/errors.h"
 
 namespace vs {
 
 namespace {
 
-void PutName(std::uint8_t* at, const std::string& utf8) {
-    std::string ansi = AnsiString::FromUtf8(utf8).bytes();
-    if (ansi.size() > kFileRecordNameSize - 1) ansi.resize(kFileRecordNameSize - 1);
+void PutName(std::uint8_t* at, const std::string& utf8, const char* what) {
+    const std::string ansi = AnsiString::FromUtf8(utf8).bytes();
+    // A cut name would name another file, silently; it is refused instead.
+    if (ansi.size() > kFileRecordNameSize - 1)
+        throw VsError(std::string(what) + " \"" + utf8 + "\" has " + std::to_string(ansi.size()) +
+                      " characters; a project keeps names of up to " + std::to_string(kFileRecordNameSize - 1) +
+                      ". Choose a shorter name.");
     at[0] = static_cast<std::uint8_t>(ansi.size());
     std::memcpy(at + 1, ansi.data(), ansi.size());
 }
@@ -24,8 +29,8 @@ std::string GetName(const std::uint8_t* at) {
 
 std::array<std::uint8_t, kFileRecordSize> EncodeFileRecord(const ProjectFileRecord& record) {
     std::array<std::uint8_t, kFileRecordSize> bytes{};
-    PutName(bytes.data(), record.outputName);
-    PutName(bytes.data() + kFileRecordNameSize, record.iconName);
+    PutName(bytes.data(), record.outputName, "The output name");
+    PutName(bytes.data() + kFileRecordNameSize, record.iconName, "The icon file name");
     bytes[2 * kFileRecordNameSize] = record.compression;
     return bytes;
 }
@@ -87,7 +92,10 @@ void WriteFileRecord(TStream& stream, const ProjectFileRecord& record) {
 ProjectContents ReadProjectFile(TStream& stream) {
     ProjectContents c;
     c.settings = std::make_unique<s_TVexelProjector>();
-    ReadProjectSettings(stream, *c.settings, {});
+    // Shown, never unpacked: the packed files' bytes are passed over.
+    ReadOptions options;
+    options.packedData = PackedData::SizeOnly;
+    ReadProjectSettings(stream, *c.settings, options);
     if (!c.settings->Shape().Empty()) {
         c.shapeImage = std::make_unique<TImage>("ShapeImage");
         ReadImageRecord(stream, *c.shapeImage);

@@ -32,9 +32,9 @@ struct ProjectFileRecord {
     bool operator==(const ProjectFileRecord&) const = default;
 };
 
-// The record's bytes; names longer than 255 bytes in Windows-1252 are cut to
-// their first 255. Fails with ETextEncodingError for a name the code page
-// cannot hold.
+// The record's bytes. Fails with ETextEncodingError for a name the code page
+// cannot hold, and with a VsError naming it for a name longer than 255
+// characters (never cut: a cut name would lead a later build elsewhere).
 std::array<std::uint8_t, kFileRecordSize> EncodeFileRecord(const ProjectFileRecord& record);
 ProjectFileRecord DecodeFileRecord(const std::array<std::uint8_t, kFileRecordSize>& bytes);
 

@@ -1,5 +1,6 @@
 // The sample of the date/time variable file.
 #include "app/generator_model.h"
+#include "app/tools_folder.h"
 #include "package/var_file.h"
 #include "platform/atomic_file.h"
 
@@ -19,6 +20,7 @@ void TfVexelSCREENModel::btCreateSampleVarClick() {
 }
 
 void TfVexelSCREENModel::CreateVarFile(const std::string& fileName, bool openAfterwards) {
+    RefuseToolsFolderOutput(paths_.generatorDir, fileName);
     const LocalDateTime now = clock();
     std::array<std::string, 7> names;
     for (std::size_t i = 0; i < names.size(); ++i) names[i] = pgDateTime.value(i + 1);

@@ -74,8 +74,12 @@ bool IsDeviceName(std::string_view name) {
 std::string PlainFileNameProblem(std::string_view name, std::size_t maxBytes) {
     if (name.empty()) return "the name is empty";
     if (name == "." || name == "..") return "the name " + quoted(name) + " stands for a folder";
-    if (name.size() > maxBytes) return "the name is longer than " + std::to_string(maxBytes) + " bytes";
-    if (!decodeUtf8(name)) return "the name is not valid UTF-8";
+    const std::optional<std::u32string> points = decodeUtf8(name);
+    if (!points) return "the name is not valid UTF-8";
+    // The limit is on the stored form, one Windows-1252 byte per character,
+    // not on the UTF-8 bytes the program holds.
+    if (points->size() > maxBytes)
+        return "the name is longer than " + std::to_string(maxBytes) + " characters";
     for (char ch : name) {
         auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F) return "Windows does not allow control characters in a file name";
@@ -124,12 +128,24 @@ std::string FileNameKey(std::string_view name) {
     return key;
 }
 
+namespace {
+
+// The engine's lock file lies in the folder it unpacks into, so no packed file
+// may take its name.
+std::string LockFileProblem(std::string_view part) {
+    if (FileNameKey(part) != FileNameKey(kEngineLockFile)) return {};
+    return "the projector keeps its lock file \"" + std::string(kEngineLockFile) + "\" under that name";
+}
+
+}  // namespace
+
 std::optional<PackedNameProblem> FindPackedNameProblem(const PackedNames& names) {
     using Kind = PackedNameProblem::Kind;
     std::string dateTimeKey;
     if (names.dateTimeFile) {
         std::string_view part = StoredFilePart(*names.dateTimeFile);
         std::string why = PlainFileNameProblem(part, kMaxPackedFileName);
+        if (why.empty()) why = LockFileProblem(part);
         if (!why.empty()) return PackedNameProblem{Kind::DateTimeFileNotPlain, 0, *names.dateTimeFile, why};
         dateTimeKey = FileNameKey(part);
     }
@@ -140,6 +156,7 @@ std::optional<PackedNameProblem> FindPackedNameProblem(const PackedNames& names)
         if (stored.empty()) continue;  // an entry without a file writes nothing
         std::string_view part = StoredFilePart(stored);
         std::string why = PlainFileNameProblem(part, kMaxPackedFileName);
+        if (why.empty()) why = LockFileProblem(part);
         if (!why.empty()) return PackedNameProblem{Kind::NotPlain, i, stored, why};
         const std::string key = FileNameKey(part);
         if (auto [at, fresh] = taken.emplace(key, i); !fresh)
@@ -156,9 +173,25 @@ std::optional<PackedNameProblem> FindPackedNameProblem(const PackedNames& names)
     return std::nullopt;
 }
 
-void CheckPackedNames(const PackedNames& names) {
+std::vector<std::string> PackedNameWarnings(const PackedNames& names) {
+    std::vector<std::string> warnings;
+    auto check = [&](const std::string& stored, const char* what) {
+        const std::optional<std::u32string> points = decodeUtf8(StoredFilePart(stored));
+        if (!points || points->size() <= kLongestSafeExtractedName) return;
+        warnings.push_back(std::string(what) + quoted(stored) + " has a name of " + std::to_string(points->size()) +
+                           " characters: where the user's temporary folder is long, Windows may refuse to write it "
+                           "(a full path has at most 259 characters), and the projector then does not start. A name "
+                           "of up to " + std::to_string(kLongestSafeExtractedName) + " characters is safe.");
+    };
+    for (const std::string& stored : names.files)
+        if (!stored.empty()) check(stored, "The file ");
+    if (names.dateTimeFile) check(*names.dateTimeFile, "The date and time file ");
+    return warnings;
+}
+
+std::vector<std::string> CheckPackedNames(const PackedNames& names) {
     auto problem = FindPackedNameProblem(names);
-    if (!problem) return;
+    if (!problem) return PackedNameWarnings(names);
     if (problem->kind == PackedNameProblem::Kind::DateTimeFileNotPlain)
         throw EPackedNameError("The date and time file " + quoted(problem->stored) + " cannot be written: " +
                                problem->reason);

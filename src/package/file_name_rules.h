@@ -16,8 +16,18 @@
 
 namespace vs {
 
-// The longest file name the engine writes into its folder, in bytes.
+// The longest file name the engine writes into its folder, in characters of
+// the stored (Windows-1252) form.
 inline constexpr std::size_t kMaxPackedFileName = 200;
+// The file that the engine keeps in the folder it unpacks into while it runs.
+inline constexpr std::string_view kEngineLockFile = "VexelSCREEN.lock";
+// The longest stored name that a projector surely writes. Windows paths have
+// at most 259 characters (MAX_PATH 260 with its terminator); the engine
+// unpacks into %TEMP%\VexelSCREEN-XXXXXXXX\ (21 characters). We assume a
+// long %TEMP% of a 20-character user name, "C:\Users\<20>\AppData\Local\Temp\"
+// (49 characters), leaving 259 - 49 - 21 = 189. (The tools, which go one
+// folder deeper, have short fixed names.)
+inline constexpr std::size_t kLongestSafeExtractedName = 189;
 // The sub-folder beside the unpacked movie that holds the tools, the only
 // place from which the Flash player's exec command starts programs.
 inline constexpr std::string_view kToolsSubfolder = "fscommand";
@@ -73,8 +83,13 @@ std::optional<PackedNameProblem> FindPackedNameProblem(const PackedNames& names)
 // A list of files that a build cannot pack.
 class EPackedNameError : public VsError { public: using VsError::VsError; };
 
+// Warnings about names that the projector may fail to write on some
+// machines: a name longer than kLongestSafeExtractedName.
+std::vector<std::string> PackedNameWarnings(const PackedNames& names);
+
 // Fails with EPackedNameError, naming the file and saying why, when the
-// projector could not write one of the names.
-void CheckPackedNames(const PackedNames& names);
+// projector could not write one of the names (also one named like the
+// engine's lock file); otherwise returns PackedNameWarnings.
+std::vector<std::string> CheckPackedNames(const PackedNames& names);
 
 }  // namespace vs

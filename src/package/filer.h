@@ -107,10 +107,17 @@ enum class LocalFiles {
     Pack,
 };
 
+// What a reader does with the compressed bytes of packed files.
+enum class PackedData {
+    Read,      // they are read into the packed files
+    SizeOnly,  // they are passed over, their count kept: for showing a package without reading it whole
+};
+
 struct ReadOptions {
     LocalFiles localFiles = LocalFiles::Ignore;
     unsigned jobs = 0;                         // threads that pack local files; 0: one per core
     const PackingObserver* observer = nullptr;  // while they are packed
+    PackedData packedData = PackedData::Read;
 };
 
 class TReader : public TFiler {
@@ -126,6 +133,10 @@ public:
                         bool hasData) override;
     void DefineBinaryProperty(const std::string& name, const StreamProc& readData, const StreamProc& writeData,
                               bool hasData) override;
+    // A binary entry whose bytes are passed over without being read; `size`
+    // is told their count.
+    void DefineSkippedBinaryProperty(const std::string& name, const std::function<void(std::uint32_t)>& size);
+    const ReadOptions& Options() const { return options_; }
 
     // Value readers.
     ValueTag ReadValue();
@@ -165,6 +176,7 @@ private:
     void ReadPropValue(TPersistent& instance, const PropInfo& prop);
     void ReadDataInner(TComponent& instance);
     void SkipSetBody();
+    void SkipBytes(std::uint64_t n);
     void SkipProperty();
     void RequireAvailable(std::uint64_t n) const;
     bool Refill();

@@ -117,7 +117,8 @@ std::int32_t PackableFileSize(TFileStream& file) {
     return static_cast<std::int32_t>(size);
 }
 
-std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode) {
+std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode,
+                                       const std::atomic<bool>* cancel) {
     Deflater d(LevelForMode(mode), static_cast<std::size_t>(size));
     // The file is read in large blocks, the next one while zlib works on the
     // current one, and handed to zlib in chunks of at most 61440 bytes.
@@ -137,6 +138,9 @@ std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std
         left -= static_cast<std::int64_t>(nextN);
         try {
             for (std::size_t pos = 0; pos < n;) {
+                // Checked per chunk, so that giving up a very large file
+                // takes milliseconds, not the rest of its compression.
+                if (cancel && cancel->load(std::memory_order_relaxed)) throw EPackingCancelled();
                 std::size_t chunk = std::min(kPackInputChunk, n - pos);
                 d.feed(current.data() + pos, chunk);
                 pos += chunk;
@@ -212,6 +216,7 @@ void TPackedFile::SetFilenameOnly(const std::string& name) {
     if (name.empty()) {
         fileData_.clear();
         fileData_.shrink_to_fit();
+        unreadSize_ = 0;
     }
 }
 
@@ -244,6 +249,7 @@ void TPackedFile::SetData(TStream& stream) {
 }
 
 void TPackedFile::WriteCompressed(TStream& stream) const {
+    RequireData();
     if (!fileData_.empty()) stream.WriteBuffer(fileData_.data(), fileData_.size());
 }
 
@@ -284,17 +290,20 @@ InflateOutcome InflateWhole(std::span<const std::uint8_t> data, std::uint64_t si
 
 namespace {
 
-// Writes exactly `size` bytes and checks the stream to its end; a stream that
-// goes on past them, or is followed by other bytes, still gives its first
-// `size` bytes.
+// Writes exactly `size` bytes and checks the stream to its end. The rule is
+// the engine's (InflateWhole decides for both): a stream that goes on past
+// the stored size, or is followed by other bytes, is damaged, as the engine
+// would refuse the projector that carries it.
 template <typename Sink>
 void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& sink) {
     if (size <= 0) throw EInvalidOperation(msg::InvalidStreamOperation);
     switch (InflateWhole(data, static_cast<std::uint64_t>(size), sink, kPackOutputBlock)) {
         case InflateOutcome::Complete:
-        case InflateOutcome::Longer:
-        case InflateOutcome::Trailing:
             return;
+        case InflateOutcome::Longer:
+            throw EZlibError("Packed data is longer than the file's stored size");
+        case InflateOutcome::Trailing:
+            throw EZlibError("Packed data is followed by other bytes");
         case InflateOutcome::Short:
             throw ETruncatedPackedData();
         case InflateOutcome::Unended:
@@ -307,11 +316,18 @@ void inflateTo(const std::vector<std::uint8_t>& data, std::int64_t size, Sink&& 
 
 }  // namespace
 
+void TPackedFile::RequireData() const {
+    if (fileData_.empty() && unreadSize_)
+        throw EInvalidOperation("The packed data of " + filename_ + " was passed over when it was read");
+}
+
 void TPackedFile::InflateTo(const std::function<void(const std::uint8_t*, std::size_t)>& sink) const {
+    RequireData();
     inflateTo(fileData_, Filesize, sink);
 }
 
 std::vector<std::uint8_t> TPackedFile::Extract() const {
+    RequireData();
     std::vector<std::uint8_t> out;
     if (Filesize > 0) out.reserve(static_cast<std::size_t>(Filesize));
     inflateTo(fileData_, Filesize, [&](const std::uint8_t* p, std::size_t n) { out.insert(out.end(), p, p + n); });
@@ -319,6 +335,7 @@ std::vector<std::uint8_t> TPackedFile::Extract() const {
 }
 
 void TPackedFile::ExtractToFile(const std::string& name) const {
+    RequireData();
     if (Filesize <= 0) throw EInvalidOperation(msg::InvalidStreamOperation);
     AtomicFile target(name);
     inflateTo(fileData_, Filesize, [&](const std::uint8_t* p, std::size_t n) { target.stream().WriteBuffer(p, n); });
@@ -346,6 +363,7 @@ void TPackedFile::Assign(const TPersistent& source) {
         }
         CompressMode = src->CompressMode;
         fileData_ = src->fileData_;
+        unreadSize_ = src->unreadSize_;
         return;
     }
     TCollectionItem::Assign(source);
@@ -357,6 +375,14 @@ void TPackedFile::DefineProperties(TFiler& filer) {
         hasData = !SameData(*ancestor);
     else
         hasData = filer.Ancestor() ? true : !IsEmpty();
+    if (auto* reader = dynamic_cast<TReader*>(&filer); reader && reader->Options().packedData == PackedData::SizeOnly) {
+        reader->DefineSkippedBinaryProperty("Data", [this](std::uint32_t n) {
+            LeaveBatch();
+            fileData_.clear();
+            unreadSize_ = n;
+        });
+        return;
+    }
     filer.DefineBinaryProperty(
         "Data", [this](TStream& s) { SetData(s); }, [this](TStream& s) { WriteCompressed(s); }, hasData);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A disk file carried inside the settings object as one zlib stream, and the
 // collection of such files.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,8 +76,12 @@ public:
     std::uint8_t CompressMode = 0;
 
     const std::vector<std::uint8_t>& FileData() const { return fileData_; }
-    std::uint32_t FileDataSize() const { return static_cast<std::uint32_t>(fileData_.size()); }
-    bool IsEmpty() const { return fileData_.empty(); }
+    // The count of stored bytes, also when a reader passed them over
+    // (PackedData::SizeOnly); such a file cannot be extracted or written.
+    std::uint32_t FileDataSize() const {
+        return fileData_.empty() ? unreadSize_ : static_cast<std::uint32_t>(fileData_.size());
+    }
+    bool IsEmpty() const { return FileDataSize() == 0; }
     // Whether a batch still has to compress this file.
     bool PendingInBatch() const { return batch_ != nullptr; }
 
@@ -103,9 +108,12 @@ private:
     friend class PackingBatch;
 
     void LeaveBatch();
+    // Fails when the stored bytes were passed over by the reader.
+    void RequireData() const;
 
     std::string filename_;
     std::vector<std::uint8_t> fileData_;
+    std::uint32_t unreadSize_ = 0;
     PackingBatch* batch_ = nullptr;
 };
 
@@ -132,8 +140,16 @@ protected:
 // keeps as a signed 32-bit number; fails for larger files.
 std::int32_t PackableFileSize(TFileStream& file);
 
+// Compression given up because `cancel` was set.
+class EPackingCancelled : public VsError {
+public:
+    EPackingCancelled() : VsError("Packing was cancelled") {}
+};
+
 // Compresses the rest of an open file of `size` bytes at a mode's level, with
-// the chunking of DeflateBytes.
-std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode);
+// the chunking of DeflateBytes. When `cancel` is given it is looked at before
+// every chunk; once set, fails with EPackingCancelled.
+std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode,
+                                       const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vs

@@ -28,12 +28,12 @@ struct Compressed {
 
 // The file must still have the size it had when it was registered: the
 // packed file's Filesize was taken then.
-Compressed CompressOne(const std::string& name, std::uint8_t mode, std::int32_t size) {
+Compressed CompressOne(const std::string& name, std::uint8_t mode, std::int32_t size, const std::atomic<bool>& stop) {
     Compressed out;
     try {
         TFileStream file(name, FileMode::OpenRead);
         if (PackableFileSize(file) != size) throw EFOpenError("The file " + name + " changed while it was packed");
-        out.bytes = CompressFile(file, size, mode);
+        out.bytes = CompressFile(file, size, mode, &stop);
     } catch (...) {
         out.error = std::current_exception();
     }
@@ -93,7 +93,7 @@ void PackingBatch::Run(const PackingObserver& observer) {
     std::vector<Job> work = jobs;
     auto worker = [&] {
         for (std::size_t i; !stop && (i = next++) < total;) {
-            results[i] = CompressOne(work[i].name, work[i].mode, work[i].size);
+            results[i] = CompressOne(work[i].name, work[i].mode, work[i].size, stop);
             std::lock_guard lock(mutex);
             ++finished;
             finishedOne.notify_one();

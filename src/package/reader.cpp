@@ -203,19 +203,21 @@ void TReader::SkipProperty() {
     SkipValue();
 }
 
+void TReader::SkipBytes(std::uint64_t n) {
+    RequireAvailable(n);
+    std::size_t inBuf = std::min<std::uint64_t>(n, bufEnd_ - bufPos_);
+    bufPos_ += inBuf;
+    n -= inBuf;
+    if (n > 0) {
+        stream_.Seek(static_cast<std::int64_t>(n), SeekOrigin::Current);
+        streamPos_ += static_cast<std::int64_t>(n);
+    }
+}
+
 void TReader::SkipValue() {
     EnterNesting();
     Nesting nest(depth_);
-    auto skipBytes = [this](std::uint64_t n) {
-        RequireAvailable(n);
-        std::size_t inBuf = std::min<std::uint64_t>(n, bufEnd_ - bufPos_);
-        bufPos_ += inBuf;
-        n -= inBuf;
-        if (n > 0) {
-            stream_.Seek(static_cast<std::int64_t>(n), SeekOrigin::Current);
-            streamPos_ += static_cast<std::int64_t>(n);
-        }
-    };
+    auto skipBytes = [this](std::uint64_t n) { SkipBytes(n); };
     switch (ReadValue()) {
         case ValueTag::Null: case ValueTag::False: case ValueTag::True: case ValueTag::Nil: return;
         case ValueTag::List:
@@ -519,6 +521,20 @@ void TReader::DefineBinaryProperty(const std::string& name, const StreamProc& re
     Read(ms.buffer().data(), n);
     ms.SetPosition(0);
     readData(ms);
+}
+
+void TReader::DefineSkippedBinaryProperty(const std::string& name, const std::function<void(std::uint32_t)>& size) {
+    if (!defineMode_ || defineFound_ || !SameText(name, defineName_)) return;
+    defineFound_ = true;
+    defineMode_ = false;
+    if (NextValue() != ValueTag::Binary) {
+        SkipValue();
+        propValueError();
+    }
+    ReadValue();
+    const std::uint32_t n = readLE<std::uint32_t>(*this);
+    SkipBytes(n);
+    size(n);
 }
 
 void ReadComponentFromStream(TStream& stream, TComponent& instance, ReadOptions options) {

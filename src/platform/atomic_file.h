@@ -4,6 +4,7 @@
 // Commit is called. Without Commit the temporary file is removed, also when a
 // signal ends the program (see temp_files.h).
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "platform/stream.h"
@@ -36,14 +37,35 @@ public:
     const std::string& tempName() const { return temp_.name; }
     const std::string& target() const { return target_; }
 
+    // Closes the stream, so that the temporary file can be worked on by its
+    // name, and opens it again for reading and writing.
+    void CloseStream() { temp_.stream.reset(); }
+    TFileStream& ReopenStream();
+    // The file takes the user's normal permissions for a new file (the
+    // process's umask applied to rw for everyone, and x too for a program)
+    // instead of those of a replaced target. Nothing on Windows.
+    void UseNormalPermissions(bool program);
+
+    // Flushes to disk and closes the stream; fails with "Cannot create file
+    // %s" and the system's reason. Commit then only renames.
+    void Finish();
     // Flushes, closes and renames over the target; fails with "Cannot create file %s".
     void Commit();
 
 private:
+    friend void CommitTogether(const std::vector<AtomicFile*>& files);
+    void Rename();
+
     std::string target_;
     TempSibling temp_;
     bool committed_ = false;
 };
+
+// Commits several files as one step: all are flushed first (a failure there
+// leaves every target as it was), then renamed one after the other with the
+// ending signals held back, so that a signal cannot fall between the renames.
+// Null entries are skipped.
+void CommitTogether(const std::vector<AtomicFile*>& files);
 
 // Writes bytes to a file through an AtomicFile.
 void WriteFileAtomic(const std::string& target, const void* data, std::size_t size);

@@ -1,7 +1,9 @@
 #pragma once
 // Failures are exceptions that carry the system's own message text.
 #include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace vs {
 
@@ -10,7 +12,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-class EStreamError : public VsError { public: using VsError::VsError; };
+// A failure of a file or stream. Its text is the system's own message; the
+// reason, when known, is what the system said caused it (and the file, where
+// the text names none), so that a user sees "Cannot create file X: No space
+// left on device" through FailureText.
+class EStreamError : public VsError {
+public:
+    explicit EStreamError(const std::string& text, std::string reason = {})
+        : VsError(text), reason_(std::move(reason)) {}
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
 class EReadError : public EStreamError { public: using EStreamError::EStreamError; };
 class EWriteError : public EStreamError { public: using EStreamError::EStreamError; };
 class EFOpenError : public EStreamError { public: using EStreamError::EStreamError; };
@@ -39,5 +53,12 @@ inline constexpr const char* InvalidIcon = "Icon image is not valid";
 // "Cannot open file %s" / "Cannot create file %s"
 std::string cannotOpenFile(const std::string& name);
 std::string cannotCreateFile(const std::string& name);
+
+// The system's text for the last failed call (errno), or empty when there is none.
+std::string LastSystemError();
+
+// What a user is told of a failure: its text, then ": " and its reason when
+// it carries one.
+std::string FailureText(const std::exception& failure);
 
 }  // namespace vs

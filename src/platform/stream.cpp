@@ -35,7 +35,7 @@ void TStream::WriteBuffer(const void* buffer, std::size_t n) {
     auto* p = static_cast<const std::uint8_t*>(buffer);
     while (n > 0) {
         std::size_t put = Write(p, n);
-        if (put == 0) throw EWriteError(msg::StreamWrite);
+        if (put == 0) throw EWriteError(msg::StreamWrite, WriteFailureReason());
         p += put;
         n -= put;
     }
@@ -119,7 +119,7 @@ std::int64_t TBytesStream::Seek(std::int64_t offset, SeekOrigin origin) {
 
 // ---- TFileStream
 
-TFileStream::TFileStream(const std::string& name, FileMode mode) : name_(name) {
+TFileStream::TFileStream(const std::string& name, FileMode mode) : name_(name), shownName_(name) {
     const bool create = mode == FileMode::Create || mode == FileMode::CreateNew;
     // Only regular files are streams. Opening a named pipe or a device would
     // wait for a writer or touch the device, so the name is first opened
@@ -132,23 +132,25 @@ TFileStream::TFileStream(const std::string& name, FileMode mode) : name_(name) {
     if (create) {
         const int excl = mode == FileMode::CreateNew ? O_EXCL : 0;
         fd_ = OpenFileDescriptor(name, O_RDWR | O_CREAT | excl | kNoWait | VS_OPEN_FLAGS, 0666);
-        if (fd_ < 0) throw EFCreateError(cannotCreateFile(name));
+        if (fd_ < 0) throw EFCreateError(cannotCreateFile(name), LastSystemError());
     } else {
         const int flags = (mode == FileMode::OpenRead ? O_RDONLY : O_RDWR) | kNoWait | VS_OPEN_FLAGS;
         fd_ = OpenFileDescriptor(name, flags);
-        if (fd_ < 0) throw EFOpenError(cannotOpenFile(name));
+        if (fd_ < 0) throw EFOpenError(cannotOpenFile(name), LastSystemError());
     }
     struct stat st {};
     bool usable = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
 #ifndef _WIN32
     if (usable) usable = ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) == 0;
 #endif
+    const bool regular = usable;
     if (usable && mode == FileMode::Create) usable = SetSizeNoThrow(0);
     if (!usable) {
+        const std::string reason = regular ? LastSystemError() : "not a regular file";
         ::close(fd_);
         fd_ = -1;
-        if (create) throw EFCreateError(cannotCreateFile(name));
-        throw EFOpenError(cannotOpenFile(name));
+        if (create) throw EFCreateError(cannotCreateFile(name), reason);
+        throw EFOpenError(cannotOpenFile(name), reason);
     }
 }
 
@@ -186,7 +188,10 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t n) {
         unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30));
         auto put = ::write(fd_, p, chunk);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break;
+        if (put <= 0) {
+            writeErrno_ = put < 0 ? errno : ENOSPC;  // nothing written and no error: the device is full
+            break;
+        }
         p += put;
         n -= static_cast<std::size_t>(put);
         total += static_cast<std::size_t>(put);
@@ -201,16 +206,21 @@ std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
     return r;
 }
 
+std::string TFileStream::WriteFailureReason() {
+    return writeErrno_ ? shownName_ + ": " + std::strerror(writeErrno_) : shownName_;
+}
+
 void TFileStream::SetSize(std::int64_t size) {
-    if (!SetSizeNoThrow(size)) throw EWriteError(msg::StreamWrite);
+    if (!SetSizeNoThrow(size)) throw EWriteError(msg::StreamWrite, shownName_ + ": " + LastSystemError());
 }
 
 void TFileStream::Sync() {
 #ifdef _WIN32
-    if (_commit(fd_) != 0) throw EWriteError(msg::StreamWrite);
+    const bool synced = _commit(fd_) == 0;
 #else
-    if (::fsync(fd_) != 0) throw EWriteError(msg::StreamWrite);
+    const bool synced = ::fsync(fd_) == 0;
 #endif
+    if (!synced) throw EWriteError(msg::StreamWrite, shownName_ + ": " + LastSystemError());
 }
 
 bool FileExists(const std::string& name) { return KindOfPath(name) == PathKind::File; }

@@ -33,6 +33,11 @@ public:
 
     // Copies count bytes from source's current position (count 0: all of source from 0).
     std::int64_t CopyFrom(TStream& source, std::int64_t count);
+
+protected:
+    // Why the last write fell short, for the "Stream write error" it gives
+    // (the file and the system's reason); empty when the stream cannot tell.
+    virtual std::string WriteFailureReason() { return {}; }
 };
 
 class TMemoryStream : public TStream {
@@ -94,13 +99,21 @@ public:
     // Flushes to disk; fails with "Stream write error".
     void Sync();
     const std::string& FileName() const { return name_; }
+    // The name that write failures give as the file (a temporary file that
+    // is to become a target names the target).
+    void SetNameInMessages(std::string name) { shownName_ = std::move(name); }
     // The descriptor of the open file, for mapping it.
     int Handle() const { return fd_; }
+
+protected:
+    std::string WriteFailureReason() override;
 
 private:
     bool SetSizeNoThrow(std::int64_t size);
     std::string name_;
+    std::string shownName_;
     int fd_ = -1;
+    int writeErrno_ = 0;
 };
 
 // Small file-system helpers.

@@ -117,6 +117,13 @@ TEST_F(BuildSafety, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
         EXPECT_NE(r.err.find(fs::path(out).filename().string()), std::string::npos) << r.err;
         ExpectKept(before, out);
     }
+    // An empty name is refused, never taken for a name that was not given.
+    for (const char* option : {"-o", "--save-project"}) {
+        const auto r = test::RunCliAfter("cd '" + Path("sub") + "' &&", {"build", "--projector", Path("movie.exe"), option, ""});
+        EXPECT_NE(r.exitCode, 0) << option;
+        EXPECT_NE(r.err.find("empty"), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_empty(Path("sub"))) << option;
+    }
 }
 
 TEST_F(BuildSafety, RetrievalKeepsFilesAndGivesEveryEntryItsOwnName) {
@@ -175,13 +182,96 @@ TEST_F(BuildSafety, RetrievalKeepsFilesAndGivesEveryEntryItsOwnName) {
 TEST_F(BuildSafety, NamesUpToTheFileSystemsLimitWork) {
     const std::string longOutput = Path(std::string(251, 'o') + ".exe");
     const std::string longProject = Path(std::string(251, 'p') + ".vsp");
-    const auto saved = SaveProject({"--save-project", longProject, "-o", longOutput});
+    const auto saved = SaveProject({"--save-project", longProject, "-o", Path("out.exe")});
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
     EXPECT_TRUE(fs::exists(longProject));
+    for (int run = 0; run < 2; ++run) {
+        const auto built = RunCli({"build", longProject, "-o", longOutput});
+        EXPECT_EQ(built.exitCode, 0) << built.err << " (run " << run << ": the second replaces the output)";
+    }
     EXPECT_TRUE(fs::exists(longOutput));
-    const auto again = RunCli({"build", longProject, "-o", longOutput});
-    EXPECT_EQ(again.exitCode, 0) << again.err << " (replacing the output)";
     ExpectNoTempFile("long names");
+
+    // A project cannot keep an output name of more than 255 characters: it is
+    // refused, not cut to another name, and nothing is written.
+    const auto before = Snapshot();
+    const auto refused = SaveProject({"--save-project", Path("long.vsp"), "-o", longOutput});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("a project keeps names of up to 255"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(Path("long.vsp")));
+    ExpectKept(before, "an output name too long for the project");
+}
+
+TEST_F(BuildSafety, NothingIsWrittenOverTheToolsFolder) {
+    const fs::path engine = fs::path(VS_TOOLS_DIR) / "VSengine.exe";
+    const std::string bytes = Slurp(engine);
+    struct Restore {
+        const fs::path& engine;
+        const std::string& bytes;
+        ~Restore() {
+            if (Slurp(engine) != bytes) std::ofstream(engine, std::ios::binary | std::ios::trunc) << bytes;
+        }
+    } restore{engine, bytes};
+    fs::create_symlink(engine, Path("engine-link.exe"));
+    const std::vector<std::vector<std::string>> runs = {
+        {"build", "--projector", Path("movie.exe"), "--save-project", engine.string(), "-o", Path("out.exe")},
+        {"build", "--projector", Path("movie.exe"), "--save-project", Path("engine-link.exe")},
+        {"build", "--projector", Path("movie.exe"), "-o", Path("engine-link.exe")},
+        {"datetime", Path("engine-link.exe")},
+        {"stamp", engine.string(), "--version", "9.9.9.9"},
+    };
+    for (const auto& args : runs) {
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 1) << args[0] << " " << args.back();
+        EXPECT_NE(r.err.find("is the same file as a program of the Tools folder"), std::string::npos) << r.err;
+        EXPECT_TRUE(Slurp(engine) == bytes) << "the engine was replaced by " << args[0] << " " << args.back();
+        EXPECT_FALSE(fs::exists(Path("out.exe")));
+        ExpectNoTempFile(args.back());
+    }
+}
+
+TEST_F(BuildSafety, AProjectSavedWithABuildChangesOnlyWithIt) {
+    ASSERT_EQ(SaveProject({"--save-project", Path("p.vsp")}).exitCode, 0);
+    const auto before = Snapshot();
+    // The build fails after the project was made: the project stays as it was.
+    const auto r = SaveProject({"--compression", "1", "--save-project", Path("p.vsp"), "-o", Path("no/such/out.exe")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Cannot create file " + Path("no/such/out.exe") + ": No such file or directory"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Saved the project"), std::string::npos) << r.err;
+    ExpectKept(before, "a failed build with --save-project");
+}
+
+TEST_F(BuildSafety, RetrievalNeverReplacesWhatIsNotAFile) {
+    ASSERT_EQ(SaveProject({"--save-project", Path("p.vsp")}).exitCode, 0);
+    fs::rename(Path("readme.txt"), Path("readme.moved"));
+    fs::rename(Path("icon.ico"), Path("icon.moved"));
+    fs::create_directories(Path("got/icon.ico"));
+    ASSERT_EQ(::mkfifo(Path("got/readme.txt").c_str(), 0600), 0);
+    const auto before = Snapshot();
+    const auto r = test::RunCliGuarded({"build", Path("p.vsp"), "--retrieve", Path("got"), "--force", "-o", Path("out.exe")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(Path("got/readme.txt") + " (a named pipe"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(Path("got/icon.ico") + " (a folder)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Since"), std::string::npos) << r.err;
+    ExpectKept(before, "retrieval onto a named pipe and a folder");
+    EXPECT_TRUE(fs::is_fifo(Path("got/readme.txt")) && fs::is_directory(Path("got/icon.ico")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("got")), {}), 2);
+    EXPECT_FALSE(fs::exists(Path("out.exe")));
+}
+
+TEST_F(BuildSafety, AProjectThatIsItsOwnOutputIsNamedSo) {
+    ASSERT_EQ(SaveProject({"--save-project", Path("q.vsp"), "-o", Path("p.vsp")}).exitCode, 0);
+    fs::remove(Path("p.vsp"));
+    fs::rename(Path("q.vsp"), Path("p.vsp"));
+    const auto r = RunCli({"build", Path("p.vsp")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("\"" + Path("p.vsp") + "\" is both the output that the project records and the project to "
+                         "build"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("-o"), std::string::npos) << r.err;
 }
 
 TEST_F(BuildSafety, AnInterruptedBuildLeavesNothingAndKeepsThePreviousOutput) {
@@ -261,9 +351,10 @@ TEST_F(BuildSafety, StoredNamesAreCleanFullPathsAndTheProjectKeepsItsOutput) {
     const auto again = RunCli({"build", Path("sub/p.vsp")});
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(Slurp(Path("sub/out.exe")).size(), first.size());
-    EXPECT_EQ(fs::status(Path("sub/out.exe")).permissions(),
-              fs::status(fs::path(VS_TOOLS_DIR) / "VSengine.exe").permissions())
-        << "the engine's permissions";
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(Path("sub/out.exe")).permissions()), 0777 & ~mask)
+        << "the user's permissions for a program, not the engine's";
 }
 
 TEST_F(BuildSafety, VersionAndABareSettingsStream) {

@@ -57,6 +57,10 @@ CliResult RunCli(const std::vector<std::string>& args) { return RunCommand("", a
 
 CliResult RunCliGuarded(const std::vector<std::string>& args) { return RunCommand("timeout 120 ", args); }
 
+CliResult RunCliAfter(const std::string& shellCommands, const std::vector<std::string>& args) {
+    return RunCommand(shellCommands + " ", args);
+}
+
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
     return RunCommand("", args, program);
 }

@@ -19,6 +19,10 @@ CliResult RunCli(const std::vector<std::string>& args);
 // instead of hanging it.
 CliResult RunCliGuarded(const std::vector<std::string>& args);
 
+// As RunCli, after shell commands that set up its process (such as
+// "ulimit -f 64;"; the output files of the run are subject to them too).
+CliResult RunCliAfter(const std::string& shellCommands, const std::vector<std::string>& args);
+
 // As RunCli, with a copy of the command elsewhere (which finds its Tools
 // folder beside itself).
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args);

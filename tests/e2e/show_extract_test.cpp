@@ -21,6 +21,8 @@ protected:
         TempDirTest::SetUp();
         fs::create_directories(dir_ / "src" / "a");
         fs::create_directories(dir_ / "src" / "b");
+        fs::create_directories(dir_ / "src" / "c");
+        fs::create_directories(dir_ / "src" / "d");
     }
 
     std::string Make(const std::string& rel, const std::string& content) {
@@ -34,7 +36,7 @@ protected:
     }
 
     // A fake engine followed by a package with a main file and two files of one name.
-    std::string MakePackage() {
+    std::string MakePackage(bool accented = false) {
         s_TVexelProjector p;
         p.CaptionText = "My movie";
         p.MainFile().CompressMode = 3;
@@ -43,6 +45,10 @@ protected:
         p.Files().AddFile(Make("a/readme.txt", "first"));
         p.Files().AddFile(Make("b/README.TXT", "second"));
         p.Files().AddFile((dir_ / "src" / "missing.dat").string());
+        if (accented) {  // one file on Windows, where names are compared case-insensitively
+            p.Files().AddFile(Make("c/\u00C4\u0160.txt", "upper"));
+            p.Files().AddFile(Make("d/\u00E4\u0161.txt", "lower"));
+        }
         std::string out = (dir_ / "built.exe").string();
         TFileStream f(out, FileMode::Create);
         f.WriteBuffer("MZ fake engine", 14);
@@ -69,13 +75,15 @@ TEST_F(ShowExtract, ShowPrintsPropertiesAndFiles) {
 }
 
 TEST_F(ShowExtract, ExtractWritesEveryFileWithoutClobbering) {
-    std::string pkg = MakePackage();
+    std::string pkg = MakePackage(true);
     fs::path out = dir_ / "out";
     auto r = RunCli({"extract", pkg, out.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Slurp(out / "movie.exe"), std::string(5000, 'M'));
     EXPECT_EQ(Slurp(out / "readme.txt"), "first");
     EXPECT_EQ(Slurp(out / "README (2).TXT"), "second");
+    EXPECT_EQ(Slurp(out / fs::u8path("\u00C4\u0160.txt")), "upper");
+    EXPECT_EQ(Slurp(out / fs::u8path("\u00E4\u0161 (2).txt")), "lower");
     EXPECT_NE(r.err.find("missing.dat"), std::string::npos);
 
     // A second run does not replace what is there unless asked to.
@@ -86,6 +94,32 @@ TEST_F(ShowExtract, ExtractWritesEveryFileWithoutClobbering) {
     auto forced = RunCli({"extract", "--force", pkg, out.string()});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
     EXPECT_EQ(Slurp(out / "readme.txt"), "first");
+}
+
+// A file that cannot be written (here: larger than the process may write, as
+// on a full disk) ends the extraction with its name and the system's reason,
+// and none of the other files is kept.
+TEST_F(ShowExtract, ExtractIsAllOrNothing) {
+    s_TVexelProjector p;
+    p.MainFile().CompressMode = 3;
+    p.MainFile().SetFilename(Make("movie.exe", std::string(100, 'M')));
+    std::string big(200000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
+    p.Files().AddFile(Make("a/big.bin", big));
+    const std::string pkg = (dir_ / "built.exe").string();
+    {
+        TFileStream f(pkg, FileMode::Create);
+        f.WriteBuffer("MZ fake engine", 14);
+        AppendPackage(f, p);
+    }
+    const fs::path out = dir_ / "out";
+    // 128 blocks of 512 bytes: the movie fits, the big file does not.
+    const auto r = test::RunCliAfter("trap '' XFSZ; ulimit -f 128;", {"extract", pkg, out.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Stream write error: " + (out / "big.bin").string() + ": File too large"), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(fs::is_directory(out));
+    EXPECT_TRUE(fs::is_empty(out)) << "nothing kept, no temporary file left";
 }
 
 TEST_F(ShowExtract, ErrorsCarryTheStreamMessage) {

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -402,6 +403,47 @@ private slots:
             QCOMPARE(s.model().seVI_4.value(), 0);                 // no build was counted
             QCOMPARE(s.store.values["OutputProjector.FileName"], output);  // the close itself went on
         }
+    }
+
+    void theBusyPagesCancelStopsABuildAndBuildFollowsTheOutputName() {
+        Session s;
+        s.installTools();
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        fs::create_directories(s.path("out"));
+        const std::string output = s.textFile("out/out.exe", "the previous build");
+        auto* field = s.w<FileNameEdit>("OutputProjector")->lineEdit();
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromStdString(output));
+        QVERIFY(s.w("qbtBuild")->isEnabled());
+
+        // Cancel, clicked on the busy page while the files are packed.
+        test::DropFiles(s.w("paAddFiles"), {QString::fromStdString(s.textFile("extra.txt", "a file to pack"))});
+        bool cancelled = false;
+        s.ui.onPendingMessages = [&] {
+            auto* cancel = s.w<QPushButton>("btBusyCancel");
+            if (!cancelled && s.page() == "pageBuilding" && folderContents(s.path("out")).size() > 1) {
+                QVERIFY(shown(cancel) && cancel->isEnabled());
+                QCOMPARE(cancel->text(), QString("Cancel"));
+                cancelled = true;
+                cancel->click();
+            }
+        };
+        s.click("qbtBuild");
+        s.ui.onPendingMessages = nullptr;
+        QVERIFY(cancelled);
+        QVERIFY(s.window->isVisible());
+        QCOMPARE(folderContents(s.path("out")), std::vector<std::string>{"out.exe"});
+        QCOMPARE(s.ui.messages, std::vector<std::string>{});  // neither an error nor the run question
+        QCOMPARE(s.model().seVI_4.value(), 0);
+        QVERIFY(s.page() != "pageBuilding");
+
+        // Emptying the output name disables Build at once, key by key.
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QVERIFY(!s.w("qbtBuild")->isEnabled());
+        QTest::keyClicks(field, "o");
+        QVERIFY(s.w("qbtBuild")->isEnabled());
     }
 
     void everyStandardFailureReachesTheGeneralErrorReport() {

@@ -2,6 +2,7 @@
 // Scripted doubles of the ports for tests: they record what the program shows
 // and answer its questions and dialogs from a script.
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,7 +46,12 @@ public:
         filesAnswers.pop_front();
         return names;
     }
-    void processPendingMessages() override { ++pendingMessageCalls; }
+    // Runs at each look at the pending messages (a click during a build).
+    std::function<void()> whilePending;
+    void processPendingMessages() override {
+        ++pendingMessageCalls;
+        if (whilePending) whilePending();
+    }
     void progress(int position, int maximum) override {
         ++progressCalls;
         progressLog.emplace_back(position, maximum);

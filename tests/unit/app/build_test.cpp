@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "app/projector_inspection.h"
 #include "exe/exe_image.h"
@@ -146,15 +149,101 @@ TEST_F(BuildTest, FailuresLeaveNoHalfBuiltOutput) {
     EXPECT_EQ(m.seVI_4.value(), 0) << "the build number moves only after a build";
     for (const auto& entry : fs::directory_iterator(dir_)) EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos);
 
-    // A missing engine: the output cannot be made.
+    // A missing engine: the message names it, and the output stays.
     m.lvAddFiles.items.clear();
     fs::remove(Gen("tools/VSengine.exe"));
     try {
         m.BuildProjector(out);
         FAIL();
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + out);
+        EXPECT_EQ(std::string(e.what()), "The projector engine " + Gen("tools/VSengine.exe") + " is missing");
     }
+    EXPECT_EQ(Slurp(out), std::vector<std::uint8_t>(previous.begin(), previous.end()));
+}
+
+TEST_F(BuildTest, AnEngineThatIsNoProgramOfItsKindIsNamed) {
+    TfVexelSCREENModel& m = Ready();
+    const std::string engine = Gen("tools/VSengine.exe");
+    auto refusal = [&] {
+        try {
+            m.BuildProjector(Path("out.exe"));
+        } catch (const VsError& e) {
+            return std::string(e.what());
+        }
+        return std::string("built");
+    };
+    // A project saved over it (text), a 64-bit engine in the 32-bit place, a DLL.
+    Text(engine, "TPF0 a project, not a program");
+    EXPECT_EQ(refusal(), "The projector engine " + engine + " is not a 32-bit (i386) Windows program "
+                         "(unrecognized file format); reinstall the generator's Tools folder.");
+    Engine(true).Write(engine);
+    EXPECT_EQ(refusal(), "The projector engine " + engine + " is not a 32-bit (i386) Windows program; reinstall the "
+                         "generator's Tools folder.");
+    Engine(false).Write(engine);
+    std::vector<std::uint8_t> dll = Slurp(engine);
+    test::PutLe16(dll, dll[0x3C] + 4 + 18, 0x2102);  // IMAGE_FILE_DLL among the characteristics
+    test::WriteFileBytes(engine, dll);
+    EXPECT_NE(refusal().find("is not a 32-bit (i386) Windows program"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Path("out.exe")));
+    Engine(false).Write(engine);
+    EXPECT_EQ(refusal(), "built");
+}
+
+TEST_F(BuildTest, AReadOnlyEngineGivesAnOutputOfTheUsersPermissions) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX permissions";
+#else
+    TfVexelSCREENModel& m = Ready();
+    fs::permissions(Gen("tools/VSengine.exe"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    m.BuildProjector(Path("out.exe"));  // the stamp writes into the copy: it must be writable
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(Path("out.exe")).permissions()), 0777 & ~mask);
+    // Also over an earlier output that was read-only.
+    fs::permissions(Path("out.exe"), fs::perms::owner_read);
+    m.BuildProjector(Path("out.exe"));
+    EXPECT_EQ(static_cast<mode_t>(fs::status(Path("out.exe")).permissions()), 0777 & ~mask);
+#endif
+}
+
+TEST_F(BuildTest, BuildFollowsTheOutputNameAndAnEmptyOneIsRefused) {
+    TfVexelSCREENModel& m = Ready();
+    m.SetControls();
+    ASSERT_TRUE(m.qbtBuild.enabled);
+    m.OutputProjectorEdited("");
+    EXPECT_FALSE(m.qbtBuild.enabled) << "at once, not at the next click elsewhere";
+    m.OutputProjectorEdited("o");
+    EXPECT_TRUE(m.qbtBuild.enabled);
+    m.OutputProjectorEdited("");
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_EQ(ui.texts("error"), std::vector<std::string>{"The field \"New projector filename and path:\" is empty. "
+                                                          "Choose the file that the projector is to be built into."});
+    EXPECT_EQ(m.seVI_4.value(), 0);
+}
+
+TEST_F(BuildTest, CancelStopsABuildWithinAFile) {
+    TfVexelSCREENModel& m = Ready();
+    // A file large enough that its compression takes many chunks.
+    std::string big(16 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); i += 7) big[i] = static_cast<char>(i * 2654435761u >> 24);
+    m.paAddFilesFileDropped(Text(Path("big.dat"), big));
+    m.jobs = 1;
+    int looks = 0;
+    ui.whilePending = [&] {
+        EXPECT_TRUE(m.btCancel.visible && m.btCancel.enabled);
+        if (m.pages.activePage() == "pageBuilding" && ++looks == 2) m.btCancelClick();
+    };
+    m.Run([&] { m.qbtBuildClick(); });
+    ui.whilePending = nullptr;
+    EXPECT_TRUE(ui.texts("error").empty()) << "a cancel ends quietly";
+    EXPECT_TRUE(ui.texts("confirm").empty());
+    EXPECT_FALSE(fs::exists(Path("out.exe")));
+    EXPECT_EQ(m.seVI_4.value(), 0);
+    EXPECT_FALSE(m.Settings().Files().Items(0).PendingInBatch());
+    // The next build is not cancelled by the click of the last one.
+    m.lvAddFiles.items.clear();
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_TRUE(fs::exists(Path("out.exe")));
 }
 
 TEST_F(BuildTest, BuildButtonAndItsRunQuestion) {
@@ -279,7 +368,7 @@ TEST_F(BuildTest, EachPlayerGetsTheEngineFamilyOfItsKind) {
         m.BuildProjector(Path("none.exe"));
         FAIL();
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + Path("none.exe"));
+        EXPECT_EQ(std::string(e.what()), "The projector engine " + Gen("tools/x64/VSengine.exe") + " is missing");
     }
     EXPECT_FALSE(fs::exists(Path("none.exe")));
 }
@@ -301,18 +390,29 @@ TEST_F(BuildTest, APlayerWithDamagedHeadersIsBuiltAs32Bit) {
 
 TEST_F(BuildTest, NoOutputGoesOverAProgramOfEitherFamily) {
     TfVexelSCREENModel& m = Started();
+    std::vector<std::string> targets = {Gen("tools/x64/VSengine.exe"), Gen("tools/x64/../x64/mhproc.dll"),
+                                        Gen("tools/VSS.exe")};
+    // A link to a Tools program is that program too (where the system makes links).
+    std::error_code noLinks;
+    fs::create_symlink(Gen("tools/VSengine.exe"), Path("engine-link.exe"), noLinks);
+    if (!noLinks) targets.push_back(Path("engine-link.exe"));
     for (const std::string& player : {Projector64("movie64.exe"), Projector("movie.exe")}) {
         m.DragDropPorjectorFileDropped(player);
-        for (const std::string& target :
-             {Gen("tools/x64/VSengine.exe"), Gen("tools/x64/../x64/mhproc.dll"), Gen("tools/VSS.exe")}) {
+        for (const std::string& target : targets) {
             const auto before = Slurp(target);
-            try {
-                m.BuildProjector(target);
-                ADD_FAILURE() << target << " was not refused";
-            } catch (const VsError& e) {
-                EXPECT_NE(std::string(e.what()).find("is the same file as a program of the Tools folder"),
-                          std::string::npos)
-                    << e.what();
+            // A build, a project save, a sample date/time file.
+            const std::vector<std::function<void()>> outputs = {[&] { m.BuildProjector(target); },
+                                                                [&] { m.SaveProject(target); },
+                                                                [&] { m.CreateVarFile(target, false); }};
+            for (const auto& write : outputs) {
+                try {
+                    write();
+                    ADD_FAILURE() << target << " was not refused";
+                } catch (const VsError& e) {
+                    EXPECT_NE(std::string(e.what()).find("is the same file as a program of the Tools folder"),
+                              std::string::npos)
+                        << e.what();
+                }
             }
             EXPECT_EQ(Slurp(target), before) << target;
         }

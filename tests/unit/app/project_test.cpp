@@ -35,9 +35,21 @@ TEST(ProjectRecords, FileRecordBytes) {
     EXPECT_EQ(ByteVec(bytes.begin(), bytes.end()), want);
     EXPECT_EQ(DecodeFileRecord(bytes), (ProjectFileRecord{name, "", 3}));
 
-    // Windows-1252 inside, cut to 255; the padding is ignored when read.
-    auto longName = EncodeFileRecord({std::string(300, 'x'), "C:\\Ic\xc3\xb4ne.ico", 4});
+    // Windows-1252 inside, up to 255 characters (counted in that code page);
+    // the padding is ignored when read. A longer name is refused, never cut.
+    std::string accented = std::string(127, 'x');
+    for (int i = 0; i < 128; ++i) accented += "\xc3\xa9";  // 383 bytes of UTF-8, 255 characters
+    auto longName = EncodeFileRecord({accented, "C:\\Ic\xc3\xb4ne.ico", 4});
     EXPECT_EQ(longName[0], 255);
+    EXPECT_EQ(longName[255], 0xE9);
+    EXPECT_EQ(DecodeFileRecord(longName).outputName, accented);
+    try {
+        EncodeFileRecord({std::string(300, 'x'), "", 3});
+        ADD_FAILURE() << "a name of 300 characters was cut";
+    } catch (const VsError& e) {
+        EXPECT_NE(std::string(e.what()).find("has 300 characters; a project keeps names of up to 255"),
+                  std::string::npos) << e.what();
+    }
     EXPECT_EQ(longName[256], 12);
     EXPECT_EQ(longName[256 + 6], 0xF4);
     longName[256 + 20] = 'J';  // padding

@@ -61,5 +61,43 @@ TEST(FileNameRules, APackageMustBeWritableAsAWhole) {
     }
 }
 
+// The limit counts the stored form, one Windows-1252 byte per character:
+// 200 accented letters pass as 200 ASCII ones do, the date/time file alike.
+TEST(FileNameRules, TheLengthLimitCountsStoredCharacters) {
+    std::string accented;
+    for (int i = 0; i < 196; ++i) accented += "\xC3\xA9";
+    EXPECT_EQ(ExtractName("C:\\x\\" + accented + ".txt"), accented + ".txt");
+    EXPECT_EQ(PlainFileNameProblem(accented + "e.txt", 200), "the name is longer than 200 characters");
+    PackedNames n{{"C:\\m\\movie.exe"}, false, "C:\\" + accented + ".txt"};
+    EXPECT_FALSE(FindPackedNameProblem(n));
+    n.dateTimeFile = accented + "e.txt";
+    ASSERT_TRUE(FindPackedNameProblem(n));
+}
+
+TEST(FileNameRules, TheEngineLockFileNameIsTakenAndLongNamesAreWarnedOf) {
+    auto problem = [](const PackedNames& n) {
+        auto p = FindPackedNameProblem(n);
+        return p ? std::to_string(static_cast<int>(p->kind)) + " " + p->reason : std::string("none");
+    };
+    PackedNames n{{"C:\\m\\movie.exe", "/u/vexelscreen.LOCK"}, false, std::nullopt};
+    EXPECT_EQ(problem(n), "0 the projector keeps its lock file \"VexelSCREEN.lock\" under that name");
+    n.files.pop_back();
+    n.dateTimeFile = "VEXELSCREEN.lock";
+    EXPECT_EQ(problem(n), "4 the projector keeps its lock file \"VexelSCREEN.lock\" under that name");
+    n.dateTimeFile = "VexelSCREEN.lock.txt";
+    EXPECT_EQ(problem(n), "none");
+
+    // 189 characters surely fit under a long temporary folder; 190 may not.
+    n.files.push_back("/u/" + std::string(185, 'a') + ".txt");
+    EXPECT_TRUE(CheckPackedNames(n).empty());
+    n.files.push_back("/u/" + std::string(186, 'b') + ".txt");
+    n.dateTimeFile = std::string(186, 'd') + ".txt";
+    const std::vector<std::string> warnings = CheckPackedNames(n);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0].substr(0, 20), "The file \"/u/bbbbbbb");
+    EXPECT_NE(warnings[0].find("has a name of 190 characters"), std::string::npos) << warnings[0];
+    EXPECT_EQ(warnings[1].substr(0, 26), "The date and time file \"dd");
+}
+
 }  // namespace
 }  // namespace vs

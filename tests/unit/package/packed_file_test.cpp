@@ -281,11 +281,78 @@ TEST_F(PackedFileTest, ExtractWritesExactlyTheFileAndNeverAPartialOne) {
         FAIL();
     } catch (const EFCreateError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file " + uncreatable);
+        EXPECT_EQ(FailureText(e), "Cannot create file " + uncreatable + ": No such file or directory");
     }
     // No temporary files are left behind.
     int files = 0;
     for (auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
     EXPECT_EQ(files, 3);
+}
+
+// The engine's rule: exactly the stored size, then the stream's end, then
+// nothing. A stream that runs past the size or carries more bytes is refused.
+TEST_F(PackedFileTest, ExtractionTakesOnlyAStreamOfExactlyTheStoredSize) {
+    const ByteVec hello = B{}({0x78, 0x01, 0x01, 0x05, 0x00, 0xFA, 0xFF})("hello")({0x06, 0x2C, 0x02, 0x15}).v;
+    auto outcome = [](const ByteVec& data, std::int32_t size) {
+        TPackedFile f;
+        f.Filesize = size;
+        f.SetData(data);
+        try {
+            const std::vector<std::uint8_t> bytes = f.Extract();
+            return std::string(bytes.begin(), bytes.end());
+        } catch (const EZlibError& e) {
+            return std::string(e.what());
+        }
+    };
+    EXPECT_EQ(outcome(hello, 5), "hello");
+    EXPECT_EQ(outcome(hello, 4), "Packed data is longer than the file's stored size");
+    ByteVec trailing = hello;
+    trailing.push_back(0);
+    EXPECT_EQ(outcome(trailing, 5), "Packed data is followed by other bytes");
+    EXPECT_EQ(outcome(hello, 6), "Packed data ends before the file is complete");
+}
+
+TEST_F(PackedFileTest, CompressionLooksAtItsCancelFlagWithinAFile) {
+    const std::string name = Make("big.bin", std::string(3 * kPackInputChunk, 'c'));
+    TFileStream file(name, FileMode::OpenRead);
+    std::atomic<bool> cancel{true};
+    EXPECT_THROW(CompressFile(file, file.Size(), 3, &cancel), EPackingCancelled);
+    file.SetPosition(0);
+    cancel = false;
+    const std::vector<std::uint8_t> plain(3 * kPackInputChunk, 'c');
+    EXPECT_EQ(CompressFile(file, file.Size(), 3, &cancel), DeflateBytes(plain, -1));
+}
+
+// A stream over bytes that counts what is read from it.
+class CountingStream : public TBytesStream {
+public:
+    using TBytesStream::TBytesStream;
+    std::size_t Read(void* buffer, std::size_t n) override {
+        const std::size_t got = TBytesStream::Read(buffer, n);
+        read += got;
+        return got;
+    }
+    std::size_t read = 0;
+};
+
+// What `show` reads: the packed files' sizes, never their bytes.
+TEST_F(PackedFileTest, ASizesOnlyReadPassesOverThePackedBytes) {
+    s_TVexelProjector s;
+    s.MainFile().CompressMode = 1;
+    s.MainFile().SetFilename(Make("movie.bin", std::string(1 << 20, 'm')));
+    TMemoryStream package;
+    WriteComponentToStream(package, s);
+    CountingStream in(package.bytes());
+    s_TVexelProjector shown;
+    ReadOptions sizesOnly;
+    sizesOnly.packedData = PackedData::SizeOnly;
+    ReadComponentFromStream(in, shown, sizesOnly);
+    EXPECT_EQ(shown.MainFile().FileDataSize(), s.MainFile().FileDataSize());
+    EXPECT_EQ(shown.MainFile().Filesize, 1 << 20);
+    EXPECT_FALSE(shown.MainFile().IsEmpty());
+    EXPECT_LT(in.read, 16u * 1024) << "the packed bytes were read";
+    EXPECT_THROW(shown.MainFile().Extract(), EInvalidOperation);
+    EXPECT_EQ(in.Position(), in.Size()) << "the stream stands behind the component";
 }
 
 TEST_F(PackedFileTest, SameDataAndAssign) {
