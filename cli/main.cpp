@@ -6,6 +6,9 @@
 #include "cli/utf8_arguments.h"
 #include "platform/errors.h"
 #include "platform/temp_files.h"
+#ifdef _WIN32
+#include "platform/win32.h"
+#endif
 
 namespace vs::cli {
 
@@ -33,9 +36,15 @@ void runReporting(const std::function<int()>& body) {
 }  // namespace vs::cli
 
 int main(int argc, char** argv) {
-    vs::cli::Utf8Arguments utf8(argc, argv);
-    // A build or an extraction cut short by a signal leaves no temporary file.
+#ifdef _WIN32
+    vs::win32::RestrictLibrarySearchToSystem();
+#endif
+    // A build or an extraction cut short by a signal (on Windows: Ctrl+C,
+    // Ctrl+Break, a closed console, log-off, shut-down) leaves no temporary
+    // file. Installed before the arguments take the console, whose handler
+    // must run first.
     vs::RemoveTempFilesOnEndingSignals();
+    vs::cli::Utf8Arguments utf8(argc, argv);
     try {
         CLI::App app{"VexelSCREEN Generator: builds and inspects customised Flash projectors", "vexelscreen"};
         app.set_version_flag("--version", std::string("vexelscreen ") + vs::kProgramVersion,

@@ -12,7 +12,12 @@ namespace vs::cli {
 class Utf8Arguments {
 public:
     // Points argc and argv at the UTF-8 arguments, which live as long as this object.
+    // On Windows the console's code pages are changed for the program's run
+    // and put back when the object goes, or when a console event ends the
+    // program (a handler of its own, which must be installed after the one
+    // that ends the program, since the newest handler runs first).
     Utf8Arguments(int& argc, char**& argv);
+    ~Utf8Arguments();
     Utf8Arguments(const Utf8Arguments&) = delete;
     Utf8Arguments& operator=(const Utf8Arguments&) = delete;
 

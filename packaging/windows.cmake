@@ -28,11 +28,14 @@ set(CPACK_NSIS_DISPLAY_NAME "VexelSCREEN Generator")
 # first line: given later (CPACK_NSIS_DEFINES), it leaves the folder constants
 # of the lines above it the 32-bit ones. So CPack's own template is taken
 # with that line after its first one (the byte-order mark and a comment).
+# The installer's own manifest names every Windows it knows and takes the
+# screen's resolution as it is; it asks to run as administrator (the
+# template's RequestExecutionLevel), since it writes into Program Files.
 file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in vs_nsis_template)
 string(FIND "${vs_nsis_template}" "\n" vs_first_line_end)
 string(SUBSTRING "${vs_nsis_template}" 0 ${vs_first_line_end} vs_first_line)
 string(SUBSTRING "${vs_nsis_template}" ${vs_first_line_end} -1 vs_nsis_template)
-file(WRITE ${CMAKE_BINARY_DIR}/nsis/NSIS.template.in "${vs_first_line}\nTarget amd64-unicode${vs_nsis_template}")
+file(WRITE ${CMAKE_BINARY_DIR}/nsis/NSIS.template.in "${vs_first_line}\nTarget amd64-unicode\nManifestSupportedOS all\nManifestDPIAware true${vs_nsis_template}")
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_BINARY_DIR}/nsis)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME "VexelSCREEN Generator")

@@ -507,7 +507,8 @@ HWND Form::button(HWND parent, Button& b, Place place, std::function<void()> cli
     return w;
 }
 
-HWND Form::pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, std::function<void()> click) {
+HWND Form::pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, std::function<void()> click,
+                      std::function<bool()> current) {
     const int id = newId();
     const std::string& text = b.caption.empty() ? b.hint : b.caption;
     HWND w = add(parent, WC_BUTTONW, "", BS_CHECKBOX | BS_PUSHLIKE | WS_TABSTOP, 0, place, FontKind::Normal, id);
@@ -517,8 +518,9 @@ HWND Form::pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, s
     onCommand(id, [this, click = std::move(click)](int code) {
         if (code == BN_CLICKED) forward(click);
     });
-    addRefresher([w, &b, &group] {
-        const WPARAM down = group.down == &b ? BST_CHECKED : BST_UNCHECKED;
+    addRefresher([w, &b, &group, current = std::move(current)] {
+        const bool chosen = group.down == &b && (!current || current());
+        const WPARAM down = chosen ? BST_CHECKED : BST_UNCHECKED;
         if (static_cast<WPARAM>(SendMessageW(w, BM_GETCHECK, 0, 0)) != down) SendMessageW(w, BM_SETCHECK, down, 0);
     });
     return w;
@@ -569,7 +571,8 @@ HWND Form::edit(HWND parent, Edit& e, Place place) {
     return w;
 }
 
-HWND Form::fileName(HWND parent, FileNameEdit& field, Place place, std::function<void()> browse) {
+HWND Form::fileName(HWND parent, FileNameEdit& field, Place place, std::function<void()> browse,
+                    std::function<void(const std::string&)> edited) {
     Place editPlace = place;
     editPlace.w -= kBrowseWidth + 4;
     Place buttonPlace = place;
@@ -582,8 +585,14 @@ HWND Form::fileName(HWND parent, FileNameEdit& field, Place place, std::function
                  FontKind::Normal, id);
     bind(w, &field);
     if (field.storedText) guardStoredText(w);
-    onCommand(id, [this, w, &field](int code) {
-        if (code == EN_CHANGE && !refreshing_ && field.typing) field.fileName = WindowTextOf(w);
+    onCommand(id, [this, w, &field, edited = std::move(edited)](int code) {
+        if (code != EN_CHANGE || refreshing_ || !field.typing) return;
+        if (!edited) {
+            field.fileName = WindowTextOf(w);
+            return;
+        }
+        const std::string text = WindowTextOf(w);
+        forward([&edited, text] { edited(text); });
     });
     const int browseId = newId();
     HWND b = add(parent, WC_BUTTONW, "...", BS_PUSHBUTTON | WS_TABSTOP, 0, buttonPlace, FontKind::Normal, browseId);
@@ -851,6 +860,7 @@ void Form::layout(HWND parent) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
         if (auto fit = columnFits_.find(item.window); fit != columnFits_.end()) fit->second();
     }
+    if (auto own = panelLayouts_.find(parent); own != panelLayouts_.end()) own->second(W, H);
     for (const Item& item : items_)
         if (item.parent == parent && GetWindowLongPtrW(item.window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(PanelProc))
             layout(item.window);
@@ -884,6 +894,7 @@ void Form::forward(const std::function<void()>& action, bool cancellable) {
     run_(action);
     acting_ = false;
     cancellable_ = false;
+    cancelAsked_ = false;
     refresh();
     if (closeRequested_ && hwnd_) {
         // The close that came while the action ran.

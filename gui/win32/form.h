@@ -54,7 +54,10 @@ public:
     bool acting() const { return acting_; }
     // Whether the action that runs is to be given up: it is cancellable and
     // the user asked to close the window meanwhile.
-    bool cancelRequested() const { return cancellable_ && closeRequested_; }
+    bool cancelRequested() const { return cancellable_ && (closeRequested_ || cancelAsked_); }
+    // Gives the running cancellable action up as a close would, leaving the
+    // window open (the busy page's Cancel, the end of the session).
+    void requestCancel() { cancelAsked_ = acting_ && cancellable_; }
     // Keyboard navigation (tab, arrows, mnemonics) for a message of this window.
     bool translate(MSG& msg);
 
@@ -94,7 +97,11 @@ protected:
     // A `cancellable` button starts an action that a close of the window gives up.
     HWND button(HWND parent, Button& b, Place place, std::function<void()> click, bool hintAsText = false,
                 DWORD extraStyle = 0, bool cancellable = false);
-    HWND pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, std::function<void()> click);
+    // A button of a page bar. It shows pushed only while it is the
+    // group's chosen one and `current` (its page is the one shown) holds, so
+    // that of two bars only the button of the page in view looks chosen.
+    HWND pageButton(HWND parent, Button& b, ButtonGroup& group, Place place, std::function<void()> click,
+                    std::function<bool()> current = {});
     HWND radio(HWND parent, RadioButton& rb, Place place, bool firstOfGroup = false);
     HWND check(HWND parent, CheckBox& cb, Place place);
     // A field whose text is stored (Edit::storedText) refuses a character
@@ -103,7 +110,10 @@ protected:
     // A file-name field and its browse button ("..."); the field takes typing
     // only when the model lets it. A stored name that came by dialog or drop
     // is taken as it is; the field's tool tip says what cannot be stored.
-    HWND fileName(HWND parent, FileNameEdit& field, Place place, std::function<void()> browse);
+    // `edited`, when given, takes every typed change instead of the field
+    // (so that the controls that depend on it follow at each key).
+    HWND fileName(HWND parent, FileNameEdit& field, Place place, std::function<void()> browse,
+                  std::function<void(const std::string&)> edited = {});
     // A spin field takes what is typed (digits, signs, blanks) and hands it
     // to the model as it is; the model settles it into a value within the
     // limits when the field is left or Enter is pressed.
@@ -126,6 +136,15 @@ protected:
     void onCommand(int id, std::function<void(int code)> handler) { commands_[id] = std::move(handler); }
     void onNotify(int id, std::function<LRESULT(NMHDR*)> handler) { notifies_[id] = std::move(handler); }
     void addRefresher(std::function<void()> r) { refreshers_.push_back(std::move(r)); }
+    // A layout of its own for the controls of `panel`, run after their
+    // places have been applied, with the panel's size in 96-dpi units.
+    void onLayout(HWND panel, std::function<void(int width, int height)> layout) {
+        panelLayouts_[panel] = std::move(layout);
+    }
+    // Puts a control at a place in 96-dpi units of its parent.
+    void placeControl(HWND w, int x, int y, int width, int height) const {
+        SetWindowPos(w, nullptr, px(x), px(y), px(std::max(width, 0)), px(std::max(height, 0)), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
     // The model panels enclosing the controls being made.
     std::vector<const Control*> shownBy_;
@@ -184,6 +203,7 @@ private:
     std::function<void(const std::function<void()>&)> run_;
     bool acting_ = false;
     bool cancellable_ = false;
+    bool cancelAsked_ = false;
     HWND refusalHint_ = nullptr;
     HWND refusalFor_ = nullptr;
     UINT dpi_ = 96;
@@ -197,6 +217,7 @@ private:
     std::map<HWND, std::function<void()>> scrolls_;
     std::vector<std::function<void()>> refreshers_;
     std::map<HWND, std::function<void()>> columnFits_;
+    std::map<HWND, std::function<void(int, int)>> panelLayouts_;
     std::unique_ptr<GridEditor> editor_;
 };
 

@@ -3,14 +3,27 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "gui/win32/about_window.h"
 #include "gui/win32/command_ids.h"
 #include "gui/win32/shape_window.h"
 #include "gui/win32/win32_support.h"
+#include "platform/temp_files.h"
 
 namespace vs::win32 {
 
 namespace {
+
+// `r` moved, and made smaller where it must be, to lie inside `area`.
+RECT FitInto(RECT r, const RECT& area) {
+    const LONG w = std::min(r.right - r.left, area.right - area.left);
+    const LONG h = std::min(r.bottom - r.top, area.bottom - area.top);
+    const LONG left = std::clamp(r.left, area.left, area.right - w);
+    const LONG top = std::clamp(r.top, area.top, area.bottom - h);
+    return RECT{left, top, left + w, top + h};
+}
 
 constexpr UINT kFirstShowMessage = WM_APP + 1;
 constexpr int kHeaderHeight = 64;
@@ -51,9 +64,9 @@ GeneratorWindow::GeneratorWindow(Win32UserInterface& ui, Shell& shell, SettingsS
         if (shapeWindow_) shapeWindow_->refresh();
         if (hwnd_) UpdateWindow(hwnd_);
     };
-    // A close asked for while a build or a preview runs gives it up: the
-    // model unwinds (its temporary output goes, an earlier output stays) and
-    // the window closes after it.
+    // A close or a Cancel while a build or a preview runs gives it up: the
+    // model unwinds (its temporary output goes, an earlier output stays);
+    // after a close the window closes too.
     ui_.afterPendingMessages = [this] {
         if (cancelRequested()) throw EOperationCancelled();
     };
@@ -173,49 +186,137 @@ void GeneratorWindow::pageHeading(HWND page, const std::string& title, const std
     label(page, subtitle, wide(18, 40, 18, 20));
 }
 
+// The bars' buttons at the width the window has. At the full width they take
+// their natural sizes; in a narrower window (a small screen, or 150 % on a
+// 1280-pixel one) the titles on the left go first, then the page buttons get
+// narrower, so that no button ever covers another and all stay in the bar.
+namespace {
+struct BarRow {
+    std::vector<HWND> leading;  // left to right, shown only while there is room
+    std::vector<int> leadingWidths;
+    std::vector<HWND> pages;
+    int pageWidth = 0, minPageWidth = 0;
+    std::vector<HWND> trailing;  // right-aligned, left to right
+    std::vector<int> trailingWidths;
+    int trailingGap = 0;
+    int y = 0, height = 0;
+};
+
+void FlowBar(const BarRow& row, int width, const std::function<void(HWND, int, int, int, int)>& put) {
+    constexpr int kMargin = 14, kGap = 4;
+    int right = width - kMargin;
+    for (std::size_t i = row.trailing.size(); i-- > 0;) {
+        right -= row.trailingWidths[i];
+        put(row.trailing[i], right, row.y, row.trailingWidths[i], row.height);
+        right -= i > 0 ? row.trailingGap : 2 * kGap;
+    }
+    auto startAfter = [&](std::size_t count) {
+        int x = kMargin;
+        for (std::size_t i = 0; i < count; ++i) x += row.leadingWidths[i] + kGap;
+        return x;
+    };
+    const int n = static_cast<int>(row.pages.size());
+    std::size_t keep = row.leading.size();
+    while (keep > 0 && startAfter(keep) + n * (row.pageWidth + kGap) - kGap > right) --keep;
+    for (std::size_t i = 0; i < row.leading.size(); ++i) {
+        ShowWindow(row.leading[i], i < keep ? SW_SHOWNA : SW_HIDE);
+        if (i < keep) put(row.leading[i], startAfter(i), row.y, row.leadingWidths[i], row.height);
+    }
+    int x = startAfter(keep);
+    const int each = std::clamp((right - x + kGap) / std::max(n, 1) - kGap, row.minPageWidth, row.pageWidth);
+    for (HWND page : row.pages) {
+        put(page, x, row.y, each, row.height);
+        x += each + kGap;
+    }
+}
+}  // namespace
+
 void GeneratorWindow::buildHeader(HWND bar) {
     TfVexelSCREENModel& m = *model_;
     logo_ = add(bar, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, 0, at(14, 12, 40, 40));
-    label(bar, TfVexelSCREENModel::kApplicationTitle, at(62, 22, 220, 24), FontKind::Heading);
+    HWND title = label(bar, TfVexelSCREENModel::kApplicationTitle, at(62, 22, 220, 24), FontKind::Heading);
     struct Entry {
         Button& button;
         void (TfVexelSCREENModel::*click)();
+        const char* page;
     };
     const Entry entries[] = {
-        {m.btFiles, &TfVexelSCREENModel::btFilesClick},           {m.btAppearance, &TfVexelSCREENModel::btAppearanceClick},
-        {m.btDimensions, &TfVexelSCREENModel::btDimensionsClick}, {m.btBehaviour, &TfVexelSCREENModel::btBehaviourClick},
-        {m.btBuild, &TfVexelSCREENModel::btBuildClick},           {m.btGeneralHelp, &TfVexelSCREENModel::btGeneralHelpClick},
+        {m.btFiles, &TfVexelSCREENModel::btFilesClick, "pageFiles"},
+        {m.btAppearance, &TfVexelSCREENModel::btAppearanceClick, "pageAppearance"},
+        {m.btDimensions, &TfVexelSCREENModel::btDimensionsClick, "pageDimensions"},
+        {m.btBehaviour, &TfVexelSCREENModel::btBehaviourClick, "pageBehaviour"},
+        {m.btBuild, &TfVexelSCREENModel::btBuildClick, "pageBuild"},
+        {m.btGeneralHelp, &TfVexelSCREENModel::btGeneralHelpClick, "pageGeneralHelp"},
     };
+    auto row = std::make_shared<BarRow>();
+    row->leading = {logo_, title};
+    row->leadingWidths = {44, 224};
+    row->pageWidth = 88;
+    row->minPageWidth = 56;
+    row->y = 14;
+    row->height = 36;
     int x = 290;
     for (const Entry& e : entries) {
-        pageButton(bar, e.button, m.headerButtons, at(x, 14, 88, 36), [this, click = e.click] { (model_.get()->*click)(); });
+        row->pages.push_back(pageButton(bar, e.button, m.headerButtons, at(x, 14, 88, 36),
+                                        [this, click = e.click] { (model_.get()->*click)(); },
+                                        [this, page = std::string(e.page)] { return model_->pages.activePage() == page; }));
         x += 92;
     }
-    button(bar, m.btFileMenu, Place{-110, 14, 96, 36, 100, 0}, [this] { model_->btFileMenuClick(); }, true);
+    row->trailing.push_back(
+        button(bar, m.btFileMenu, Place{-110, 14, 96, 36, 100, 0}, [this] { model_->btFileMenuClick(); }, true));
+    row->trailingWidths.push_back(96);
+    onLayout(bar, [this, row, title](int width, int) {
+        FlowBar(*row, width, [this, title](HWND w, int x, int y, int cx, int cy) {
+            // The logo and the title keep their own heights.
+            if (w == logo_) placeControl(w, x, 12, 40, 40);
+            else if (w == title) placeControl(w, x, 22, cx, 24);
+            else placeControl(w, x, y, cx, cy);
+        });
+    });
 }
 
 void GeneratorWindow::buildBottomBar(HWND bar) {
     TfVexelSCREENModel& m = *model_;
-    label(bar, "Services:", at(14, 18, 60, 20));
+    HWND services = label(bar, "Services:", at(14, 18, 60, 20));
     struct Entry {
         Button& button;
         void (TfVexelSCREENModel::*click)();
+        const char* page;
     };
     const Entry entries[] = {
-        {m.qbtVarFile, &TfVexelSCREENModel::qbtVarFileClick},
-        {m.qbtPrinting, &TfVexelSCREENModel::qbtPrintingClick},
-        {m.btExec, &TfVexelSCREENModel::btExecClick},
-        {m.qbtVarSave, &TfVexelSCREENModel::qbtVarSaveClick},
+        {m.qbtVarFile, &TfVexelSCREENModel::qbtVarFileClick, "pageVarFile"},
+        {m.qbtPrinting, &TfVexelSCREENModel::qbtPrintingClick, "pagePrinting"},
+        {m.btExec, &TfVexelSCREENModel::btExecClick, "pageExec"},
+        {m.qbtVarSave, &TfVexelSCREENModel::qbtVarSaveClick, "pageVarSave"},
     };
+    auto row = std::make_shared<BarRow>();
+    row->leading = {services};
+    row->leadingWidths = {60};
+    row->pageWidth = 152;
+    row->minPageWidth = 80;
+    row->y = 10;
+    row->height = 32;
     int x = 78;
     for (const Entry& e : entries) {
-        pageButton(bar, e.button, m.bottomButtons, at(x, 10, 152, 32), [this, click = e.click] { (model_.get()->*click)(); });
+        row->pages.push_back(pageButton(bar, e.button, m.bottomButtons, at(x, 10, 152, 32),
+                                        [this, click = e.click] { (model_.get()->*click)(); },
+                                        [this, page = std::string(e.page)] { return model_->pages.activePage() == page; }));
         x += 156;
     }
-    button(bar, m.qbtPreview, Place{-246, 10, 110, 32, 100, 0}, [this] { model_->qbtPreviewClick(); }, false, 0, true);
+    HWND preview =
+        button(bar, m.qbtPreview, Place{-246, 10, 110, 32, 100, 0}, [this] { model_->qbtPreviewClick(); }, false, 0, true);
     HWND build =
         button(bar, m.qbtBuild, Place{-124, 10, 110, 32, 100, 0}, [this] { model_->qbtBuildClick(); }, false, 0, true);
     SendMessageW(build, WM_SETFONT, reinterpret_cast<WPARAM>(font(FontKind::Bold)), FALSE);
+    row->trailing = {preview, build};
+    row->trailingWidths = {110, 110};
+    row->trailingGap = 12;
+    onLayout(bar, [this, row, services](int width, int) {
+        FlowBar(*row, width, [this, services](HWND w, int x, int y, int cx, int cy) {
+            if (w == services) placeControl(w, x, 18, cx, 20);
+            else placeControl(w, x, y, cx, cy);
+        });
+    });
 }
 
 void GeneratorWindow::buildFilesPage(HWND page) {
@@ -467,7 +568,8 @@ void GeneratorWindow::buildBuildPage(HWND page) {
                 "packed.");
     groupBox(page, "Output", leftHalf(18, 68, -24, 172));
     label(page, m.OutputProjector.caption, leftHalf(30, 90, -48, 20), FontKind::Normal, true);
-    fileName(page, m.OutputProjector, leftHalf(30, 110, -48, 24), [this] { model_->OutputProjectorBrowse(); });
+    fileName(page, m.OutputProjector, leftHalf(30, 110, -48, 24), [this] { model_->OutputProjectorBrowse(); },
+             [this](const std::string& text) { model_->OutputProjectorEdited(text); });
     label(page, m.OpenIcon.caption, leftHalf(30, 146, -110, 20), FontKind::Normal, true);
     iconField_ = fileName(page, m.OpenIcon, leftHalf(30, 166, -110, 24), [this] { model_->OpenIconBrowse(); });
     iconPreview_ = add(page, WC_STATICW, "", SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL, WS_EX_CLIENTEDGE,
@@ -537,6 +639,18 @@ void GeneratorWindow::buildBusyPage(HWND page) {
         if (WindowTextOf(busy) != model_->lbBusyLabel.caption) SetWindowTextUtf8(busy, model_->lbBusyLabel.caption);
     });
     busyProgress_ = add(page, PROGRESS_CLASSW, "", PBS_MARQUEE | PBS_SMOOTH, 0, Place{-160, 16, 320, 18, 50, 0, 40});
+    // Cancel acts while the build runs, so it goes to the model at once
+    // rather than waiting behind the running action as other clicks do.
+    const int id = newId();
+    HWND cancel = add(page, WC_BUTTONW, m.btCancel.caption, BS_PUSHBUTTON | WS_TABSTOP, 0, Place{-50, 52, 100, 30, 50, 0, 40},
+                      FontKind::Normal, id);
+    bind(cancel, &m.btCancel);
+    hint(cancel, m.btCancel.hint);
+    onCommand(id, [this](int code) {
+        if (code != BN_CLICKED) return;
+        model_->btCancelClick();
+        requestCancel();
+    });
 }
 
 // ---------------------------------------------------------------- start and the frame's messages
@@ -547,8 +661,21 @@ void GeneratorWindow::start(const std::vector<std::string>& arguments, int showC
     model_->Run([&] {
         const std::optional<WindowPlacement> p = store_.placement(kPlacementName);
         if (!p || p->width < kMinRestoredSide || p->height < kMinRestoredSide) return;
+        // The placement comes back whole onto the monitor it was on (the
+        // nearest one when that is gone), no larger than the monitor's work
+        // area: a placement of another resolution, or of a screen that was
+        // larger, would otherwise hang over the edges with its buttons.
         RECT r{p->left, p->top, p->left + p->width, p->top + p->height};
-        if (!MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) return;
+        MONITORINFO mi{};
+        mi.cbSize = sizeof mi;
+        GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &mi);
+        // No smaller than the window lets itself be made (WM_GETMINMAXINFO),
+        // which would otherwise grow it again from where it was put.
+        r.right = std::max<LONG>(r.right, r.left + px(kMinWidth));
+        r.bottom = std::max<LONG>(r.bottom, r.top + px(kMinHeight));
+        r = FitInto(r, mi.rcWork);
+        // Workspace coordinates: the work area's corner is their origin.
+        OffsetRect(&r, mi.rcMonitor.left - mi.rcWork.left, mi.rcMonitor.top - mi.rcWork.top);
         WINDOWPLACEMENT wp{};
         wp.length = sizeof wp;
         wp.rcNormalPosition = r;
@@ -602,6 +729,18 @@ LRESULT GeneratorWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_CLOSE:
             close();
+            return 0;
+        case WM_QUERYENDSESSION:
+            // Windows is about to log off or shut down: a running build is
+            // given up, as on Cancel (the window stays, should the session
+            // go on after all).
+            if (acting()) model_->btCancelClick(), requestCancel();
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may end as soon as this returns, before the build
+            // has unwound: its temporary files go now (they are removed when
+            // their last handle closes, at the process's end at the latest).
+            if (wp) RemoveLiveTempFiles();
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);

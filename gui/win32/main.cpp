@@ -17,15 +17,17 @@
 #include "gui/win32/generator_window.h"
 #include "gui/win32/win32_ports.h"
 #include "gui/win32/win32_support.h"
+#include "platform/win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    vs::win32::RestrictLibrarySearchToSystem();
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES |
                      ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES;
     InitCommonControlsEx(&controls);
     // The help pages read rich text through the RichEdit control of this library.
-    LoadLibraryW(L"Msftedit.dll");
+    vs::win32::LoadSystemLibrary(L"Msftedit.dll");
     OleInitialize(nullptr);
 
     std::vector<std::string> arguments;
@@ -59,6 +61,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         vs::win32::ReportFailure(failure);
         result = 1;
     }
+    // A preview that was still running when the window closed takes its file
+    // with it only when it ends; until then the program stays, without a window.
+    vs::win32::WaitForPendingRemovals();
     OleUninitialize();
     return result;
 }

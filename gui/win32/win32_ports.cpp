@@ -5,6 +5,8 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "gui/win32/win32_support.h"
@@ -290,6 +292,38 @@ bool Win32StartedProgram::running() {
     return true;
 }
 
+namespace {
+
+std::mutex g_removalsLock;
+std::vector<std::thread> g_removals;
+
+}  // namespace
+
+void Win32StartedProgram::removeWhenEnded(const std::string& file) {
+    HANDLE process = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), process_.hProcess, GetCurrentProcess(), &process, SYNCHRONIZE, FALSE, 0))
+        return;
+    std::lock_guard<std::mutex> lock(g_removalsLock);
+    g_removals.emplace_back([process, name = Wide(file)] {
+        WaitForSingleObject(process, INFINITE);
+        CloseHandle(process);
+        // The system lets go of a program's file a moment after its end.
+        for (int attempt = 0; attempt < 50 && !DeleteFileW(name.c_str()) &&
+                              GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+             ++attempt)
+            Sleep(100);
+    });
+}
+
+void WaitForPendingRemovals() {
+    std::vector<std::thread> pending;
+    {
+        std::lock_guard<std::mutex> lock(g_removalsLock);
+        pending.swap(g_removals);
+    }
+    for (std::thread& t : pending) t.join();
+}
+
 // ---------------------------------------------------------------- shell
 
 std::optional<TIcon> Win32Shell::largeIcon(const std::string& file) {
@@ -373,13 +407,19 @@ std::string IniSettingsStore::Format(const Sections& sections) {
     return out;
 }
 
-IniSettingsStore::Sections IniSettingsStore::read() const {
-    if (!FileExists(fileName_)) return {};
-    try {
-        const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName_);
-        return Parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    } catch (const VsError&) {
-        return {};  // unreadable: every value is missing, and the next write makes it anew
+std::optional<IniSettingsStore::Sections> IniSettingsStore::read() const {
+    // Programs that hold a file for a moment let it go within a second or so.
+    constexpr int kAttempts = 10;
+    constexpr DWORD kPauseMs = 100;
+    for (int attempt = 1;; ++attempt) {
+        if (!FileExists(fileName_)) return Sections{};
+        try {
+            const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName_);
+            return Parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        } catch (const VsError&) {
+            if (attempt == kAttempts) return std::nullopt;
+        }
+        Sleep(kPauseMs);
     }
 }
 
@@ -399,24 +439,27 @@ void IniSettingsStore::write(const Sections& sections) {
 }
 
 std::optional<std::string> IniSettingsStore::value(std::string_view key) {
-    const Sections s = read();
-    const auto section = s.find(kValuesSection);
-    if (section == s.end()) return std::nullopt;
+    const std::optional<Sections> s = read();
+    if (!s) return std::nullopt;
+    const auto section = s->find(kValuesSection);
+    if (section == s->end()) return std::nullopt;
     const auto v = section->second.find(std::string(key));
     if (v == section->second.end()) return std::nullopt;
     return v->second;
 }
 
 void IniSettingsStore::setValue(std::string_view key, std::string_view value) {
-    Sections s = read();
-    s[kValuesSection][std::string(key)] = std::string(value);
-    write(s);
+    std::optional<Sections> s = read();
+    if (!s) return;
+    (*s)[kValuesSection][std::string(key)] = std::string(value);
+    write(*s);
 }
 
 std::optional<WindowPlacement> IniSettingsStore::placement(std::string_view window) {
-    const Sections s = read();
-    const auto section = s.find(placementSection(window));
-    if (section == s.end()) return std::nullopt;
+    const std::optional<Sections> s = read();
+    if (!s) return std::nullopt;
+    const auto section = s->find(placementSection(window));
+    if (section == s->end()) return std::nullopt;
     const auto& keys = section->second;
     auto get = [&](const char* key) -> std::optional<int> {
         const auto v = keys.find(key);
@@ -433,8 +476,9 @@ std::optional<WindowPlacement> IniSettingsStore::placement(std::string_view wind
 }
 
 void IniSettingsStore::setPlacement(std::string_view window, const WindowPlacement& p) {
-    Sections s = read();
-    auto& section = s[placementSection(window)];
+    std::optional<Sections> s = read();
+    if (!s) return;
+    auto& section = (*s)[placementSection(window)];
     section["Left"] = std::to_string(p.left);
     section["Top"] = std::to_string(p.top);
     if (p.sized) {
@@ -445,7 +489,7 @@ void IniSettingsStore::setPlacement(std::string_view window, const WindowPlaceme
         // A size written before would be read back as this window's size.
         for (const char* key : {"Width", "Height", "Maximized"}) section.erase(key);
     }
-    write(s);
+    write(*s);
 }
 
 }  // namespace vs::win32

@@ -57,10 +57,17 @@ public:
     void waitForInputIdle() override;
     // Waits a short while for the program to end, waking for window messages.
     bool running() override;
+    // A thread waits for the program's end and then removes the file; the
+    // process outlives its window until then (WaitForPendingRemovals).
+    void removeWhenEnded(const std::string& file) override;
 
 private:
     PROCESS_INFORMATION process_;
 };
+
+// Waits until every file handed to removeWhenEnded is gone or its program has
+// ended: called when the window has closed, before the program ends.
+void WaitForPendingRemovals();
 
 class Win32Shell : public Shell {
 public:
@@ -83,6 +90,8 @@ public:
 
     const std::string& fileName() const { return fileName_; }
 
+    // A file that cannot be read gives no values, and is not written over:
+    // setValue and setPlacement then leave it as it is.
     std::optional<std::string> value(std::string_view key) override;
     void setValue(std::string_view key, std::string_view value) override;
     std::optional<WindowPlacement> placement(std::string_view window) override;
@@ -94,7 +103,11 @@ public:
     static std::string Format(const Sections& sections);
 
 private:
-    Sections read() const;
+    // The file's sections, none when there is no file; nothing when the file
+    // is there but cannot be read (a backup or virus scanner holding it),
+    // even after a few tries: its contents are then unknown, which is not the
+    // same as empty, and a write would lose every value it holds.
+    std::optional<Sections> read() const;
     void write(const Sections& sections);
     std::string fileName_;
 };

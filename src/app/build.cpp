@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "app/generator_model.h"
+#include "app/projector_inspection.h"
+#include "app/tools_folder.h"
 #include "exe/stamp.h"
 #include "package/file_name_rules.h"
 #include "package/filer.h"
@@ -24,37 +26,6 @@ namespace {
 constexpr const char* kRunQuestion = "Would you like to run the projector you have just build?";
 constexpr const char* kCouldntStart = "Couldnt start";
 
-// A file beside the output that becomes the output only when complete; it is
-// removed on every other path, also when a signal ends the program.
-class OutputInProgress {
-public:
-    explicit OutputInProgress(const std::string& target) : target_(target), temp_(CreateTempSibling(target)) {}
-    ~OutputInProgress() {
-        if (!temp_.name.empty()) {
-            temp_.stream.reset();
-            RemoveFile(temp_.name);
-        }
-    }
-    const std::string& path() const { return temp_.name; }
-    // The engine's bytes, and its permissions, become the start of the output.
-    void CopyFrom(const std::string& engine) {
-        const std::vector<std::uint8_t> bytes = ReadWholeFile(engine);
-        temp_.stream->WriteBuffer(bytes.data(), bytes.size());
-        temp_.stream.reset();
-        std::error_code ec;
-        fs::permissions(PathOf(temp_.name), fs::status(PathOf(engine), ec).permissions(), ec);
-    }
-    void Commit() {
-        if (!MoveReplacing(temp_.name, target_)) throw EFCreateError(cannotCreateFile(target_));
-        temp_.live->Forget();
-        temp_.name.clear();
-    }
-
-private:
-    std::string target_;
-    TempSibling temp_;
-};
-
 }  // namespace
 
 void TfVexelSCREENModel::RefuseOutputOverInput(const std::string& output, bool build) const {
@@ -71,28 +42,35 @@ void TfVexelSCREENModel::RefuseOutputOverInput(const std::string& output, bool b
     refuse(OpenIcon.fileName, "the icon file");
     refuse(fShapeSelect.OpenShape.fileName, "the shape picture");
     const std::string& dir = paths_.generatorDir;
-    if (build) {
-        refuse(loadedProject_, "the project");
-        // Both families: this runs before the inspection that tells which one
-        // the build takes, and neither may be overwritten.
-        for (ToolsFamily family : {ToolsFamily::I686, ToolsFamily::X86_64})
-            for (std::string_view tool : {tools::Engine, tools::HookLibrary, tools::PrintTool, tools::ExecTool,
-                                          tools::StoreTool, tools::DesktopTool})
-                refuse(ToolsFile(dir, tool, family), "a program of the Tools folder");
-    } else {
-        refuse(dir + std::string(tools::HookLibrary), "the hook library");
-    }
+    if (build) refuse(loadedProject_, "the project");
+    else refuse(dir + std::string(tools::HookLibrary), "the hook library");
+    // Both families, for a build and a save alike: a file written there breaks
+    // every later build.
+    RefuseToolsFolderOutput(dir, output);
 }
 
 PackingObserver TfVexelSCREENModel::BusyObserver() {
-    return {[this] { ui_.processPendingMessages(); },
-            [this](std::size_t done, std::size_t total) {
+    // A Cancel clicked while the messages ran ends the packing; the batch
+    // then stops its threads, also within a file.
+    auto messages = [this] {
+        ui_.processPendingMessages();
+        if (cancelRequested_ && btCancel.enabled) throw EOperationCancelled();
+    };
+    return {messages, [this, messages](std::size_t done, std::size_t total) {
                 ui_.progress(static_cast<int>(done), static_cast<int>(total));
-                ui_.processPendingMessages();
+                messages();
             }};
 }
 
 BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
+    std::unique_ptr<AtomicFile> output;
+    BuildReport report = BuildProjectorPending(fileName, output);
+    output->Commit();
+    seVI_4.setValue(static_cast<long long>(seVI_4.value()) + 1);
+    return report;
+}
+
+BuildReport TfVexelSCREENModel::BuildProjectorPending(const std::string& fileName, std::unique_ptr<AtomicFile>& output) {
     const auto started = std::chrono::steady_clock::now();
     BuildReport report;
     report.output = fileName;
@@ -113,7 +91,7 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
                                     {s.InsDesktop, tools::DesktopTool}})
             if (packed) names.files.emplace_back(tool), names.anyTool = true;
         if (s.HasVarFile) names.dateTimeFile = s.VarFileName;
-        CheckPackedNames(names);
+        for (const std::string& warning : CheckPackedNames(names)) ui_.warning(warning);
     }
 
     // The engine, with the version information and the icon. The icon step
@@ -121,12 +99,16 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     // package is appended. Engine, hook library and tools come from the family
     // of the player just inspected; in the package only their stored names
     // tell the families apart, as the engine extracts files by bare name.
-    OutputInProgress output(fileName);
     const std::string engine = BuildToolsFile(tools::Engine);
-    try {
-        output.CopyFrom(engine);
-    } catch (const EStreamError&) {
-        throw EFOpenError(cannotOpenFile(fileName));
+    CheckEngine(engine, ToolsFamilyFor(player_));
+    output = std::make_unique<AtomicFile>(fileName);
+    {
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(engine);
+        output->stream().WriteBuffer(bytes.data(), bytes.size());
+        output->CloseStream();
+        // The user's own permissions, never the engine's (an engine installed
+        // read-only would make the output read-only, and the stamp below fail).
+        output->UseNormalPermissions(true);
     }
     TVersionInfoRec rec;
     SetVersionInfoRec(rec);
@@ -134,7 +116,7 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     StampRequest stamp = StampRequest::ForBuild();
     stamp.version = rec;
     stamp.icon = imIcon.icon;
-    const StampResult stamped = StampExecutable(output.path(), stamp);
+    const StampResult stamped = StampExecutable(output->tempName(), stamp);
     report.versionWritten = stamped.versionWritten;
     report.versionRefusal = stamped.versionRefusal;
     report.iconWritten = stamped.iconWritten;
@@ -161,13 +143,10 @@ BuildReport TfVexelSCREENModel::BuildProjector(const std::string& fileName) {
     report.packing = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - packing);
 
     {
-        TFileStream out(output.path(), FileMode::OpenReadWrite);
+        TFileStream& out = output->ReopenStream();
         report.packageOffset = AppendPackage(out, s);
         report.size = static_cast<std::uint64_t>(out.Size());
-        out.Sync();
     }
-    output.Commit();
-    seVI_4.setValue(static_cast<long long>(seVI_4.value()) + 1);
     report.total = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     return report;
 }
@@ -192,6 +171,13 @@ void TfVexelSCREENModel::RunBuilt(const std::string& fileName) {
 }
 
 void TfVexelSCREENModel::qbtBuildClick() {
+    // Build is disabled without an output name, but a view may still pass a
+    // click that was on its way.
+    if (OutputProjector.fileName.empty()) {
+        ui_.error("The field \"" + OutputProjector.caption +
+                  "\" is empty. Choose the file that the projector is to be built into.");
+        return;
+    }
     int previous = 0;
     BringBusyPage("Please hold while your projector is being constructed...", previous);
     struct Restore {
@@ -233,13 +219,18 @@ void TfVexelSCREENModel::qbtPreviewClick() {
     const std::string name = PreviewFileName();
     BuildProjector(name);
     // The preview file goes on every path once it is built, also when the
-    // wait is cut short; a file that is still running may refuse, as any
-    // failure to remove it is ignored.
+    // wait is cut short. A projector that still runs then (or whose file the
+    // system has not let go of yet) holds its file on Windows: the shell
+    // removes it when the projector has ended.
+    std::unique_ptr<StartedProgram> program;
     struct RemovePreview {
         const std::string& name;
-        ~RemovePreview() { RemoveFile(name); }
-    } removePreview{name};
-    std::unique_ptr<StartedProgram> program = shell_.startProgram(name);
+        std::unique_ptr<StartedProgram>& program;
+        ~RemovePreview() {
+            if (!RemoveFile(name) && program) program->removeWhenEnded(name);
+        }
+    } removePreview{name, program};
+    program = shell_.startProgram(name);
     if (!program) {
         ui_.error(kCouldntStart);
     } else {
@@ -248,7 +239,6 @@ void TfVexelSCREENModel::qbtPreviewClick() {
         pages.active = previous;
         host_.hideMainWindow();
         WaitForProgram(*program);
-        program.reset();
         host_.showMainWindow();
         ui_.processPendingMessages();
     }

@@ -50,6 +50,10 @@ public:
     virtual void waitForInputIdle() = 0;
     // Whether the platform still reports the program as running.
     virtual bool running() = 0;
+    // Removes `file` once the program has ended, also after the generator's
+    // window has closed: Windows removes no program file while it runs. A
+    // POSIX system removes it at once, so there nothing is left to do.
+    virtual void removeWhenEnded(const std::string& file) { (void)file; }
 };
 
 class Shell {

@@ -10,6 +10,13 @@ namespace vs {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+namespace detail {
+// file_identity_win32.cpp: the file system's comparison of two file names.
+bool SameNameInAFolder(const std::string& a, const std::string& b);
+}  // namespace detail
+#endif
+
 std::string FullPath(const std::string& name) {
     if (name.empty()) return name;
     std::error_code ec;
@@ -30,7 +37,7 @@ bool SameFile(const std::string& a, const std::string& b) {
                                       db = IdentityOf(Utf8Of(pb.parent_path()));
     const bool sameFolder = da && db ? *da == *db : pa.parent_path() == pb.parent_path();
 #ifdef _WIN32
-    return sameFolder && SameText(Utf8Of(pa.filename()), Utf8Of(pb.filename()));
+    return sameFolder && detail::SameNameInAFolder(Utf8Of(pa.filename()), Utf8Of(pb.filename()));
 #else
     return sameFolder && pa.filename() == pb.filename();
 #endif

@@ -21,5 +21,16 @@ std::optional<FileIdentity> IdentityOf(const std::string& name) {
                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+namespace detail {
+// Two names of one folder name the same file when the file system says so: it
+// compares them without regard to case by the system's own upper-case table,
+// which covers every letter ("\u00c4.exe" and "\u00e4.exe"), not only A to Z.
+bool SameNameInAFolder(const std::string& a, const std::string& b) {
+    const std::wstring wa = win32::Wide(a), wb = win32::Wide(b);
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+}  // namespace detail
+
 }  // namespace vs
 #endif

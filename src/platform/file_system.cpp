@@ -30,13 +30,49 @@ bool WideName(const std::string& utf8, std::wstring& wide) {
 }
 }  // namespace
 
-int OpenFileDescriptor(const std::string& name, int flags, int mode) {
+// The file is opened with every sharing mode, FILE_SHARE_DELETE included, as
+// POSIX systems open theirs: a temporary file that is still being written can
+// then be marked for removal when the program is cut short (temp_files.cpp),
+// and goes as soon as the last handle closes. The mode is not used: a file
+// the program creates is one the user may change.
+int OpenFileDescriptor(const std::string& name, int flags, int) {
     std::wstring wide;
     if (!WideName(name, wide)) {
         errno = ENOENT;
         return -1;
     }
-    return ::_wopen(wide.c_str(), flags, mode);
+    const int accessMode = flags & (O_RDONLY | O_WRONLY | O_RDWR);
+    const DWORD access = accessMode == O_RDWR     ? GENERIC_READ | GENERIC_WRITE
+                         : accessMode == O_WRONLY ? GENERIC_WRITE
+                                                  : GENERIC_READ;
+    DWORD disposition = OPEN_EXISTING;
+    if ((flags & O_CREAT) && (flags & O_EXCL)) disposition = CREATE_NEW;
+    else if ((flags & O_CREAT) && (flags & O_TRUNC)) disposition = CREATE_ALWAYS;
+    else if (flags & O_CREAT) disposition = OPEN_ALWAYS;
+    else if (flags & O_TRUNC) disposition = TRUNCATE_EXISTING;
+    HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: errno = ENOENT; break;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: errno = EACCES; break;
+        default: errno = EIO; break;
+        }
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h),
+                                     (accessMode == O_RDONLY ? _O_RDONLY : 0) | (flags & O_APPEND ? _O_APPEND : 0));
+    if (fd < 0) {
+        CloseHandle(h);
+        errno = EMFILE;
+    }
+    return fd;
 }
 
 PathKind KindOfPath(const std::string& name) {

@@ -5,7 +5,10 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -31,13 +34,42 @@ Slot g_slots[kSlots];
 
 void RemoveName(const char* name) noexcept {
 #ifdef _WIN32
-    ::_unlink(name);
+    // The name is UTF-8. A file still open (the stream writing it shares
+    // deletion, file_system.cpp) is only marked here and goes when its last
+    // handle closes, at the latest when the process ends.
+    wchar_t wide[kMaxName];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide, kMaxName) > 0) DeleteFileW(wide);
 #else
     ::unlink(name);
 #endif
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Held shared while a temporary file is created and registered, and taken
+// for good by the console handler, so that no file falls between the two.
+SRWLOCK g_registering = SRWLOCK_INIT;
+
+// Runs on a thread of its own that the system starts for the event, while
+// the program goes on: the live files are removed and the process ends at
+// once with the code a POSIX shell gives for the matching signal (Ctrl+C and
+// Ctrl+Break as SIGINT, a closed console as SIGHUP, log-off and shut-down as
+// SIGTERM).
+BOOL WINAPI EndOnConsoleEvent(DWORD event) {
+    int code = 0;
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT: code = 130; break;
+    case CTRL_CLOSE_EVENT: code = 129; break;
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT: code = 143; break;
+    default: return FALSE;
+    }
+    AcquireSRWLockExclusive(&g_registering);
+    RemoveLiveTempFiles();
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    return TRUE;
+}
+#else
 extern "C" void EndOnSignal(int signal) {
     RemoveLiveTempFiles();
     ::_exit(128 + signal);
@@ -45,6 +77,13 @@ extern "C" void EndOnSignal(int signal) {
 #endif
 
 }  // namespace
+
+#ifdef _WIN32
+namespace detail {
+void HoldConsoleEnding() { AcquireSRWLockShared(&g_registering); }
+void ReleaseConsoleEnding() { ReleaseSRWLockShared(&g_registering); }
+}  // namespace detail
+#endif
 
 LiveTempFile::LiveTempFile(const std::string& path) {
     if (path.empty() || path.size() >= kMaxName) return;
@@ -85,6 +124,9 @@ void RemoveTempFilesOnEndingSignals() {
         sigaddset(&action.sa_mask, SIGHUP);
         ::sigaction(signal, &action, nullptr);
     }
+#else
+    // A program started with Ctrl+C ignored gets no CTRL_C_EVENT here either.
+    SetConsoleCtrlHandler(EndOnConsoleEvent, TRUE);
 #endif
 }
 

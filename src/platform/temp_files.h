@@ -25,13 +25,16 @@ private:
     int slot_ = -1;
 };
 
-// Removes every registered file. Async-signal-safe.
+// Removes every registered file. Async-signal-safe. On Windows, where an open
+// file cannot be removed, it marks each one for deletion instead: every
+// stream opens its file so that it can be, and it goes when it is closed.
 void RemoveLiveTempFiles() noexcept;
 
 // On SIGINT, SIGTERM and SIGHUP the live temporary files are removed and the
 // program ends at once with 128 + the signal's number (130, 143, 129). A
-// signal that the program was started with as ignored stays ignored. Does
-// nothing where the platform has no such signals.
+// signal that the program was started with as ignored stays ignored. On
+// Windows a console control handler does the same for Ctrl+C and Ctrl+Break
+// (130), a closed console (129), log-off and shut-down (143).
 void RemoveTempFilesOnEndingSignals();
 
 }  // namespace vs

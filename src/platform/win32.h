@@ -21,6 +21,15 @@ std::string Utf8(std::wstring_view wide);
 // The full name of a module's file (null: the program's own).
 std::wstring ModulePath(HMODULE module);
 
+// Makes the system folder the only place where the program's libraries are
+// looked for by name, so that a library planted beside a portable copy of the
+// program, or in the current folder, is never loaded in place of the
+// system's. Called first thing in every program.
+void RestrictLibrarySearchToSystem();
+
+// Loads a library of the system folder by its bare name ("Msftedit.dll").
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 // Starts `exe` with the command line "exe" args in `folder` (empty: the
 // current one), with the creation flags `flags` (CREATE_SUSPENDED, ...). The
 // process and thread handles belong to the caller; both are null when the

@@ -2,6 +2,8 @@
 // generator read, and what the store does with the file on disk.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -56,7 +58,7 @@ TEST(IniSettingsStore, TextIsTheIniFormOfTheOtherWindow) {
     EXPECT_EQ(read.at("Values").at("SaveProject.FileName"), "AB");
 }
 
-TEST(IniSettingsStore, KeepsValuesAndPlacementsAndLosesNothingOnAFailedWrite) {
+TEST(IniSettingsStore, KeepsValuesAndPlacementsAndLosesNothingOnAFailedReadOrWrite) {
     const fs::path dir = FreshFolder("vs-settings-store-test");
     const fs::path file = dir / "sub" / "VexelSCREEN.dat";
     IniSettingsStore store(file.string());
@@ -89,18 +91,36 @@ TEST(IniSettingsStore, KeepsValuesAndPlacementsAndLosesNothingOnAFailedWrite) {
     std::ofstream(dir / "maximized.dat") << "[Window.TfShapeSelect]\nLeft=1\nTop=2\nWidth=3\nHeight=4\nMaximized=2\n";
     EXPECT_FALSE(IniSettingsStore((dir / "maximized.dat").string()).placement("TfShapeSelect"));
 
-    // A file that cannot be written is reported by name, and the one there
-    // stays as it was.
+    // A write of the file that fails (another program reads it and lets no
+    // one replace it meanwhile) is reported by name, and the file stays as it
+    // was, with nothing left beside it.
     const std::string before = ReadText(file);
-    fs::create_directories(dir / "folder.dat");
-    IniSettingsStore blocked((dir / "folder.dat").string());
+    const std::wstring wide = file.wstring();
+    HANDLE reading = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reading, INVALID_HANDLE_VALUE);
     try {
-        blocked.setValue("edFlashProjector.FileName", "x");
-        FAIL() << "a folder was written as the settings file";
+        store.setValue("edFlashProjector.FileName", "x");
+        ADD_FAILURE() << "a settings file in use was replaced";
     } catch (const vs::EFCreateError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + (dir / "folder.dat").string());
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + file.string());
     }
-    EXPECT_TRUE(fs::is_directory(dir / "folder.dat"));
+    CloseHandle(reading);
     EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+
+    // A file that another program holds so that it cannot be read (a backup
+    // or a virus scanner), though it could be replaced, is not an empty one:
+    // it gives no values while held, and nothing is written over it.
+    HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(store.value("OutputProjector.FileName"));
+    store.setValue("OutputProjector.FileName", "other.exe");
+    store.setPlacement("TfShapeSelect", {1, 2, 0, 0, false, false});
+    CloseHandle(held);
+    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(store.value("OutputProjector.FileName"), "out.exe");
+    EXPECT_EQ(store.placement("TfVexelSCREEN"), (vs::WindowPlacement{10, 20, 900, 600, true}));
     fs::remove_all(dir);
 }

@@ -6,6 +6,8 @@
 //   window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR             the flow
 //   window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR --screenshots DIR
 //                                                                    every page as BMP
+//   window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR --layout     the window fits the screen
+//   window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR --giving-up  Cancel, log-off, a cut preview
 //
 // The flow: a project made by the command line is named on the window's
 // command line; the pages and rules follow the model; Build writes the same
@@ -549,11 +551,191 @@ void ShowPage(HWND main, const std::string& button, const std::string& shownCont
     Settle();
 }
 
+// The preview files in the user's temporary folder.
+std::vector<std::wstring> PreviewFiles() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::vector<std::wstring> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(temp, ec))
+        if (entry.path().filename().wstring().rfind(L"VexelSCREEN Preview Projector - ", 0) == 0)
+            found.push_back(entry.path().filename().wstring());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The settings file of the window, in the prefix's user profile.
+fs::path SettingsFile() {
+    wchar_t appData[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
+    return fs::path(appData) / "VexelSCREEN" / "VexelSCREEN.dat";
+}
+
+HWND StartMain(const fs::path& generator, const fs::path& project) {
+    StartWindow(generator, project);
+    HWND main = WaitTopLevel(vs::win32::kMainWindowClass, "the main window");
+    if (!WaitFor([&] { return TextOf(main) == "[" + project.filename().string() + "]  VexelSCREEN 1.0"; }))
+        Fatal("the project did not load (caption \"" + TextOf(main) + "\")");
+    Settle();
+    return main;
+}
+
+void CloseMain(HWND main) {
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(g_window.hProcess, kPatienceMs) != WAIT_OBJECT_0) Fatal("the window did not close");
+    CloseHandle(g_window.hThread);
+    CloseHandle(g_window.hProcess);
+    g_window = {};
+}
+
+std::string Text(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
+bool Inside(const RECT& r, const RECT& area) {
+    return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+}
+
+// The window and the buttons of both bars lie within the work area, each
+// button is shown, and no two of them overlap.
+void CheckFits(HWND main, const std::string& when) {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT frame{};
+    GetWindowRect(main, &frame);
+    Check(Inside(frame, work), when + ": the window " + Text(frame) + " lies within the work area " + Text(work));
+    std::vector<std::pair<std::string, HWND>> buttons;
+    for (const char* caption : {"Files", "Appearance", "Dimensions", "Behaviour", "Build", "Help", "Use date and time",
+                                "Printing options", "External File Launch", "Movie variable storage"})
+        buttons.emplace_back(caption, HeaderButton(main, caption));
+    buttons.emplace_back("File menu", One(main, "File menu"));
+    buttons.emplace_back("Preview", One(main, "Preview"));
+    buttons.emplace_back("Build (bottom)", BottomBuild(main));
+    std::string outside, overlapping;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        RECT a{};
+        GetWindowRect(buttons[i].second, &a);
+        if (!IsWindowVisible(buttons[i].second) || !Inside(a, work) || a.right - a.left < 20)
+            outside += " " + buttons[i].first + Text(a);
+        for (std::size_t j = i + 1; j < buttons.size(); ++j) {
+            RECT b{}, both{};
+            GetWindowRect(buttons[j].second, &b);
+            if (IntersectRect(&both, &a, &b)) overlapping += " " + buttons[i].first + "/" + buttons[j].first;
+        }
+    }
+    Check(outside.empty(), when + ": every bar button is shown within the work area" + outside);
+    Check(overlapping.empty(), when + ": no two bar buttons overlap" + overlapping);
+}
+
+// The window as it starts at the display's resolution (150 % on a screen of
+// 1280 x 900 in its test): fresh, and with remembered placements that do not
+// fit the screen.
+int CheckLayout(const fs::path& generator, const fs::path& project) {
+    std::error_code ec;
+    fs::remove(SettingsFile(), ec);
+    HWND main = StartMain(generator, project);
+    CheckFits(main, "at a fresh start");
+    CloseMain(main);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int workWidth = work.right - work.left, workHeight = work.bottom - work.top;
+    const struct {
+        const char* what;
+        int left, top, width, height;
+    } placements[] = {
+        {"a remembered placement as large as the screen, moved down and right", 140, 100, workWidth, workHeight},
+        {"a remembered placement beyond the screen", workWidth + 500, workHeight + 300, 900, 600},
+        {"a remembered placement larger than the screen", -50, -40, workWidth * 2, workHeight * 2},
+    };
+    for (const auto& p : placements) {
+        std::ofstream(SettingsFile(), std::ios::binary)
+            << "[Window.TfVexelSCREEN]\r\nHeight=" << p.height << "\r\nLeft=" << p.left << "\r\nMaximized=0\r\nTop="
+            << p.top << "\r\nWidth=" << p.width << "\r\n";
+        main = StartMain(generator, project);
+        CheckFits(main, p.what);
+        CloseMain(main);
+    }
+    std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
+    return g_failures ? 1 : 0;
+}
+
 }  // namespace
 
+// Giving a build or a preview up: Cancel on the busy page, the end of the
+// session, and a close while a preview runs.
+void CheckGivingUp(const fs::path& generator, const fs::path& project, const fs::path& dir, const fs::path& guiOut) {
+    // Cancel on the busy page gives a build up: the temporary file goes, the
+    // projector built before stays, and the window goes on.
+    HWND main = StartMain(generator, project);
+    ShowPage(main, "Files", "Flash projector file: ");
+    DropFiles(main, One(main, "Additional files"), {dir / "large.bin"});
+    Check(WaitFor([&] {
+              for (HWND w : Descendants(main))
+                  if (ClassOf(w) == "SysListView32" && Cell(w, 1, 0) == "large.bin") return true;
+              return false;
+          }),
+          "a large file is added");
+    ShowPage(main, "Build", "Projector icon:");
+    Type(FieldAfter(main, "New projector filename and path:"), guiOut.string());
+    {
+        const std::vector<char> kept = Bytes(guiOut);
+        const std::vector<fs::path> before = Listing(dir);
+        // Found before the build: a window that builds answers no question
+        // about its controls' texts until it looks at its messages.
+        HWND cancel = One(main, "Cancel", false);
+        Click(BottomBuild(main));
+        Check(WaitFor([&] { return IsWindowVisible(cancel) != FALSE; }), "the busy page shows Cancel");
+        Click(cancel);
+        Check(WaitFor([&] { return !ByCaption(main, "Projector icon:", true).empty(); }),
+              "Cancel brings the page of before back");
+        Settle();
+        Check(!FindTopLevel(L"#32770"), "Cancel ends the build without a message");
+        if (FindTopLevel(L"#32770")) AnswerMessage(IDNO);
+        Check(Listing(dir) == before, "Cancel leaves no temporary file beside the output");
+        Check(Bytes(guiOut) == kept, "Cancel keeps the projector built before");
+        Check(WaitForSingleObject(g_window.hProcess, 0) == WAIT_TIMEOUT, "the window stays open after Cancel");
+    }
+
+    // Windows logs off during a build: the window agrees, and when the
+    // system ends the process right after the session's end, no temporary
+    // file stays.
+    {
+        const std::vector<fs::path> before = Listing(dir);
+        Click(BottomBuild(main));
+        WaitFor([&] { return Listing(dir) != before; });
+        DWORD_PTR agreed = 0;
+        SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &agreed);
+        Check(agreed == TRUE, "the window lets the session end during a build");
+        SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, nullptr);
+        TerminateProcess(g_window.hProcess, 0);
+        WaitForSingleObject(g_window.hProcess, kPatienceMs);
+        Check(Listing(dir) == before, "a log-off during a build leaves no temporary file");
+        CloseHandle(g_window.hThread);
+        CloseHandle(g_window.hProcess);
+    }
+
+    // A preview cut short (the window closed while the preview runs) cannot
+    // take its file at once, since the running projector holds it: it goes
+    // when the projector ends, and the generator ends after that.
+    main = StartMain(generator, project);
+    const std::vector<std::wstring> previewsBefore = PreviewFiles();
+    Click(One(main, "Preview"));
+    Check(WaitFor([&] { return !IsWindowVisible(main); }), "Preview hides the window while the projector runs");
+    DWORD running = 0;
+    WaitFor([&] { return (running = ProcessNamed(L"VexelSCREEN Preview Projector - ")) != 0; });
+    Check(running != 0, "Preview runs the projector");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    Check(WaitFor([&] { return !IsWindow(main); }), "a close while the preview runs closes the window");
+    Check(PreviewFiles().size() == previewsBefore.size() + 1, "the running preview keeps its file meanwhile");
+    if (running) EndProgram(running);
+    Check(WaitFor([&] { return PreviewFiles() == previewsBefore; }), "the preview file goes when the preview ends");
+    Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "the generator ends after its preview");
+}
+
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4 && argc != 6) {
-        std::cerr << "usage: window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR [--screenshots DIR]\n";
+    if (argc != 4 && argc != 5 && argc != 6) {
+        std::cerr << "usage: window_driver GENERATOR.exe VEXELSCREEN.exe WORKDIR [--screenshots DIR | --layout | --giving-up]\n";
         return 2;
     }
     const fs::path generator = fs::absolute(argv[1]), cli = fs::absolute(argv[2]), dir = fs::absolute(argv[3]);
@@ -572,6 +754,13 @@ int wmain(int argc, wchar_t** argv) {
     if (!Run(quoted)) Fatal("the command line could not save the project");
     if (!Run(L"\"" + cli.wstring() + L"\" build \"" + project.wstring() + L"\" -o \"" + cliOut.wstring() + L"\""))
         Fatal("the command line could not build the project");
+    if (argc == 5 && std::wstring(argv[4]) == L"--layout") return CheckLayout(generator, project);
+    if (argc == 5 && std::wstring(argv[4]) == L"--giving-up") {
+        WriteNoise(dir / "large.bin", 32);
+        CheckGivingUp(generator, project, dir, cliOut);
+        std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
+        return g_failures ? 1 : 0;
+    }
 
     // 1. The window starts with the project on its command line.
     StartWindow(generator, project);
@@ -734,7 +923,12 @@ int wmain(int argc, wchar_t** argv) {
     AnswerFileDialog(project.string());
     WaitFor([&] { return Checked(One(main, "Standard rectangle", false)); });
     Settle();
+    Type(FieldAfter(main, "New projector filename and path:"), "");
+    Settle();
+    Check(!IsWindowEnabled(BottomBuild(main)), "clearing the output name disables Build at once");
     Type(FieldAfter(main, "New projector filename and path:"), guiOut.string());
+    Settle();
+    Check(IsWindowEnabled(BottomBuild(main)) != FALSE, "typing an output name enables Build again");
     Click(BottomBuild(main));
     const std::string question = AnswerMessage(IDNO);
     Check(question.find("run the projector") != std::string::npos, "Build asks whether to run the projector");
@@ -752,6 +946,7 @@ int wmain(int argc, wchar_t** argv) {
 
     // Preview: the window hides while the preview runs and comes back when it
     // ends; the preview file goes.
+    const std::vector<std::wstring> previewsBefore = PreviewFiles();
     Click(One(main, "Preview"));
     const bool hidden = WaitFor([&] { return !IsWindowVisible(main); });
     Check(hidden, "Preview hides the window while the projector runs");
@@ -760,16 +955,7 @@ int wmain(int argc, wchar_t** argv) {
     Check(preview != 0, "Preview runs the projector");
     if (preview) EndProgram(preview);
     Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }), "the window comes back when the preview ends");
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    bool leftOver = false;
-    WaitFor([&] {
-        leftOver = false;
-        for (const auto& entry : fs::directory_iterator(temp, ec))
-            leftOver = leftOver || entry.path().filename().wstring().rfind(L"VexelSCREEN Preview Projector - ", 0) == 0;
-        return !leftOver;
-    });
-    Check(!leftOver, "the preview file is removed");
+    Check(WaitFor([&] { return PreviewFiles() == previewsBefore; }), "the preview file is removed");
     Settle();
 
     // The spin fields keep to their limits; the arrows go through the model.
@@ -1015,6 +1201,10 @@ int wmain(int argc, wchar_t** argv) {
           "the window goes on without it, and the file is left as it was");
     PostMessageW(main, WM_CLOSE, 0, 0);
     Check(WaitForSingleObject(g_window.hProcess, kPatienceMs) == WAIT_OBJECT_0, "the window closes");
+
+    CloseHandle(g_window.hThread);
+    CloseHandle(g_window.hProcess);
+    CheckGivingUp(generator, project, dir, guiOut);
 
     std::cout << (g_failures ? "some checks failed" : "every check held") << std::endl;
     return g_failures ? 1 : 0;

@@ -19,6 +19,10 @@
 #include "platform/temp_files.h"
 #include "platform/working_copy.h"
 
+#ifdef _WIN32
+#include "platform/win32.h"
+#endif
+
 namespace vs {
 namespace {
 
@@ -268,16 +272,21 @@ TEST_F(FilesTest, TemporaryNamesAreShortAndRemovedWhenTheProgramIsCutShort) {
     AtomicFile open((dir_ / "a.bin").string());
     EXPECT_EQ(fs::path(open.tempName()).parent_path(), dir_);
     EXPECT_LE(fs::path(open.tempName()).filename().string().size(), 15u);
+    TempSibling held = CreateTempSibling((dir_ / "b.bin").string());
+    held.stream->WriteBuffer("half", 4);
     const std::string forgotten = (dir_ / "forgotten.tmp").string();
     std::ofstream(forgotten) << "kept";
     {
         LiveTempFile live(forgotten);
         live.Forget();
-        RemoveLiveTempFiles();  // what the signal handler runs
+        RemoveLiveTempFiles();  // what the signal or console handler runs
     }
-#ifndef _WIN32  // Windows removes no file that is still open
-    EXPECT_FALSE(fs::exists(open.tempName())) << "a live temporary file is removed";
+#ifdef _WIN32
+    // Windows removes an open file once its last handle is closed, as the
+    // end of the program closes it.
+    held.stream.reset();
 #endif
+    EXPECT_FALSE(fs::exists(held.name)) << "a live temporary file is removed, also while it is being written";
     EXPECT_TRUE(fs::exists(forgotten)) << "a forgotten one is not";
 
 #ifndef _WIN32
@@ -309,6 +318,12 @@ TEST_F(FilesTest, FilesAreComparedByIdentityAndNamesMadeFull) {
     EXPECT_FALSE(SameFile((dir_ / "new.txt").string(), (dir_ / "sub/new.txt").string()));
 
 #ifdef _WIN32
+    // Names that do not exist yet are compared as the file system compares
+    // them: without regard to case, for every letter.
+    EXPECT_TRUE(SameFile((dir_ / "new.txt").string(), (dir_ / "NEW.TXT").string()));
+    EXPECT_TRUE(SameFile(Utf8Of(dir_) + "\\\xC3\x84.exe", Utf8Of(dir_) + "\\\xC3\xA4.exe"));  // Ä, ä
+    EXPECT_TRUE(SameFile(Utf8Of(dir_) + "\\\xD0\x96.vsp", Utf8Of(dir_) + "\\\xD0\xB6.vsp"));  // Ж, ж
+    EXPECT_FALSE(SameFile(Utf8Of(dir_) + "\\\xC3\x84.exe", Utf8Of(dir_) + "\\A.exe"));
     EXPECT_EQ(FullPath("C:\\a\\.\\b\\..\\c\\\\d"), "C:\\a\\c\\d");
 #else
     EXPECT_EQ(FullPath("/a/./b/../c//d"), "/a/c/d");
@@ -317,6 +332,37 @@ TEST_F(FilesTest, FilesAreComparedByIdentityAndNamesMadeFull) {
     EXPECT_EQ(FullPath("x/../y.txt"), Utf8Of(fs::current_path() / "y.txt"));
     EXPECT_EQ(FullPath(""), "");
 }
+
+#ifdef _WIN32
+// Libraries are looked for in the system folder only: one of a known name
+// put into the current folder is not loaded once the program has restricted
+// its search, and a system library still loads by its bare name.
+TEST_F(FilesTest, LibrariesComeFromTheSystemFolderOnly) {
+    const fs::path planted = fs::current_path() / ("vs-planted-" + std::to_string(::getpid()) + ".dll");
+    fs::copy_file(fs::path(VS_TOOLS_DIR) / "x64" / "mhproc.dll", planted, fs::copy_options::overwrite_existing);
+    struct Remove {
+        fs::path p;
+        ~Remove() {
+            std::error_code ec;
+            fs::remove(p, ec);
+        }
+    } remove{planted};
+    const std::wstring bare = planted.filename().wstring();
+    HMODULE before = LoadLibraryW(bare.c_str());
+    ASSERT_NE(before, nullptr) << "the planted library does not load at all";
+    FreeLibrary(before);
+    win32::RestrictLibrarySearchToSystem();
+    HMODULE after = LoadLibraryW(bare.c_str());
+    EXPECT_EQ(after, nullptr) << "a library of the current folder was loaded";
+    if (after) FreeLibrary(after);
+    HMODULE system = win32::LoadSystemLibrary(L"Msftedit.dll");
+    ASSERT_NE(system, nullptr);
+    wchar_t folder[MAX_PATH] = {};
+    GetSystemDirectoryW(folder, MAX_PATH);
+    EXPECT_EQ(_wcsnicmp(win32::ModulePath(system).c_str(), folder, wcslen(folder)), 0)
+        << win32::Utf8(win32::ModulePath(system));
+}
+#endif
 
 TEST(Streams, MemoryStreamReadsAndWrites) {
     TMemoryStream ms;
