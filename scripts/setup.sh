@@ -19,7 +19,7 @@ if [ "${1:-}" = --example ]; then
   example_only=1
 else
   # The tests, fuzzers, benchmarks, the Windows build's GoogleTest and installer.
-  packages+=(libclang-rt-14-dev libbenchmark-dev googletest nsis icoutils imagemagick xvfb xauth dpkg-dev)
+  packages+=(libclang-rt-14-dev libbenchmark-dev googletest nsis icoutils imagemagick xvfb xauth dpkg-dev fonts-wine)
 fi
 
 missing=()
