@@ -449,7 +449,7 @@ void TfVexelSCREENModel::edFlashProjectorBrowse() {
 
 void TfVexelSCREENModel::OutputProjectorEdited(const std::string& text) {
     OutputProjector.fileName = text;
-    // Only rule 14 depends on this field; the whole mapping would write
+    // Only Build's enabled state depends on this field; the whole mapping would write
     // half-typed values of other fields into the settings at each key.
     qbtBuild.enabled = qbtPreview.enabled && !OutputProjector.fileName.empty();
 }

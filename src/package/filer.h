@@ -176,6 +176,9 @@ private:
     void ReadPropValue(TPersistent& instance, const PropInfo& prop);
     void ReadDataInner(TComponent& instance);
     void SkipSetBody();
+    // The byte count of the binary value that comes next; fails when the
+    // value is of another type.
+    std::uint32_t ReadBinaryCount();
     void SkipBytes(std::uint64_t n);
     void SkipProperty();
     void RequireAvailable(std::uint64_t n) const;

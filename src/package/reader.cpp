@@ -505,16 +505,20 @@ void TReader::DefineProperty(const std::string& name, const ReaderProc& readData
     readData(*this);
 }
 
-void TReader::DefineBinaryProperty(const std::string& name, const StreamProc& readData, const StreamProc&, bool) {
-    if (!defineMode_ || defineFound_ || !readData || !SameText(name, defineName_)) return;
-    defineFound_ = true;
-    defineMode_ = false;
+std::uint32_t TReader::ReadBinaryCount() {
     if (NextValue() != ValueTag::Binary) {
         SkipValue();
         propValueError();
     }
     ReadValue();
-    std::uint32_t n = readLE<std::uint32_t>(*this);
+    return readLE<std::uint32_t>(*this);
+}
+
+void TReader::DefineBinaryProperty(const std::string& name, const StreamProc& readData, const StreamProc&, bool) {
+    if (!defineMode_ || defineFound_ || !readData || !SameText(name, defineName_)) return;
+    defineFound_ = true;
+    defineMode_ = false;
+    const std::uint32_t n = ReadBinaryCount();
     RequireAvailable(n);
     TMemoryStream ms;
     ms.SetSize(n);
@@ -527,12 +531,7 @@ void TReader::DefineSkippedBinaryProperty(const std::string& name, const std::fu
     if (!defineMode_ || defineFound_ || !SameText(name, defineName_)) return;
     defineFound_ = true;
     defineMode_ = false;
-    if (NextValue() != ValueTag::Binary) {
-        SkipValue();
-        propValueError();
-    }
-    ReadValue();
-    const std::uint32_t n = readLE<std::uint32_t>(*this);
+    const std::uint32_t n = ReadBinaryCount();
     SkipBytes(n);
     size(n);
 }
