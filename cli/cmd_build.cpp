@@ -250,7 +250,7 @@ int Build(const BuildArgs& a) {
     // The engine a build takes depends on the player. It is looked for before
     // anything is written, also before the inspection rewrites the projector.
     auto requireEngine = [&m](ExecutableKind player) {
-        CheckEngine(ToolsFile(m.paths().generatorDir, tools::Engine, ToolsFamilyFor(player)), ToolsFamilyFor(player));
+        ReadEngine(ToolsFile(m.paths().generatorDir, tools::Engine, ToolsFamilyFor(player)), ToolsFamilyFor(player));
     };
 
     std::string output;

@@ -100,10 +100,9 @@ BuildReport TfVexelSCREENModel::BuildProjectorPending(const std::string& fileNam
     // of the player just inspected; in the package only their stored names
     // tell the families apart, as the engine extracts files by bare name.
     const std::string engine = BuildToolsFile(tools::Engine);
-    CheckEngine(engine, ToolsFamilyFor(player_));
+    const std::vector<std::uint8_t> bytes = ReadEngine(engine, ToolsFamilyFor(player_));
     output = std::make_unique<AtomicFile>(fileName);
     {
-        const std::vector<std::uint8_t> bytes = ReadWholeFile(engine);
         output->stream().WriteBuffer(bytes.data(), bytes.size());
         output->CloseStream();
         // The user's own permissions, never the engine's (an engine installed

@@ -33,7 +33,7 @@ void RefuseToolsFolderOutput(const std::string& generatorDir, const std::string&
     }
 }
 
-void CheckEngine(const std::string& engine, ToolsFamily family) {
+std::vector<std::uint8_t> ReadEngine(const std::string& engine, ToolsFamily family) {
     if (!FileExists(engine)) throw EFOpenError("The projector engine " + engine + " is missing");
     const bool x64 = family == ToolsFamily::X86_64;
     const char* kind = x64 ? "a 64-bit (AMD64) Windows program" : "a 32-bit (i386) Windows program";
@@ -51,6 +51,7 @@ void CheckEngine(const std::string& engine, ToolsFamily family) {
     const bool ofKind = x64 ? h.file.machine == pe::kMachineAmd64 && std::holds_alternative<pe::OptionalHeader64>(h.optional)
                             : h.file.machine == pe::kMachineI386 && std::holds_alternative<pe::OptionalHeader32>(h.optional);
     if (!program || !ofKind) throw EExeError(broken + reinstall);
+    return bytes;
 }
 
 }  // namespace vs

@@ -3,7 +3,9 @@
 // engine and packs its hook library and tools, so a file written over one of
 // them breaks every later build; and an engine that is not the Windows program
 // a build expects gives a projector that cannot start.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/package_file.h"
 
@@ -14,9 +16,10 @@ namespace vs {
 // that does not exist yet is nobody's file.
 void RefuseToolsFolderOutput(const std::string& generatorDir, const std::string& output);
 
-// Fails with a message naming `engine` when it is missing, or is not a Windows
-// executable program of the family's kind (a 32-bit i386 program for I686, a
-// 64-bit AMD64 PE32+ program for X86_64). The missing case is an EFOpenError.
-void CheckEngine(const std::string& engine, ToolsFamily family);
+// The bytes of `engine`, once they are a Windows executable program of the
+// family's kind (a 32-bit i386 program for I686, a 64-bit AMD64 PE32+ program
+// for X86_64). Fails with a message naming `engine` when it is missing (an
+// EFOpenError) or not such a program.
+std::vector<std::uint8_t> ReadEngine(const std::string& engine, ToolsFamily family);
 
 }  // namespace vs

@@ -279,6 +279,19 @@ protected:
     test::ProjectorInputs Inputs(const s_TVexelProjector& s) const { return EngineRun::Inputs(s, family()); }
     const std::string& tools() const { return family().tools; }
     const std::string& loader() const { return family().loader; }
+
+    // Starts the projector again and closes it once it shows: that start has
+    // removed the folder `left`, and no folder of the test's runs stays.
+    void ExpectTheNextStartRemoves(const fs::path& left, const std::set<std::string>& foldersBefore,
+                                   const char* what) {
+        fs::remove(control_ / "shown.txt");
+        WineProcess next(loader(), {exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        EXPECT_FALSE(fs::exists(left)) << what;
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(next.Wait(120s), 0);
+        EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+    }
 };
 INSTANTIATE_TEST_SUITE_P(Kind, Engine, ::testing::Values(32, 64), KindName);
 
@@ -722,13 +735,7 @@ TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {
         engine.reset();  // SIGKILL
         EXPECT_TRUE(WaitFor([&] { return PlayersRunning(left.filename().string()) == 0; }, 60s)) << "the player ran on";
         EXPECT_TRUE(fs::exists(left));
-        fs::remove(control_ / "shown.txt");
-        WineProcess next(loader(), {exe_}, Env(), dir_ / "engine.log");
-        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
-        EXPECT_FALSE(fs::exists(left)) << "the abandoned folder stayed";
-        std::ofstream(control_ / "close.request").put('\n');
-        EXPECT_EQ(next.Wait(120s), 0);
-        EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+        ExpectTheNextStartRemoves(left, foldersBefore, "the abandoned folder stayed");
     }
 }
 
@@ -957,13 +964,7 @@ TEST_P(Engine, AFolderThatCannotBeEmptiedIsRemovedByALaterStart) {
     std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{"VexelSCREEN.lock", "written by the movie.txt"}));
-    fs::remove(control_ / "shown.txt");
-    WineProcess next(loader(), {exe_}, Env(), dir_ / "engine.log");
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
-    EXPECT_FALSE(fs::exists(folder)) << "the folder that could not be emptied stayed";
-    std::ofstream(control_ / "close.request").put('\n');
-    EXPECT_EQ(next.Wait(60s), 0);
-    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+    ExpectTheNextStartRemoves(folder, foldersBefore, "the folder that could not be emptied stayed");
 }
 
 // DLLs named like system ones beside the projector (a downloads folder) are
