@@ -1,5 +1,5 @@
 // vexelscreen build PROJECT.vsp [-o OUT.exe] [--retrieve DIR [--force]] [--jobs N] [--json]
-// vexelscreen build --projector FILE [--add FILE]... [--icon FILE] [--shape BITMAP [--transparent RRGGBB]]
+// vexelscreen build --projector FILE | --movie MOVIE.swf --player PLAYER.exe [--add FILE]... [--icon FILE] [--shape BITMAP [--transparent RRGGBB]]
 //                   [--version A.B.C.D] [--string Key=Value]... [--compression 1..4] [--set Property=Value]...
 //                   [-o OUT.exe] [--save-project FILE.vsp] [--jobs N] [--json]
 //
@@ -10,12 +10,14 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/generator_model.h"
+#include "app/movie_files.h"
 #include "app/project_file.h"
 #include "app/projector_inspection.h"
 #include "app/tools_folder.h"
@@ -31,6 +33,7 @@
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 #include "platform/file_system.h"
+#include "platform/temp_files.h"
 
 namespace vs::cli {
 
@@ -41,6 +44,7 @@ namespace fs = std::filesystem;
 struct BuildArgs {
     std::string project;
     std::string projector;
+    std::string movie, player;
     std::vector<std::string> add;
     std::string icon, shape, transparent, version, output, saveProject, retrieve;
     std::vector<std::string> strings, sets;
@@ -241,9 +245,65 @@ void PrintReport(const BuildReport& r, TfVexelSCREENModel& m, bool json) {
 
 void Reported(const BuildReport& report, TfVexelSCREENModel& m, bool json);
 
-int Build(const BuildArgs& a) {
+// The projector of --movie and --player, made in a folder of its own under
+// the system's temporary folder for the time of the build, under the
+// movie's name. Nothing of it is left afterwards, also when the build fails
+// or an ending signal stops it.
+class MovieProjector {
+public:
+    MovieProjector(const std::string& player, const std::string& movie) {
+        const std::vector<std::uint8_t> bytes = MakeProjectorOfFiles(player, movie);
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        if (ec) throw VsError("no temporary folder for the projector of " + movie + ": " + ec.message());
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
+            const fs::path candidate = base / ("VS movie projector " + std::to_string(random() % 100000000u));
+            if (fs::create_directory(candidate, ec)) folder_ = candidate;
+        }
+        if (folder_.empty()) throw VsError("cannot create a temporary folder in " + Utf8Of(base));
+        name_ = Utf8Of(folder_ / PathOf(movie).filename().replace_extension(".exe"));
+        live_ = std::make_unique<LiveTempFile>(name_);
+        WriteFileAtomic(name_, bytes.data(), bytes.size());
+    }
+    ~MovieProjector() {
+        std::error_code ec;
+        fs::remove(PathOf(name_), ec);
+        if (live_) live_->Forget();
+        fs::remove(folder_, ec);
+    }
+    MovieProjector(const MovieProjector&) = delete;
+    MovieProjector& operator=(const MovieProjector&) = delete;
+    const std::string& name() const { return name_; }
+
+private:
+    fs::path folder_;
+    std::string name_;
+    std::unique_ptr<LiveTempFile> live_;
+};
+
+int Build(BuildArgs a) {
+    std::unique_ptr<MovieProjector> made;
+    if (!a.movie.empty() || !a.player.empty()) {
+        if (a.movie.empty() || a.player.empty()) throw VsError("--movie and --player go together");
+        if (!a.projector.empty() || !a.project.empty())
+            throw VsError("give --movie and --player instead of a project file or --projector, not with them");
+        if (!a.saveProject.empty())
+            throw VsError("--save-project needs a projector on disk for the project to name: make it first with "
+                          "`vexelscreen projector --player PLAYER.exe MOVIE.swf -o PROJECTOR.exe` and build with "
+                          "--projector");
+        if (a.output.empty()) throw VsError("no output file: give -o OUT.exe");
+        for (const std::string& input : {a.movie, a.player})
+            if (SameFile(a.output, input))
+                throw VsError("\"" + a.output + "\" is both the output (-o) and an input. Nothing was written; choose "
+                              "another name.");
+        made = std::make_unique<MovieProjector>(Absolute(a.player), Absolute(a.movie));
+        a.projector = made->name();
+    }
     if (a.project.empty() == a.projector.empty())
-        throw VsError("give either a project file or --projector FILE");
+        throw VsError("give either a project file, --projector FILE, or --movie MOVIE.swf with --player PLAYER.exe");
+    if (!a.projector.empty() && IsMovieFile(a.projector))
+        throw VsError(a.projector + " is a Flash movie, not a projector: give it as --movie with --player PLAYER.exe");
     CliModel cli;
     TfVexelSCREENModel& m = cli.model;
     m.jobs = a.jobs;
@@ -334,6 +394,8 @@ void addBuildCommand(CLI::App& app) {
     auto a = std::make_shared<BuildArgs>();
     cmd->add_option("PROJECT", a->project, "A project file (.vsp) to build as the window would");
     cmd->add_option("--projector", a->projector, "The Flash projector (.exe) to build from");
+    cmd->add_option("--movie", a->movie, "A movie (.swf) to build from, with --player: the projector of both is made for the build");
+    cmd->add_option("--player", a->player, "The standalone Flash player (.exe) for --movie");
     cmd->add_option("--add", a->add, "An additional file the movie needs (repeatable)")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("--icon", a->icon, "An icon file (.ico), or any file whose icon is taken");
     cmd->add_option("--shape", a->shape, "A bitmap (.bmp) whose shape the window takes");

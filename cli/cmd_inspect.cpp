@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/generator_model.h"
+#include "app/movie_files.h"
 #include "app/projector_inspection.h"
 #include "cli/commands.h"
 #include "cli/console_interface.h"
@@ -79,13 +80,18 @@ void PrintText(const InspectionResult& r, const PlayerFacts& player, bool dryRun
     for (std::size_t i = 0; i < r.grid.size(); ++i) std::cout << kMovieInfoLabels[i] << ": " << r.grid[i] << "\n";
     const std::string_view kind = ExecutableKindText(player.kind);
     std::cout << kPlayerLabel << ": " << kind << " (a build uses the " << kind << " engine " << player.engine << ")\n";
+    if (r.unpacked)
+        std::cout << "Movie: " << MovieCompressionName(r.compression) << "-compressed (" << MovieSignature(r.compression)
+                  << "); the file is left as it is, and a build packs it with the movie unpacked (" << r.unpacked->size()
+                  << " bytes; the offsets below are in that projector)\n";
     std::size_t rewritten = 0;
     for (const CommandRewrite& c : r.commands) rewritten += c.outcome == RewriteOutcome::Rewritten;
     if (r.commands.empty()) {
         std::cout << "No command to rewrite\n";
         return;
     }
-    std::cout << (dryRun ? "Would rewrite " : "Rewrote ") << rewritten << " of " << r.commands.size()
+    const bool inMemory = r.unpacked != nullptr;
+    std::cout << (dryRun ? "Would rewrite " : inMemory ? "Rewrote (in the unpacked projector) " : "Rewrote ") << rewritten << " of " << r.commands.size()
               << (r.commands.size() == 1 ? " command" : " commands") << (dryRun ? " (dry run, file unchanged)" : "")
               << "\n";
     for (const CommandRewrite& c : r.commands) {
@@ -115,6 +121,8 @@ void PrintJson(const std::string& file, const InspectionResult& r, const PlayerF
       << ", \"frameRateFraction\": " << int(h.FrameRateFraction) << ", \"frameCount\": " << h.FrameCount << "},\n";
     o << "  \"HasPrint\": " << Bool(r.HasPrint) << ",\n  \"HasEXEC\": " << Bool(r.HasEXEC)
       << ",\n  \"HasVarStore\": " << Bool(r.HasVarStore) << ",\n  \"fileWritten\": " << Bool(r.fileWritten)
+      << ",\n  \"movieCompression\": \"" << MovieCompressionName(r.compression) << "\""
+      << ",\n  \"unpackedSize\": " << (r.unpacked ? r.unpacked->size() : 0)
       << ",\n  \"commands\": [";
     for (std::size_t i = 0; i < r.commands.size(); ++i) {
         const CommandRewrite& c = r.commands[i];
@@ -143,6 +151,9 @@ void addInspectCommand(CLI::App& app) {
             if (!FileExists(*file)) throw EFOpenError(cannotOpenFile(*file));
             ConsoleInterface ui;
             InspectionResult result;
+            if (IsMovieFile(*file))
+                throw VsError(*file + " is a Flash movie, not a projector: make one with `vexelscreen projector "
+                              "--player PLAYER.exe " + *file + " -o PROJECTOR.exe`");
             if (!InspectProjectorFile(*file, nullptr, ui, result, InspectOptions{.dryRun = *dryRun})) return 1;
             const PlayerFacts player = PlayerOf(*file);
             if (*json)

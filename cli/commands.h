@@ -16,6 +16,8 @@ void addResourcesCommand(CLI::App& app);  // resources FILE
 void addStampCommand(CLI::App& app);      // stamp FILE
 void addBuildCommand(CLI::App& app);      // build PROJECT.vsp | build --projector FILE ...
 void addDatetimeCommand(CLI::App& app);   // datetime FILE
+void addProjectorCommand(CLI::App& app);  // projector --player PLAYER.exe MOVIE.swf -o OUT.exe
+void addMovieCommand(CLI::App& app);      // movie FILE -o MOVIE.swf
 
 // Runs a command body and records its exit code for main: any failure
 // becomes its message on stderr and exit code 1.

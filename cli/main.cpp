@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
         vs::cli::addResourcesCommand(app);
         vs::cli::addStampCommand(app);
         vs::cli::addDatetimeCommand(app);
+        vs::cli::addProjectorCommand(app);
+        vs::cli::addMovieCommand(app);
         CLI11_PARSE(app, argc, argv);
     } catch (const std::exception& e) {
         std::cerr << "vexelscreen: " << e.what() << '\n';

@@ -127,7 +127,7 @@ BuildReport TfVexelSCREENModel::BuildProjectorPending(const std::string& fileNam
     {
         PackingBatch batch(jobs);
         s.MainFile().CompressMode = mode;
-        s.MainFile().SetFilename(edFlashProjector.fileName, batch);
+        PackMainFile(batch);
         s.DLLFile().CompressMode = mode;
         s.DLLFile().SetFilename(BuildToolsFile(tools::HookLibrary), batch);
         s.Files().Clear();

@@ -6,9 +6,12 @@
 #include <system_error>
 
 #include "app/main_icon.h"
+#include "app/movie_files.h"
 #include "app/projector_inspection.h"
 #include "platform/ascii.h"
+#include "platform/atomic_file.h"
 #include "platform/errors.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/stream.h"
 
@@ -29,6 +32,7 @@ constexpr const char* kStoredIcon = "OpenIcon.FileName";
 constexpr const char* kStoredOpenProject = "OpenProject.FileName";
 constexpr const char* kStoredSaveProject = "SaveProject.FileName";
 constexpr const char* kStoredSaveSample = "SaveSample.FileName";
+constexpr const char* kStoredPlayer = "StandalonePlayer.FileName";
 
 std::string WithSeparator(std::string dir) {
     if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += static_cast<char>(fs::path::preferred_separator);
@@ -121,7 +125,7 @@ TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, Settings
     bottomButtons.buttons = {&qbtVarFile, &qbtPrinting, &btExec, &qbtVarSave};
 
     edFlashProjector.typing = false;
-    edFlashProjector.dialog = {"", "Flash Projector Files|*.exe", ".exe", false};
+    edFlashProjector.dialog = {"", "Flash Projector Files|*.exe|Flash Movies|*.swf", ".exe", false};
     OutputProjector.save = true;
     OutputProjector.fileName = "VexelSCREEN Projector.exe";
     OutputProjector.dialog = {"", "Windows executable files|*.exe", ".exe", true};
@@ -212,6 +216,7 @@ void TfVexelSCREENModel::RestoreStoredValues() {
     restore(kStoredOpenProject, OpenProjectFileName);
     restore(kStoredSaveProject, SaveProjectFileName);
     restore(kStoredSaveSample, SaveSampleFileName);
+    restore(kStoredPlayer, StandalonePlayer);
 }
 
 void TfVexelSCREENModel::FormShow() {
@@ -235,6 +240,7 @@ void TfVexelSCREENModel::FormClose() {
     store_.setValue(kStoredOpenProject, OpenProjectFileName);
     store_.setValue(kStoredSaveProject, SaveProjectFileName);
     store_.setValue(kStoredSaveSample, SaveSampleFileName);
+    store_.setValue(kStoredPlayer, StandalonePlayer);
 }
 
 // ---------------------------------------------------------------- the settings mapping
@@ -379,6 +385,23 @@ void TfVexelSCREENModel::edFlashProjectorAfterDialog(std::string& name, bool& ac
         missing();
         return;
     }
+    if (IsMovieFile(name)) {
+        std::optional<std::string> made = MakeProjectorOfMovie(name);
+        if (!made) {
+            // Nothing was chosen: the field keeps the projector it held, and
+            // lets go of a movie that a drop put there.
+            action = false;
+            name.clear();
+            if (IsMovieFile(edFlashProjector.fileName)) {
+                edFlashProjector.fileName.clear();
+                unpackedProjector_.reset();
+            }
+            SetControls();
+            return;
+        }
+        name = *made;
+    }
+    unpackedProjector_.reset();
     InspectionResult result;
     // The player's kind is a fact of the accepted file, shown with the movie's.
     auto showPlayer = [&] {
@@ -396,6 +419,7 @@ void TfVexelSCREENModel::edFlashProjectorAfterDialog(std::string& name, bool& ac
         } else {
             for (std::size_t row = 0; row < result.grid.size(); ++row) pgMovieInfo.value(row) = result.grid[row];
             showPlayer();
+            unpackedProjector_ = result.unpacked;
         }
     } catch (...) {
         // The movie facts were shown before the file turned out not to be writable.
@@ -445,6 +469,64 @@ void TfVexelSCREENModel::edFlashProjectorBrowse() {
     if (!name) return;
     bool action = true;
     edFlashProjectorAfterDialog(*name, action);
+}
+
+std::optional<std::string> TfVexelSCREENModel::MakeProjectorOfMovie(const std::string& movie) {
+    const std::string movieName = Utf8Of(PathOf(movie).filename());
+    FileDialog playerDialog;
+    playerDialog.title = "Choose the standalone Flash player for " + movieName;
+    playerDialog.filter = "Flash Players|*.exe";
+    playerDialog.defaultExtension = ".exe";
+    playerDialog.initialName = StandalonePlayer;
+    std::optional<std::string> player = ui_.openFileName(playerDialog);
+    if (!player) return std::nullopt;
+    CheckPlayerFile(*player);
+    StandalonePlayer = *player;
+
+    FileDialog target;
+    target.title = "Save the projector of " + movieName + " as";
+    target.filter = edFlashProjector.dialog.filter;
+    target.defaultExtension = ".exe";
+    target.initialName = Utf8Of(PathOf(movie).replace_extension(".exe"));
+    target.overwritePrompt = true;
+    std::optional<std::string> projector = ui_.saveFileName(target);
+    if (!projector) return std::nullopt;
+    for (const std::string* input : {&movie, static_cast<const std::string*>(&*player)})
+        if (const auto id = IdentityOf(*projector); id && id == IdentityOf(*input))
+            throw VsError("The projector \"" + *projector + "\" would be written over " + *input +
+                          ". Nothing was written; choose another name for the projector.");
+    const std::vector<std::uint8_t> bytes = MakeProjectorOfFiles(*player, movie);
+    WriteFileAtomic(*projector, bytes.data(), bytes.size());
+    return projector;
+}
+
+void TfVexelSCREENModel::SaveMovieAs(MovieCompression compression) {
+    FileDialog source;
+    source.title = "Choose the projector whose movie to save";
+    source.filter = "Projectors and projects|*.exe;*.vsp|All Files|*.*";
+    source.initialName = edFlashProjector.fileName;
+    std::optional<std::string> from = ui_.openFileName(source);
+    if (!from) return;
+    const std::vector<std::uint8_t> movie = MovieOfFile(*from);
+    FileDialog target;
+    target.title = compression == MovieCompression::None ? "Save the movie as" : "Save the compressed movie as";
+    target.filter = "Flash Movies|*.swf";
+    target.defaultExtension = ".swf";
+    target.initialName = Utf8Of(PathOf(*from).replace_extension(".swf"));
+    target.overwritePrompt = true;
+    std::optional<std::string> to = ui_.saveFileName(target);
+    if (!to) return;
+    WriteMovieFile(*to, movie, compression, *from);
+}
+
+void TfVexelSCREENModel::SaveMovieClick() { SaveMovieAs(MovieCompression::None); }
+void TfVexelSCREENModel::SaveMovieCompressedClick() { SaveMovieAs(MovieCompression::Zlib); }
+
+void TfVexelSCREENModel::PackMainFile(PackingBatch& batch) {
+    if (unpackedProjector_)
+        settings_->MainFile().SetFilename(edFlashProjector.fileName, unpackedProjector_, batch);
+    else
+        settings_->MainFile().SetFilename(edFlashProjector.fileName, batch);
 }
 
 void TfVexelSCREENModel::OutputProjectorEdited(const std::string& text) {

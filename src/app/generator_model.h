@@ -105,6 +105,7 @@ public:
     Button qbtPreview{"qbtPreview", "Preview", "Preview the projector"};
     Button qbtBuild{"qbtBuild", "Build", "Build VexelSCREEN Projector"};
     ButtonGroup headerButtons, bottomButtons;
+    MenuItem SaveMovie{"SaveMovie", "Save movie..."}, SaveMovieCompressed{"SaveMovieCompressed", "Save compressed movie..."};
     MenuItem Saveas{"Saveas", "Save project"}, Load{"Load", "Load project"}, About1{"About1", "About"},
         Close1{"Close1", "Exit"};
     Edit lbBusyLabel{"lbBusyLabel"};
@@ -203,6 +204,8 @@ public:
 
     // ---- the dialogs' remembered names (the settings file keeps them)
     std::string OpenProjectFileName, SaveProjectFileName, SaveSampleFileName;
+    // The standalone player that the last projector made of a bare movie took.
+    std::string StandalonePlayer;
     std::string OpenProjectFolder;
 
     // ---- start
@@ -245,6 +248,14 @@ public:
     void DragDropPorjectorFileDropped(const std::string& fileName);
     // The browse button of edFlashProjector.
     void edFlashProjectorBrowse();
+    // The movie of a Flash projector, a built projector or a project, saved
+    // as a movie file: uncompressed, or compressed with zlib ("CWS").
+    void SaveMovieClick();
+    void SaveMovieCompressedClick();
+    // The projector the build packs when the chosen one's movie is compressed:
+    // made in memory with the movie unpacked. Null for an uncompressed movie,
+    // which the inspection rewrites in the file itself.
+    const std::shared_ptr<const std::vector<std::uint8_t>>& UnpackedProjector() const { return unpackedProjector_; }
     void rbShapeClick();
     void btEditShapeClick();
     void rbRectangleClick();
@@ -366,6 +377,14 @@ private:
     TImage shapeImageRecord_{"ShapeImage"};
     std::string loadedProject_;
     ExecutableKind player_ = ExecutableKind::Bits32;
+    std::shared_ptr<const std::vector<std::uint8_t>> unpackedProjector_;
+    // A bare movie chosen as the projector: asks for a standalone player and
+    // for the file of the projector made of both, and writes it. Returns that
+    // file's name, or nothing when the user gave up.
+    std::optional<std::string> MakeProjectorOfMovie(const std::string& movie);
+    void SaveMovieAs(MovieCompression compression);
+    // The Flash projector as a build or a project save packs it.
+    void PackMainFile(PackingBatch& batch);
     bool cancelRequested_ = false;
 };
 

@@ -89,7 +89,7 @@ std::unique_ptr<AtomicFile> TfVexelSCREENModel::SaveProjectPending(const std::st
     s_TVexelProjector& s = *settings_;
     // The files are packed at the modes the packed files hold.
     PackingBatch batch(jobs);
-    s.MainFile().SetFilename(edFlashProjector.fileName, batch);
+    PackMainFile(batch);
     s.DLLFile().SetFilename(paths_.generatorDir + std::string(tools::HookLibrary), batch);
     s.Files().Clear();
     for (const FileListView::Item& item : lvAddFiles.items) s.Files().AddFile(item.fullPath, batch);

@@ -117,6 +117,18 @@ std::int32_t PackableFileSize(TFileStream& file) {
     return static_cast<std::int32_t>(size);
 }
 
+std::vector<std::uint8_t> CompressBytes(std::span<const std::uint8_t> bytes, std::uint8_t mode,
+                                        const std::atomic<bool>* cancel) {
+    Deflater d(LevelForMode(mode), bytes.size());
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) throw EPackingCancelled();
+        const std::size_t chunk = std::min(kPackInputChunk, bytes.size() - pos);
+        d.feed(bytes.data() + pos, chunk);
+        pos += chunk;
+    }
+    return d.finish();
+}
+
 std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode,
                                        const std::atomic<bool>* cancel) {
     Deflater d(LevelForMode(mode), static_cast<std::size_t>(size));
@@ -208,6 +220,13 @@ void TPackedFile::SetFilename(const std::string& name, PackingBatch& batch) {
     }
     filename_ = name;
     if (FileExists(name)) batch.Add(*this, name);
+}
+
+void TPackedFile::SetFilename(const std::string& name, std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                              PackingBatch& batch) {
+    LeaveBatch();
+    filename_ = name;
+    batch.Add(*this, std::move(bytes));
 }
 
 void TPackedFile::SetFilenameOnly(const std::string& name) {

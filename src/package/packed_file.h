@@ -68,6 +68,10 @@ public:
     // The same, but an existing file is only checked now (opened, its size
     // taken, "Input file is empty") and compressed when the batch runs.
     void SetFilename(const std::string& name, PackingBatch& batch);
+    // Sets the name and registers bytes held in memory to be compressed under
+    // it when the batch runs; the file of that name is not read.
+    void SetFilename(const std::string& name, std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                     PackingBatch& batch);
     // Stores the name and touches no file; an empty name empties the packed
     // file. What a reader of a package from elsewhere does.
     void SetFilenameOnly(const std::string& name);
@@ -145,6 +149,10 @@ class EPackingCancelled : public VsError {
 public:
     EPackingCancelled() : VsError("Packing was cancelled") {}
 };
+
+// Compresses bytes in memory as CompressFile compresses a file of them.
+std::vector<std::uint8_t> CompressBytes(std::span<const std::uint8_t> bytes, std::uint8_t mode,
+                                        const std::atomic<bool>* cancel = nullptr);
 
 // Compresses the rest of an open file of `size` bytes at a mode's level, with
 // the chunking of DeflateBytes. When `cancel` is given it is looked at before

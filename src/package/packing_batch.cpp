@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -28,9 +29,14 @@ struct Compressed {
 
 // The file must still have the size it had when it was registered: the
 // packed file's Filesize was taken then.
-Compressed CompressOne(const std::string& name, std::uint8_t mode, std::int32_t size, const std::atomic<bool>& stop) {
+Compressed CompressOne(const std::string& name, const std::vector<std::uint8_t>* bytes, std::uint8_t mode,
+                       std::int32_t size, const std::atomic<bool>& stop) {
     Compressed out;
     try {
+        if (bytes) {
+            out.bytes = CompressBytes(*bytes, mode, &stop);
+            return out;
+        }
         TFileStream file(name, FileMode::OpenRead);
         if (PackableFileSize(file) != size) throw EFOpenError("The file " + name + " changed while it was packed");
         out.bytes = CompressFile(file, size, mode, &stop);
@@ -56,7 +62,17 @@ void PackingBatch::Add(TPackedFile& file, const std::string& name) {
     const std::int32_t size = PackableFileSize(stream);
     file.Filesize = size;
     if (size == 0) throw EReadError(msg::InputFileEmpty);
-    pending_.push_back({&file, name, file.CompressMode, size});
+    pending_.push_back({&file, name, file.CompressMode, size, nullptr});
+    file.batch_ = this;
+}
+
+void PackingBatch::Add(TPackedFile& file, std::shared_ptr<const std::vector<std::uint8_t>> bytes) {
+    Remove(file);
+    if (bytes->size() > INT32_MAX) throw EFOpenError("File is too large to pack: " + file.Filename());
+    const auto size = static_cast<std::int32_t>(bytes->size());
+    file.Filesize = size;
+    if (size == 0) throw EReadError(msg::InputFileEmpty);
+    pending_.push_back({&file, file.Filename(), file.CompressMode, size, std::move(bytes)});
     file.batch_ = this;
 }
 
@@ -93,7 +109,7 @@ void PackingBatch::Run(const PackingObserver& observer) {
     std::vector<Job> work = jobs;
     auto worker = [&] {
         for (std::size_t i; !stop && (i = next++) < total;) {
-            results[i] = CompressOne(work[i].name, work[i].mode, work[i].size, stop);
+            results[i] = CompressOne(work[i].name, work[i].bytes.get(), work[i].mode, work[i].size, stop);
             std::lock_guard lock(mutex);
             ++finished;
             finishedOne.notify_one();

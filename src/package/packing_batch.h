@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ public:
     // "Input file is empty", a file too large to pack; the packed file's
     // CompressMode and Filesize are then as loading leaves them.
     void Add(TPackedFile& file, const std::string& name);
+    // Registers bytes held in memory, packed under the file's name.
+    void Add(TPackedFile& file, std::shared_ptr<const std::vector<std::uint8_t>> bytes);
     // Forgets a registered file (its name changed, its data was replaced, it
     // is destroyed).
     void Remove(TPackedFile& file);
@@ -57,6 +60,7 @@ private:
         std::string name;
         std::uint8_t mode;
         std::int32_t size;  // when registered
+        std::shared_ptr<const std::vector<std::uint8_t>> bytes;  // packed instead of the named file
     };
     unsigned jobs_;
     std::vector<Job> pending_;

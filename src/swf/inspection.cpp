@@ -328,6 +328,54 @@ void WriteChangedRanges(TFileStream& file, std::span<const std::uint8_t> w,
     }
 }
 
+void Accept(InspectionResult& result) {
+    const TSWF_Header& h = result.header;
+    result.accepted = true;
+    result.grid[0] = std::to_string(h.FrameSize.Right / 20);
+    result.grid[1] = std::to_string(h.FrameSize.Bottom / 20);
+    result.grid[2] = std::to_string(h.Version);
+    result.grid[3] = std::to_string(h.FileLength);
+    result.grid[4] = std::to_string(h.FrameRate);
+    result.grid[5] = std::to_string(h.FrameCount);
+}
+
+void TakeScan(InspectionResult& result, CommandScan&& scan) {
+    result.HasPrint = scan.HasPrint;
+    result.HasEXEC = scan.HasEXEC;
+    result.HasVarStore = scan.HasVarStore;
+    result.commands = std::move(scan.commands);
+}
+
+void Complete(InspectionResult& result) {
+    result.grid[6] = YesNo(result.HasPrint);
+    result.grid[7] = YesNo(result.HasEXEC);
+    result.grid[8] = YesNo(result.HasVarStore);
+    result.complete = true;
+}
+
+// A compressed movie that the trailer located: the projector is made again in
+// memory with the movie unpacked, and inspected there. The file is only read.
+bool InspectCompressed(const std::string& fileName, TSWFReader& reader, InspectionResult& result) {
+    const auto offset = static_cast<std::size_t>(reader.MovieOffset);
+    const auto length = static_cast<std::size_t>(*reader.TrailerMovieLength);
+    TFileStream file(fileName, FileMode::OpenRead);
+    WorkingCopy copy(file);
+    const std::span<const std::uint8_t> bytes = copy.bytes();
+    auto unpacked = std::make_shared<std::vector<std::uint8_t>>();
+    try {
+        *unpacked = MakeProjector(bytes.first(offset + length + sizeof(ProjectorTrailer)), bytes.subspan(offset, length));
+    } catch (const EMovieError& e) {
+        throw EMovieError(fileName + ": " + e.what());
+    }
+    result.compression = *CompressionOfSignature(bytes.subspan(offset, length));
+    reader.ParseMovieHeader(std::span<const std::uint8_t>(*unpacked).subspan(offset), result.header);
+    Accept(result);
+    TakeScan(result, RewriteCommands(*unpacked));
+    result.unpacked = std::move(unpacked);
+    Complete(result);
+    return true;
+}
+
 }  // namespace
 
 bool InspectProjector(const std::string& fileName, InspectionResult& result, const InspectOptions& options) {
@@ -345,17 +393,14 @@ bool InspectProjector(const std::string& fileName, InspectionResult& result, con
     } keep{reader, result};
     reader.ParseFileHeader(fileName, result.header);
     const TSWF_Header& h = result.header;
-    if (!(h.Signature[0] == 'F' && h.Signature[1] == 'W' && h.Signature[2] == 'S')) {
+    const std::optional<MovieCompression> compression = CompressionOfSignature(h.Signature);
+    if (compression && *compression != MovieCompression::None && reader.TrailerMovieLength)
+        return InspectCompressed(fileName, reader, result);
+    if (compression != MovieCompression::None) {
         result.refused = true;
         return false;
     }
-    result.accepted = true;
-    result.grid[0] = std::to_string(h.FrameSize.Right / 20);
-    result.grid[1] = std::to_string(h.FrameSize.Bottom / 20);
-    result.grid[2] = std::to_string(h.Version);
-    result.grid[3] = std::to_string(h.FileLength);
-    result.grid[4] = std::to_string(h.FrameRate);
-    result.grid[5] = std::to_string(h.FrameCount);
+    Accept(result);
 
     // Opened for writing even when nothing will be rewritten, as the window
     // does: a file that cannot be written is reported either way.
@@ -364,20 +409,14 @@ bool InspectProjector(const std::string& fileName, InspectionResult& result, con
     const std::span<std::uint8_t> w = copy.bytes();
 
     CommandScan scan = RewriteCommands(w);
-    result.HasPrint = scan.HasPrint;
-    result.HasEXEC = scan.HasEXEC;
-    result.HasVarStore = scan.HasVarStore;
     const bool rewritten = scan.anyRewritten();
-    result.commands = std::move(scan.commands);
+    TakeScan(result, std::move(scan));
     if (!options.dryRun && rewritten) {
         result.fileWritten = true;
         WriteChangedRanges(file, w, result.commands);
     }
 
-    result.grid[6] = YesNo(result.HasPrint);
-    result.grid[7] = YesNo(result.HasEXEC);
-    result.grid[8] = YesNo(result.HasVarStore);
-    result.complete = true;
+    Complete(result);
     return true;
 }
 

@@ -5,11 +5,13 @@
 // local variable service.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "swf/bmh.h"
+#include "swf/projector_movie.h"
 #include "swf/swf_reader.h"
 
 namespace vs {
@@ -90,13 +92,22 @@ struct InspectionResult {
     bool HasVarStore = false;
     std::vector<CommandRewrite> commands;
     bool fileWritten = false;
+    // How the movie is stored in the file. A compressed movie is unpacked in
+    // memory and the file is never written: `unpacked` then holds the
+    // projector as a build packs it (the player, the movie uncompressed with
+    // its commands rewritten, and a trailer with its new length), and the
+    // offsets of `commands` are offsets in it.
+    MovieCompression compression = MovieCompression::None;
+    std::shared_ptr<const std::vector<std::uint8_t>> unpacked;
 };
 
 // The inspection. Returns false for a missing file (`missing`) or for a file
 // that is not a Flash projector (`refused`, with the searches that failed in
 // `scanFailures`). Fails with "Cannot open file %s" when the file cannot be
-// opened for reading and writing, with "Stream read error" for a movie header
-// cut short, and with "Stream write error" when writing back fails. `result`
+// opened for reading and writing (for reading, when its movie is
+// compressed), with "Stream read error" for a movie header cut short, with
+// "Stream write error" when writing back fails, and with EMovieError, naming
+// the file, for a compressed movie that cannot be unpacked. `result`
 // is filled as the inspection goes, so a caller that catches an error sees
 // how far it got.
 bool InspectProjector(const std::string& fileName, InspectionResult& result, const InspectOptions& options = {});

@@ -1,9 +1,11 @@
 #include "swf/swf_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/errors.h"
 #include "swf/bmh.h"
+#include "swf/projector_movie.h"
 
 namespace vs {
 
@@ -34,6 +36,33 @@ public:
 private:
     TFileStream& file_;
     std::int64_t base_;
+    std::int64_t pos_ = 0;
+};
+
+// Read-only view of bytes in memory.
+class SpanStream : public TStream {
+public:
+    explicit SpanStream(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::size_t Read(void* buffer, std::size_t n) override {
+        const std::size_t at = static_cast<std::size_t>(std::min<std::int64_t>(pos_, Size()));
+        const std::size_t got = std::min(n, bytes_.size() - at);
+        if (got) std::memcpy(buffer, bytes_.data() + at, got);
+        pos_ += static_cast<std::int64_t>(got);
+        return got;
+    }
+    std::size_t Write(const void*, std::size_t) override { return 0; }
+    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+        std::int64_t target = origin == SeekOrigin::Begin ? offset
+                              : origin == SeekOrigin::Current ? pos_ + offset
+                                                              : Size() + offset;
+        if (target < 0) throw EReadError(msg::StreamRead);
+        pos_ = target;
+        return pos_;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
+
+private:
+    std::span<const std::uint8_t> bytes_;
     std::int64_t pos_ = 0;
 };
 
@@ -180,6 +209,8 @@ void TSWFReader::Read_RGB(bool withAlpha, TSWF_Color& color) {
 void TSWFReader::ParseFileHeader(const std::string& fileName, TSWF_Header& header) {
     std::memset(&header, 0, sizeof header);
     ScanFailures.clear();
+    MovieOffset = -1;
+    TrailerMovieLength.reset();
     TFileStream file(fileName, FileMode::OpenRead);
     auto find = [&](const char* pattern) {
         FileSearch found = FindInFile(pattern, fileName);
@@ -187,8 +218,17 @@ void TSWFReader::ParseFileHeader(const std::string& fileName, TSWF_Header& heade
         return found.offset;
     };
     if (find("SHOCKWAVEFLASH") < 0) return;
-    std::int64_t p = find("FWS");
+    // The trailer is what the file says; three letters can also turn up by
+    // chance inside compressed data.
+    std::int64_t p = -1;
+    if (const std::optional<MovieSpan> span = MovieByTrailer(file)) {
+        p = static_cast<std::int64_t>(span->offset);
+        TrailerMovieLength = span->length;
+    } else {
+        p = find("FWS");
+    }
     if (p < 0) return;
+    MovieOffset = p;
     FileTailStream movie(file, p);
     struct Reset {
         TSWFReader& r;
@@ -197,6 +237,19 @@ void TSWFReader::ParseFileHeader(const std::string& fileName, TSWF_Header& heade
     Data = &movie;
     TSWF_Header read{};
     Read_Header(read);  // a header cut short throws and leaves `header` all zero
+    header = read;
+}
+
+void TSWFReader::ParseMovieHeader(std::span<const std::uint8_t> bytes, TSWF_Header& header) {
+    header = TSWF_Header{};
+    SpanStream movie(bytes);
+    struct Reset {
+        TSWFReader& r;
+        ~Reset() { r.Data = nullptr; }
+    } reset{*this};
+    Data = &movie;
+    TSWF_Header read{};
+    Read_Header(read);
     header = read;
 }
 

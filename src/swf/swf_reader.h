@@ -3,6 +3,8 @@
 // headers, and finding the movie inside a Flash projector executable.
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -82,14 +84,24 @@ public:
     void Read_Matrix(TSWF_Matrix& matrix);
     void Read_RGB(bool withAlpha, TSWF_Color& color);
 
-    // Finds the movie inside a projector and reads its header. The header stays
-    // all zero when the file holds no "ShockwaveFlash" text or no "FWS" letters,
-    // or when a search failed (the failures are kept in ScanFailures). Fails
-    // with "Cannot open file %s", or "Stream read error" when the header is
-    // cut short.
+    // Finds the movie inside a projector and reads its header. A consistent
+    // projector trailer at the end of the file says where the movie is;
+    // without one the movie is the first "FWS" letters. The header stays all
+    // zero when the file holds no "ShockwaveFlash" text or no movie, or when a
+    // search failed (the failures are kept in ScanFailures). Fails with
+    // "Cannot open file %s", or "Stream read error" when the header is cut
+    // short. A compressed movie gives its signature, version and length; the
+    // rest of its header is compressed and reads as nonsense.
     void ParseFileHeader(const std::string& fileName, TSWF_Header& header);
+    // Reads the header of a movie held in memory (from its first byte).
+    // Fails with "Stream read error" when the header is cut short.
+    void ParseMovieHeader(std::span<const std::uint8_t> movie, TSWF_Header& header);
     // Why the searches of the last ParseFileHeader gave up, in order.
     std::vector<ScanFailure> ScanFailures;
+    // Where the last ParseFileHeader found the movie: offset and, when the
+    // trailer named it, its stored length; offset -1 when it found none.
+    std::int64_t MovieOffset = -1;
+    std::optional<std::uint64_t> TrailerMovieLength;
 
     std::uint8_t BitPos = 0;      // high bits of the pending byte already consumed
     std::uint8_t BitBuffer = 0;   // the pending byte's unconsumed low bits

@@ -38,6 +38,8 @@
 #include "exe/icon.h"
 #include "exe/icon_replace.h"
 #include "package/package_file.h"
+#include "support/projector_builder.h"
+#include "swf/projector_movie.h"
 #include "package/store_win_region.h"
 #include "package/vexel_projector.h"
 #include "platform/region.h"
@@ -670,6 +672,48 @@ std::size_t PlayersRunning(const std::string& folder) {
         if (cmd.find("standin_player") != std::string::npos && cmd.find(folder) != std::string::npos) ++n;
     }
     return n;
+}
+
+TEST_P(Engine, RunsTheProjectorOfARealCompressedMovie) {
+    // A published movie (zlib) and its LZMA form from xz's encoder, each made
+    // into a projector with the stand-in player as a build makes it: the
+    // player must find the movie, uncompressed, through the trailer.
+    const fs::path published = fs::path(VS_REAL_MOVIES_DIR) / "videojs-swf/package/dist/video-js.swf";
+    if (!fs::exists(published)) GTEST_SKIP() << "no " << published << " (scripts/setup.sh fetches it from npm)";
+    const std::vector<std::uint8_t> cws = ReadWholeFile(published.string());
+    const std::vector<std::uint8_t> fws = UncompressedMovie(cws);
+    std::vector<std::vector<std::uint8_t>> movies = {cws};
+    const fs::path body = dir_ / "body", lzma = dir_ / "body.lzma";
+    test::WriteProjectorFile(body.string(), std::vector<std::uint8_t>(fws.begin() + 8, fws.end()));
+    if (std::system(("xz --format=lzma -c '" + body.string() + "' > '" + lzma.string() + "'").c_str()) == 0) {
+        const std::vector<std::uint8_t> encoded = ReadWholeFile(lzma.string());
+        std::vector<std::uint8_t> zws = {'Z', 'W', 'S', fws[3], fws[4], fws[5], fws[6], fws[7]};
+        const auto n = static_cast<std::uint32_t>(encoded.size() - 13);
+        for (int i = 0; i < 4; ++i) zws.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+        zws.insert(zws.end(), encoded.begin(), encoded.begin() + 5);
+        zws.insert(zws.end(), encoded.begin() + 13, encoded.end());
+        movies.push_back(zws);
+    }
+    std::vector<std::uint8_t> player = ReadWholeFile(family().player);
+    const std::string text = "ShockwaveFlash";
+    player.insert(player.end(), text.begin(), text.end());
+    for (const auto& movie : movies) {
+        SCOPED_TRACE(std::string(movie.begin(), movie.begin() + 3));
+        const std::string made = (dir_ / "video-js.exe").string();
+        test::WriteProjectorFile(made, MakeProjector(player, movie));
+        s_TVexelProjector s;
+        s.CaptionText = "Real movie";
+        test::ProjectorInputs in = Inputs(s);
+        in.flashPlayer = made;
+        test::ComposeProjector(exe_, s, in);
+        for (const char* stale : {"shown.txt", "report.txt", "report.request"}) fs::remove(control_ / stale);
+        WineProcess engine(loader(), {exe_}, Env(), dir_ / "engine.log");
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        auto r = ReportWhen(control_, [](auto& r) { return r["caption"] == "Real movie"; });
+        EXPECT_NE(r["text"].find("Movie: 480 x 270 pixels, 60 frames per second, 1 frames"), std::string::npos) << r["text"];
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
+    }
 }
 
 TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {

@@ -70,39 +70,54 @@ static int signed_bits(unsigned v, unsigned count) {
     return count && (v >> (count - 1)) & 1u ? (int)(v | ~((1u << count) - 1u)) : (int)v;
 }
 
-/* The movie is the uncompressed SWF at the end of this program's file: the
- * last "FWS" whose stored length reaches exactly to the end of the file. */
+/* The facts of an uncompressed movie of `length` bytes at `m`; false when it
+ * is no such movie. */
+static int describe_movie(const unsigned char* m, DWORD length) {
+    /* The smallest movie: the 8-byte header, a 1-byte rectangle, rate and count. */
+    if (length < 13 || m[0] != 'F' || m[1] != 'W' || m[2] != 'S') return 0;
+    if ((m[4] | m[5] << 8 | m[6] << 16 | (DWORD)m[7] << 24) != length) return 0;
+    unsigned bit = 0, nbits = read_bits(m + 8, &bit, 5);
+    const unsigned char* tail = m + 8 + (5 + 4 * nbits + 7) / 8;
+    if (tail + 4 > m + length) return 1;
+    int xmin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+    int xmax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+    int ymin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+    int ymax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
+    const int width = (int)(((long long)xmax - xmin) / 20), height = (int)(((long long)ymax - ymin) / 20);
+    const double rate = tail[1] + tail[0] / 256.0; /* 8.8 fixed point, fraction first */
+    _snwprintf(g_movie, sizeof g_movie / sizeof g_movie[0] - 1, L"Movie: %d x %d pixels, %g frames per second, %u frames",
+               width, height, rate, (unsigned)(tail[2] | tail[3] << 8));
+    return 1;
+}
+
+/* The movie is the uncompressed SWF at the end of this program's file. A
+ * player finds it as projectors lay it out: an 8-byte trailer at the very end
+ * (0xFA123456 and the movie's length) and the movie just before it. Without
+ * a trailer it is the last "FWS" whose stored length reaches exactly to the
+ * end of the file. */
 static void read_movie_facts(void) {
     wchar_t self[MAX_PATH];
     if (!GetModuleFileNameW(NULL, self, MAX_PATH)) return;
     HANDLE h = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
     if (h == INVALID_HANDLE_VALUE) return;
     DWORD size = GetFileSize(h, NULL), got = 0;
-    /* The smallest movie: the 8-byte header, a 1-byte rectangle, rate and count. */
     const DWORD smallest = 13;
     unsigned char* data =
         size != INVALID_FILE_SIZE && size >= smallest ? (unsigned char*)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
     int ok = data && ReadFile(h, data, size, &got, NULL) && got == size;
     CloseHandle(h);
-    for (DWORD at = ok ? size - smallest : 0; ok; --at) {
-        const unsigned char* m = data + at;
-        DWORD length = m[4] | m[5] << 8 | m[6] << 16 | (DWORD)m[7] << 24;
-        if (m[0] == 'F' && m[1] == 'W' && m[2] == 'S' && length == size - at) {
-            unsigned bit = 0, nbits = read_bits(m + 8, &bit, 5);
-            const unsigned char* tail = m + 8 + (5 + 4 * nbits + 7) / 8;
-            if (tail + 4 <= data + size) {
-                int xmin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
-                int xmax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
-                int ymin = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
-                int ymax = signed_bits(read_bits(m + 8, &bit, nbits), nbits);
-                const int width = (int)(((long long)xmax - xmin) / 20), height = (int)(((long long)ymax - ymin) / 20);
-                const double rate = tail[1] + tail[0] / 256.0; /* 8.8 fixed point, fraction first */
-                _snwprintf(g_movie, sizeof g_movie / sizeof g_movie[0] - 1,
-                           L"Movie: %d x %d pixels, %g frames per second, %u frames", width, height, rate,
-                           (unsigned)(tail[2] | tail[3] << 8));
-            }
-            break;
+    if (ok) {
+        const unsigned char* t = data + size - 8;
+        const DWORD magic = t[0] | t[1] << 8 | t[2] << 16 | (DWORD)t[3] << 24;
+        const DWORD length = t[4] | t[5] << 8 | t[6] << 16 | (DWORD)t[7] << 24;
+        if (magic == 0xFA123456u && length <= size - 8) {
+            if (!describe_movie(data + size - 8 - length, length))
+                wcscpy(g_movie, L"The trailer names no uncompressed movie");
+            ok = 0;
         }
+    }
+    for (DWORD at = ok ? size - smallest : 0; ok; --at) {
+        if (describe_movie(data + at, size - at)) break;
         if (at == 0) break;
     }
     if (data) HeapFree(GetProcessHeap(), 0, data);

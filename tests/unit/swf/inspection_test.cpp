@@ -252,3 +252,72 @@ TEST_F(Inspection, SeveralHundredMegabytes) {
 
 }  // namespace
 }  // namespace vs
+
+namespace vs {
+namespace {
+
+// A projector whose movie is stored compressed, as the players' own projector
+// command leaves it: player, movie, trailer.
+ByteVec WithTrailer(const ByteVec& player, const ByteVec& movie) {
+    ByteVec out = player;
+    out.insert(out.end(), movie.begin(), movie.end());
+    const auto n = static_cast<std::uint32_t>(movie.size());
+    for (std::uint32_t v : {0xFA123456u, n})
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return out;
+}
+
+TEST_F(Inspection, ACompressedMovieIsInspectedUnpackedAndTheFileIsNeverWritten) {
+    test::SwfBuilder b;
+    b.version = 10;
+    b.frameCount = 42;
+    b.fsExec("vexelprint(1,2,3,4)").getUrl("vexelscreen:savevariables(scores.txt)", "");
+    const ByteVec movie = b.build();
+    // Letters that would be taken for the movie without the trailer.
+    const ByteVec player = test::BuildPlayerPart({.size = 4096, .playerText = "ShockwaveFlash fws"});
+
+    // What the inspection makes of the same movie stored uncompressed.
+    const std::string plain = Write(WithTrailer(player, movie), "plain.exe");
+    ASSERT_TRUE(Inspect(plain));
+    const ByteVec rewritten = test::ReadProjectorFile(plain);
+    const InspectionResult uncompressed = result;
+    EXPECT_FALSE(result.unpacked);
+
+    for (MovieCompression c : {MovieCompression::Zlib, MovieCompression::Lzma}) {
+        SCOPED_TRACE(MovieCompressionName(c));
+        const ByteVec original = WithTrailer(player, PackMovie(movie, c));
+        const std::string p = Write(original, "packed.exe");
+        ASSERT_TRUE(Inspect(p));
+        EXPECT_EQ(test::ReadProjectorFile(p), original);
+        EXPECT_FALSE(result.fileWritten);
+        EXPECT_EQ(result.compression, c);
+        ASSERT_TRUE(result.unpacked);
+        EXPECT_EQ(*result.unpacked, rewritten);
+        EXPECT_EQ(result.grid, uncompressed.grid);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(result.header.Signature), 3), "FWS");
+        EXPECT_TRUE(result.HasPrint);
+        EXPECT_TRUE(result.HasVarStore);
+    }
+    // A compressed movie without its trailer cannot be found, as before.
+    const std::string bare = Write(test::BuildProjector(PackMovie(movie, MovieCompression::Zlib)), "bare.exe");
+    EXPECT_FALSE(Inspect(bare));
+    EXPECT_TRUE(result.refused);
+}
+
+TEST_F(Inspection, ADamagedCompressedMovieIsAnErrorNamingTheFile) {
+    ByteVec cws = PackMovie(test::SwfBuilder().filler(ByteVec(5000, 7)).build(), MovieCompression::Zlib);
+    cws.resize(cws.size() - 20);
+    const ByteVec original = WithTrailer(test::BuildPlayerPart(), cws);
+    const std::string p = Write(original);
+    try {
+        Inspect(p);
+        ADD_FAILURE() << "no error";
+    } catch (const EMovieError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(p + ": The movie is zlib-compressed (CWS) and damaged", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(test::ReadProjectorFile(p), original);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace vs

@@ -1,0 +1,112 @@
+#include "app/movie_files.h"
+
+#include "exe/pe_headers.h"
+#include "package/package_file.h"
+#include "package/vexel_projector.h"
+#include "package/filer.h"
+#include "platform/atomic_file.h"
+#include "platform/errors.h"
+#include "platform/file_identity.h"
+#include "platform/stream.h"
+
+namespace vs {
+
+namespace {
+
+std::vector<std::uint8_t> ReadNamed(const std::string& fileName) {
+    TFileStream file(fileName, FileMode::OpenRead);
+    const std::int64_t size = file.Size();
+    if (static_cast<std::uint64_t>(size) > kLargestProjector)
+        throw EMovieError(fileName + ": the file is larger than a projector can be (2 GiB)");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.ReadBuffer(bytes.data(), bytes.size());
+    return bytes;
+}
+
+template <class F>
+auto Naming(const std::string& fileName, F&& f) {
+    try {
+        return f();
+    } catch (const EMovieError& e) {
+        throw EMovieError(fileName + ": " + e.what());
+    }
+}
+
+}  // namespace
+
+bool IsMovieFile(const std::string& fileName) {
+    try {
+        TFileStream file(fileName, FileMode::OpenRead);
+        std::uint8_t head[8] = {};
+        if (file.Read(head, sizeof head) != sizeof head) return false;
+        return IsBareMovie(head);
+    } catch (const VsError&) {
+        return false;
+    }
+}
+
+void CheckPlayerFile(const std::string& player) {
+    const std::vector<std::uint8_t> bytes = ReadNamed(player);
+    if (IsBareMovie(bytes)) throw EMovieError(player + " is a Flash movie, not a player. Choose a standalone Flash player (.exe).");
+    try {
+        ReadPeHeaders(bytes);
+    } catch (const VsError&) {
+        throw EMovieError(player + " is not a Windows program. Choose a standalone Flash player (.exe).");
+    }
+}
+
+std::vector<std::uint8_t> MakeProjectorOfFiles(const std::string& player, const std::string& movie) {
+    CheckPlayerFile(player);
+    const std::vector<std::uint8_t> playerBytes = ReadNamed(player);
+    const std::vector<std::uint8_t> movieBytes = ReadNamed(movie);
+    if (!IsBareMovie(movieBytes))
+        throw EMovieError(movie + ": the file is not a Flash movie (it does not begin with \"FWS\", \"CWS\" or \"ZWS\")");
+    try {
+        return MakeProjector(playerBytes, movieBytes);
+    } catch (const EPlayerError& e) {
+        throw EMovieError(player + ": " + e.what());
+    } catch (const EMovieError& e) {
+        throw EMovieError(movie + ": " + e.what());
+    }
+}
+
+std::vector<std::uint8_t> MovieOfFile(const std::string& fileName) {
+    const std::vector<std::uint8_t> bytes = ReadNamed(fileName);
+    if (IsBareMovie(bytes)) return Naming(fileName, [&] { return UncompressedMovie(bytes); });
+    // A built projector or a project carries the Flash projector packed.
+    std::optional<LocatedSettings> where;
+    {
+        TFileStream file(fileName, FileMode::OpenRead);
+        try {
+            where = LocateSettings(file);
+        } catch (const EReadError&) {
+        }
+        if (where) {
+            file.SetPosition(where->offset);
+            s_TVexelProjector settings;
+            ReadComponentFromStream(file, settings);
+            const TPackedFile& main = settings.MainFile();
+            if (main.IsEmpty())
+                throw EMovieError(fileName + ": it carries no Flash projector, so it has no movie");
+            const std::vector<std::uint8_t> projector = main.Extract();
+            try {
+                return MovieOfProjector(projector);
+            } catch (const EMovieError& e) {
+                throw EMovieError(fileName + ": its Flash projector " + main.Filename() + ": " + e.what());
+            }
+        }
+    }
+    return Naming(fileName, [&] { return MovieOfProjector(bytes); });
+}
+
+void WriteMovieFile(const std::string& target, const std::vector<std::uint8_t>& fws, MovieCompression compression,
+                    const std::string& source) {
+    const std::optional<FileIdentity> existing = IdentityOf(target);
+    if (existing && existing == IdentityOf(source))
+        throw VsError("The movie \"" + target + "\" would be written over the file it comes from. Nothing was written; "
+                      "choose another name.");
+    const std::vector<std::uint8_t> bytes = PackMovie(fws, compression);
+    WriteFileAtomic(target, bytes.data(), bytes.size());
+}
+
+}  // namespace vs
