@@ -11,6 +11,7 @@
 
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
+#include "platform/large_buffer.h"
 #include "platform/stream.h"
 #include "swf/bmh.h"
 
@@ -73,6 +74,13 @@ public:
 private:
     void Grow(std::uint64_t have) {
         have_ = static_cast<std::size_t>(have);
+        // Advised before its pages are first touched, which resize does. A
+        // little room is kept for what follows a movie (a projector's
+        // trailer), so that appending it moves nothing.
+        if (out_.capacity() < base_ + have_) {
+            out_.reserve(base_ + have_ + 64);
+            AdviseLargeBuffer(out_.data(), out_.capacity());
+        }
         out_.resize(base_ + have_);
     }
     std::vector<std::uint8_t>& out_;
