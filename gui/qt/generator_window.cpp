@@ -488,6 +488,9 @@ void TfVexelSCREEN::buildFileMenu() {
     fileMenu_->addAction(menuItem(m.Saveas, [this] { model_->SaveasClick(); }));
     fileMenu_->addAction(menuItem(m.Load, [this] { model_->LoadClick(); }));
     fileMenu_->addSeparator();
+    fileMenu_->addAction(menuItem(m.SaveMovie, [this] { model_->SaveMovieClick(); }));
+    fileMenu_->addAction(menuItem(m.SaveMovieCompressed, [this] { model_->SaveMovieCompressedClick(); }));
+    fileMenu_->addSeparator();
     fileMenu_->addAction(menuItem(m.About1, [this] { model_->About1Click(); }));
     fileMenu_->addSeparator();
     fileMenu_->addAction(menuItem(m.Close1, [this] { model_->Close1Click(); }));

@@ -11,6 +11,8 @@ enum MenuCommand : int {
     kCmdLoadProject = 101,
     kCmdAbout = 102,
     kCmdExit = 103,
+    kCmdSaveMovie = 104,
+    kCmdSaveMovieCompressed = 105,
     kCmdDeleteFiles = 110,
 };
 

@@ -177,6 +177,8 @@ void GeneratorWindow::build() {
 
     onCommand(kCmdSaveProject, [this](int) { forward([this] { model_->SaveasClick(); }); });
     onCommand(kCmdLoadProject, [this](int) { forward([this] { model_->LoadClick(); }); });
+    onCommand(kCmdSaveMovie, [this](int) { forward([this] { model_->SaveMovieClick(); }); });
+    onCommand(kCmdSaveMovieCompressed, [this](int) { forward([this] { model_->SaveMovieCompressedClick(); }); });
     onCommand(kCmdAbout, [this](int) { forward([this] { model_->About1Click(); }); });
     onCommand(kCmdExit, [this](int) { forward([this] { model_->Close1Click(); }); });
 }
@@ -823,6 +825,9 @@ void GeneratorWindow::showFileMenu() {
     };
     item(m.Saveas, kCmdSaveProject);
     item(m.Load, kCmdLoadProject);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    item(m.SaveMovie, kCmdSaveMovie);
+    item(m.SaveMovieCompressed, kCmdSaveMovieCompressed);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     item(m.About1, kCmdAbout);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);

@@ -389,7 +389,7 @@ void TfVexelSCREENModel::edFlashProjectorAfterDialog(std::string& name, bool& ac
         std::optional<std::string> made = MakeProjectorOfMovie(name);
         if (!made) {
             // Nothing was chosen: the field keeps the projector it held, and
-            // lets go of a movie that a drop put there.
+            // never keeps a movie (one remembered from an earlier run).
             action = false;
             name.clear();
             if (IsMovieFile(edFlashProjector.fileName)) {
@@ -448,6 +448,14 @@ std::string TfVexelSCREENModel::BuildToolsFile(std::string_view name) const {
 }
 
 void TfVexelSCREENModel::DragDropPorjectorFileDropped(const std::string& fileName) {
+    // A dropped movie becomes a projector first; given up, the field keeps
+    // the projector it held.
+    if (IsMovieFile(fileName)) {
+        std::string name = fileName;
+        bool action = true;
+        edFlashProjectorAfterDialog(name, action);
+        return;
+    }
     edFlashProjector.fileName = fileName;
     InspectChosenProjector();
 }

@@ -23,6 +23,7 @@
 #include "support/swf_builder.h"
 #include "support/temp_dir.h"
 #include "support/wine_loader.h"
+#include "swf/projector_movie.h"
 
 namespace vs {
 namespace {
@@ -165,6 +166,40 @@ TEST_F(SameOnBothSystems, ProjectorsFromOptionsAndFromTheSameProject) {
                                         "--shape", p(Path("shape.bmp")), "--version", "2.1.0.7", "--string",
                                         "CompanyName=Caf\xc3\xa9 Ltd", "--compression", "2", "--set", "ShowPopupMenu=True"};
     });
+}
+
+TEST_F(SameOnBothSystems, CompressedMoviesProjectorsOfMoviesAndMoviesTakenOut) {
+    test::SwfBuilder movie;
+    movie.fsExec("vexelexec(readme.txt, )").filler(Bytes(20000, 0x41));
+    const Bytes fws = movie.build();
+    test::WriteProjectorFile(Path("player.exe"), test::BuildPlayerPart());
+    for (MovieCompression c : {MovieCompression::Zlib, MovieCompression::Lzma}) {
+        SCOPED_TRACE(MovieCompressionName(c));
+        test::WriteProjectorFile(Path("movie.swf"), PackMovie(fws, c));
+        ASSERT_EQ(RunCli({"projector", "--player", Path("player.exe"), Path("movie.swf"), "-o", Path("l.exe")}).exitCode, 0);
+        const CliResult w = RunWindows({"projector", "--player", WinePath(Path("player.exe")), WinePath(Path("movie.swf")),
+                                        "-o", WinePath(Path("w.exe"))});
+        if (w.exitCode == 77) GTEST_SKIP() << w.err;
+        ASSERT_EQ(w.exitCode, 0) << w.err;
+        EXPECT_TRUE(Slurp(Path("l.exe")) == Slurp(Path("w.exe"))) << "the projectors differ";
+        const char* method = c == MovieCompression::Zlib ? "zlib" : "lzma";
+        ASSERT_EQ(RunCli({"movie", Path("l.exe"), "-o", Path("l.swf"), "--compress", method}).exitCode, 0);
+        ASSERT_EQ(RunWindows({"movie", WinePath(Path("w.exe")), "-o", WinePath(Path("w.swf")), "--compress", method}).exitCode, 0);
+        EXPECT_TRUE(Slurp(Path("l.swf")) == Slurp(Path("w.swf"))) << "the movies differ";
+    }
+    // A projector as published, its movie compressed: built from its options
+    // and from the project on both systems, and never changed.
+    Bytes published = test::BuildPlayerPart();
+    const Bytes cws = PackMovie(fws, MovieCompression::Zlib);
+    published.insert(published.end(), cws.begin(), cws.end());
+    for (std::uint32_t v : {0xFA123456u, static_cast<std::uint32_t>(cws.size())})
+        for (int i = 0; i < 4; ++i) published.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    test::WriteProjectorFile(Path("published.exe"), published);
+    std::ofstream(Path("readme.txt")) << "read me";
+    Check([&](const PathFn& p) {
+        return std::vector<std::string>{"build", "--projector", p(Path("published.exe")), "--add", p(Path("readme.txt"))};
+    });
+    EXPECT_TRUE(test::ReadProjectorFile(Path("published.exe")) == published);
 }
 
 TEST_F(SameOnBothSystems, SixtyFourBitPlayerGetsTheSixtyFourBitEngine) {

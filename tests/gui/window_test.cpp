@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 
 #include <algorithm>
@@ -37,9 +38,11 @@
 #include "gui/qt/stored_text.h"
 #include "gui_test.h"
 #include "support/bmp_builder.h"
+#include "support/le_bytes.h"
 #include "support/pe_builder.h"
 #include "support/projector_builder.h"
 #include "support/scripted_ports.h"
+#include "support/zlib_reference.h"
 
 using vs::GeneratorPaths;
 using vs::LocalDateTime;
@@ -610,6 +613,88 @@ private slots:
         QVERIFY(!s.w<QRadioButton>("rbLIgnore")->isChecked());
         QCOMPARE(s.page(), QString("pageBehaviour"));
         QVERIFY2(s.ui.messages == (std::vector<std::string>{"dialog: save", "dialog: open"}), s.ui.messages.back().c_str());
+    }
+
+    void moviesAreSavedFromTheMenuAndABareMovieBecomesAProjector() {
+        Session s;
+        QVERIFY(s.start());
+        // The movie items follow the project items, each group between separators.
+        QStringList entries;
+        for (QAction* a : s.window->fileMenu()->actions()) entries << (a->isSeparator() ? QString("-") : a->objectName());
+        QCOMPARE(entries, (QStringList{"Saveas", "Load", "-", "SaveMovie", "SaveMovieCompressed", "-", "About1", "-", "Close1"}));
+        QCOMPARE(s.window->findChild<QAction*>("SaveMovie")->text(), QString("Save movie..."));
+        QCOMPARE(s.window->findChild<QAction*>("SaveMovieCompressed")->text(), QString("Save compressed movie..."));
+
+        test::SwfBuilder builder;
+        builder.frame = {0, 640 * 20, 0, 480 * 20};
+        builder.showFrame();
+        const test::ByteVec movie = builder.build();
+        const test::ByteVec player = test::BuildPlayerPart();
+        // A projector as the players make it: player, movie, trailer.
+        test::ByteVec trailed = player;
+        trailed.insert(trailed.end(), movie.begin(), movie.end());
+        test::AppendLe32(trailed, 0xFA123456u);
+        test::AppendLe32(trailed, static_cast<std::uint32_t>(movie.size()));
+        const std::string projector = s.path("trailed.exe");
+        test::WriteProjectorFile(projector, trailed);
+
+        auto chooseFromMenu = [&](const char* action) {
+            s.click("btFileMenu");
+            QMenu* menu = s.window->fileMenu();
+            QTRY_VERIFY(menu->isVisible());
+            QAction* a = s.window->findChild<QAction*>(action);
+            QVERIFY(a->isEnabled());
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+            QTRY_VERIFY(!menu->isVisible());
+        };
+        const std::string plain = s.path("plain.swf"), packed = s.path("packed.swf");
+        s.ui.fileAnswers = {projector, plain};
+        chooseFromMenu("SaveMovie");
+        QTRY_VERIFY(fs::exists(plain));
+        QCOMPARE(test::ReadProjectorFile(plain), movie);
+        s.ui.fileAnswers = {projector, packed};
+        chooseFromMenu("SaveMovieCompressed");
+        QTRY_VERIFY(fs::exists(packed));
+        test::ByteVec cws{'C', 'W', 'S'};
+        cws.insert(cws.end(), movie.begin() + 3, movie.begin() + 8);
+        const test::ByteVec deflated = test::ZlibDeflateOnce(std::span(movie).subspan(8), 9);
+        cws.insert(cws.end(), deflated.begin(), deflated.end());
+        QCOMPARE(test::ReadProjectorFile(packed), cws);
+        QCOMPARE(s.ui.messages, (std::vector<std::string>{"dialog: open", "dialog: save", "dialog: open", "dialog: save"}));
+        QCOMPARE(test::ReadProjectorFile(projector), trailed);  // the source is only read
+
+        // A bare movie chosen through the field's dialog: a player and the
+        // projector's name are asked for, and the made projector is taken.
+        const std::string bare = s.path("bare.swf"), playerFile = s.path("player.exe"), made = s.path("made.exe");
+        test::WriteProjectorFile(bare, movie);
+        test::WriteProjectorFile(playerFile, player);
+        s.ui.messages.clear();
+        s.ui.dialogs.clear();
+        s.ui.fileAnswers = {bare, playerFile, made};
+        QTest::mouseClick(s.w<FileNameEdit>("edFlashProjector")->browseButton(), Qt::LeftButton);
+        QCOMPARE(s.ui.messages, (std::vector<std::string>{"dialog: open", "dialog: open", "dialog: save"}));
+        QCOMPARE(s.ui.dialogs[0].filter, std::string("Flash Projector Files|*.exe|Flash Movies|*.swf"));
+        QCOMPARE(s.ui.dialogs[1].title, std::string("Choose the standalone Flash player for bare.swf"));
+        QCOMPARE(s.ui.dialogs[2].title, std::string("Save the projector of bare.swf as"));
+        QCOMPARE(s.w<FileNameEdit>("edFlashProjector")->fileName(), QString::fromStdString(made));
+        QCOMPARE(test::ReadProjectorFile(made), trailed);
+        auto* info = s.w<PropertyGrid>("pgMovieInfo");
+        QCOMPARE(info->value(0), QString("640"));
+        QCOMPARE(info->value(1), QString("480"));
+        QVERIFY(shown(s.w("paProjectorInfo")) && s.w("btBuild")->isEnabled());
+
+        // A dropped movie reaches the model too; given up at the player, it
+        // writes nothing and does not stay in the field as a projector.
+        s.ui.dialogs.clear();
+        const auto before = folderContents(s.path(""));
+        s.dropProjector(bare);
+        QCOMPARE(s.ui.dialogs.size(), std::size_t{1});
+        QCOMPARE(s.ui.dialogs[0].title, std::string("Choose the standalone Flash player for bare.swf"));
+        QCOMPARE(s.ui.dialogs[0].initialName, playerFile);  // the player chosen before
+        QVERIFY(s.w<FileNameEdit>("edFlashProjector")->fileName() != QString::fromStdString(bare));
+        QCOMPARE(folderContents(s.path("")), before);
+        s.window->close();
+        QCOMPARE(s.store.values["StandalonePlayer.FileName"], playerFile);
     }
 
     void theDateTimeSampleTakesTheNamesOfTheGrid() {

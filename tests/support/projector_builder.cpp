@@ -26,23 +26,28 @@ ByteVec BuildPlayerPart(const PlayerOptions& options) {
     std::memcpy(out.data() + 0x4E, stub, sizeof stub - 1);
 
     const std::size_t pe = 0x80;
+    const bool wide = options.bits64;
+    const std::size_t optSize = wide ? 0xF0 : 0xE0;
     std::memcpy(out.data() + pe, "PE\0\0", 4);
-    Put(out, pe + 4, 0x014C, 2);   // i386
-    Put(out, pe + 6, 1, 2);        // one section
-    Put(out, pe + 20, 0xE0, 2);    // size of the optional header
-    Put(out, pe + 22, 0x0102, 2);  // executable, 32-bit
+    Put(out, pe + 4, wide ? 0x8664 : 0x014C, 2);  // AMD64 or i386
+    Put(out, pe + 6, 1, 2);                       // one section
+    Put(out, pe + 20, static_cast<std::uint32_t>(optSize), 2);
+    Put(out, pe + 22, wide ? 0x0022 : 0x0102, 2);  // executable, large addresses or 32-bit
     const std::size_t opt = pe + 24;
     const std::uint32_t raw = static_cast<std::uint32_t>(size - 0x200);
-    Put(out, opt, 0x10B, 2);             // PE32
-    Put(out, opt + 16, 0x1000, 4);       // entry point
-    Put(out, opt + 28, 0x400000, 4);     // image base
+    Put(out, opt, wide ? 0x20B : 0x10B, 2);  // PE32+ or PE32
+    Put(out, opt + 16, 0x1000, 4);           // entry point
+    if (wide)
+        Put(out, opt + 24, 0x40000000, 4);   // image base (64 bits, high half zero)
+    else
+        Put(out, opt + 28, 0x400000, 4);     // image base
     Put(out, opt + 32, 0x1000, 4);       // section alignment
     Put(out, opt + 36, 0x200, 4);        // file alignment
     Put(out, opt + 56, 0x1000 + ((raw + 0xFFF) & ~0xFFFu), 4);  // size of image
     Put(out, opt + 60, 0x200, 4);        // size of headers
     Put(out, opt + 68, 2, 2);            // windows GUI
-    Put(out, opt + 92, 16, 4);           // data directories
-    const std::size_t sec = opt + 0xE0;
+    Put(out, opt + (wide ? 108 : 92), 16, 4);  // data directories
+    const std::size_t sec = opt + optSize;
     std::memcpy(out.data() + sec, ".text", 5);
     Put(out, sec + 8, raw, 4);           // virtual size
     Put(out, sec + 12, 0x1000, 4);       // virtual address

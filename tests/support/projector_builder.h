@@ -12,6 +12,7 @@ namespace vs::test {
 struct PlayerOptions {
     std::size_t size = 4096;                   // bytes of the player part, at least 1024
     std::string playerText = "ShockwaveFlash"; // empty: no player text at all
+    bool bits64 = false;                       // an AMD64 image with the PE32+ optional header
 };
 
 // The player part: DOS header and stub, PE headers with one section, and the

@@ -11,12 +11,14 @@
 //
 // The flow: a project made by the command line is named on the window's
 // command line; the pages and rules follow the model; Build writes the same
-// projector as the command line; a saved project loads back; the shape window
-// and the date/time sample come up. Exit status 0 when every check held.
+// projector as the command line; a saved project loads back; the File menu
+// saves a projector's movie; the shape window and the date/time sample come
+// up. Exit status 0 when every check held.
 #include "support/bmp_builder.h"
 #include "support/ico_builder.h"
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
+#include "support/zlib_reference.h"
 
 #include <windows.h>
 
@@ -97,14 +99,16 @@ std::string TextOf(HWND w) {
 }
 
 // A caption as shown: the "&" of a mnemonic is not part of it.
-std::string Caption(HWND w) {
-    std::string raw = TextOf(w), out;
+std::string WithoutMnemonic(const std::string& raw) {
+    std::string out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '&' && i + 1 < raw.size()) ++i;
         out += raw[i];
     }
     return out;
 }
+
+std::string Caption(HWND w) { return WithoutMnemonic(TextOf(w)); }
 
 std::string ClassOf(HWND w) {
     wchar_t name[128] = {};
@@ -193,15 +197,17 @@ void WaitGone(HWND w, const std::string& what) {
     Settle();
 }
 
-// Answers a file dialog with a name.
-void AnswerFileDialog(const std::string& name) {
+// Answers a file dialog with a name; returns the dialog's title.
+std::string AnswerFileDialog(const std::string& name) {
     HWND dialog = WaitTopLevel(L"#32770", "the file dialog");
+    const std::string title = TextOf(dialog);
     HWND field = GetDlgItem(dialog, 0x47c);  // the name box of the explorer dialog
     if (!field) field = GetDlgItem(dialog, 0x480);
     if (!field) Fatal("the file dialog has no name field");
     Type(field, name);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     WaitGone(dialog, "the file dialog");
+    return title;
 }
 
 // Answers a message box with one of its buttons; returns its text.
@@ -466,7 +472,10 @@ void MakeFixtures(const fs::path& dir) {
     movie.fsExec("VexelPRINT(1, 1, 1, 0) /f=\"Sample footer\" /nodialog /landscape");
     movie.getUrl("VexelSCREEN:SaveVariables(scores.txt)", "");
     movie.showFrame();
-    test::WriteProjectorFile((dir / "Sample Projector.exe").string(), test::BuildProjector(movie.build()));
+    // A 64-bit player: its projector runs on the 64-bit engine, which every
+    // machine that runs the window runs, also one without 32-bit programs.
+    test::WriteProjectorFile((dir / "Sample Projector.exe").string(),
+                             test::BuildProjector(movie.build(), {.bits64 = true}));
     const int w = 160, h = 120;
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w * h), 0xFF00FF);
     for (int y = 0; y < h; ++y)
@@ -626,6 +635,85 @@ void CheckFits(HWND main, const std::string& when) {
     }
     Check(outside.empty(), when + ": every bar button is shown within the work area" + outside);
     Check(overlapping.empty(), when + ": no two bar buttons overlap" + overlapping);
+}
+
+// Opens the File menu with its button; returns the menu's window.
+HWND OpenFileMenu(HWND main) {
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+    Click(One(main, "File menu"));
+    return WaitTopLevel(L"#32768", "the file menu");
+}
+
+// The captions of an open menu, "-" for a separator. Empty when the menu
+// cannot be read from this process: wine keeps a menu private to the
+// process that made it.
+std::vector<std::string> MenuCaptions(HWND menuWindow) {
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    const int count = menu ? GetMenuItemCount(menu) : -1;
+    std::vector<std::string> captions;
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 256;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) return {};
+        captions.push_back(info.fType & MFT_SEPARATOR ? std::string("-") : WithoutMnemonic(U(text)));
+    }
+    return captions;
+}
+
+// The File menu holds the movie entries after the project's, and each
+// saves the movie of a projector: plain, and packed with zlib.
+void CheckFileMenu(HWND main, const fs::path& dir) {
+    const std::vector<std::string> expected = {"Save project", "Load project",           "-",     "Save movie...",
+                                               "Save compressed movie...", "-", "About", "-", "Exit"};
+    HWND menu = OpenFileMenu(main);
+    const std::vector<std::string> captions = MenuCaptions(menu);
+    if (captions.empty()) {
+        std::cout << "skip  the File menu's captions: its menu cannot be read from another process here" << std::endl;
+    } else {
+        std::string listed;
+        for (const std::string& c : captions) listed += " [" + c + "]";
+        Check(captions == expected, "the File menu holds its entries in order:" + listed);
+    }
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    WaitGone(menu, "the file menu");
+
+    // A projector of its own, whose movie no inspection has touched.
+    test::SwfBuilder builder;
+    builder.frame = {0, 320 * 20, 0, 240 * 20};
+    builder.showFrame();
+    const test::ByteVec movie = builder.build();
+    const fs::path projector = dir / "Movie Source.exe";
+    test::WriteProjectorFile(projector.string(), test::BuildProjector(movie));
+
+    // Chosen by the keyboard, by their places: what each opens names it.
+    const struct {
+        int place;  // among the entries, separators left out
+        const char* saveTitle;
+        const char* file;
+    } entries[] = {{2, "Save the movie as", "movie.swf"}, {3, "Save the compressed movie as", "movie-cws.swf"}};
+    for (const auto& e : entries) {
+        menu = OpenFileMenu(main);
+        for (int i = 0; i <= e.place; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+        WaitGone(menu, "the file menu");
+        const std::string source = AnswerFileDialog(projector.string());
+        Check(source == "Choose the projector whose movie to save",
+              "the File menu's entry " + std::to_string(e.place + 1) + " asks for a projector (" + source + ")");
+        const std::string target = AnswerFileDialog((dir / e.file).string());
+        Check(target == e.saveTitle, std::string("then for the movie file: \"") + e.saveTitle + "\" (" + target + ")");
+        WaitFor([&] { return fs::exists(dir / e.file); });
+    }
+    const std::vector<char> plain = Bytes(dir / "movie.swf"), packed = Bytes(dir / "movie-cws.swf");
+    Check(std::vector<char>(movie.begin(), movie.end()) == plain, "\"Save movie...\" writes the projector's movie");
+    std::vector<char> cws{'C', 'W', 'S'};
+    cws.insert(cws.end(), movie.begin() + 3, movie.begin() + 8);
+    const test::ByteVec deflated = test::ZlibDeflateOnce(std::span(movie).subspan(8), 9);
+    cws.insert(cws.end(), deflated.begin(), deflated.end());
+    Check(packed == cws, "\"Save compressed movie...\" writes it packed with zlib");
 }
 
 // The window as it starts at the display's resolution (150 % on a screen of
@@ -861,6 +949,8 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(before ? before : main, WM_KEYDOWN, VK_TAB, 0);
     WaitFor([&] { return FocusOf(main) != before; });
     Check(FocusOf(main) != before && FocusOf(main) != nullptr, "Tab moves the focus to the next control");
+
+    CheckFileMenu(main, dir);
 
     // 2. The pages and rules follow the model.
     Check(IsWindowEnabled(HeaderButton(main, "Appearance")) != FALSE, "with a projector the Appearance page opens");
