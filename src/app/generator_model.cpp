@@ -8,6 +8,7 @@
 #include "app/main_icon.h"
 #include "app/movie_files.h"
 #include "app/projector_inspection.h"
+#include "app/tools_folder.h"
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
@@ -503,6 +504,7 @@ std::optional<std::string> TfVexelSCREENModel::MakeProjectorOfMovie(const std::s
         if (const auto id = IdentityOf(*projector); id && id == IdentityOf(*input))
             throw VsError("The projector \"" + *projector + "\" would be written over " + *input +
                           ". Nothing was written; choose another name for the projector.");
+    RefuseToolsFolderOutput(paths_.generatorDir, *projector);
     const std::vector<std::uint8_t> bytes = MakeProjectorOfFiles(*player, movie);
     WriteFileAtomic(*projector, bytes.data(), bytes.size());
     return projector;
@@ -524,6 +526,7 @@ void TfVexelSCREENModel::SaveMovieAs(MovieCompression compression) {
     target.overwritePrompt = true;
     std::optional<std::string> to = ui_.saveFileName(target);
     if (!to) return;
+    RefuseToolsFolderOutput(paths_.generatorDir, *to);
     WriteMovieFile(*to, movie, compression, *from);
 }
 

@@ -11,17 +11,10 @@ namespace vs {
 
 namespace {
 
-// Read-only view of a file from a base offset to its end, so that the movie
-// inside a projector can be read without copying it.
-class FileTailStream : public TStream {
+// A read-only stream over bytes that stay where they are: it only keeps its
+// position.
+class ViewStream : public TStream {
 public:
-    FileTailStream(TFileStream& file, std::int64_t base) : file_(file), base_(base) {}
-    std::size_t Read(void* buffer, std::size_t n) override {
-        file_.SetPosition(base_ + pos_);
-        std::size_t got = file_.Read(buffer, n);
-        pos_ += static_cast<std::int64_t>(got);
-        return got;
-    }
     std::size_t Write(const void*, std::size_t) override { return 0; }
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
         std::int64_t target = origin == SeekOrigin::Begin ? offset
@@ -31,16 +24,31 @@ public:
         pos_ = target;
         return pos_;
     }
+
+protected:
+    std::int64_t pos_ = 0;
+};
+
+// A file from a base offset to its end, so that the movie inside a projector
+// can be read without copying it.
+class FileTailStream : public ViewStream {
+public:
+    FileTailStream(TFileStream& file, std::int64_t base) : file_(file), base_(base) {}
+    std::size_t Read(void* buffer, std::size_t n) override {
+        file_.SetPosition(base_ + pos_);
+        std::size_t got = file_.Read(buffer, n);
+        pos_ += static_cast<std::int64_t>(got);
+        return got;
+    }
     std::int64_t Size() override { return file_.Size() - base_; }
 
 private:
     TFileStream& file_;
     std::int64_t base_;
-    std::int64_t pos_ = 0;
 };
 
-// Read-only view of bytes in memory.
-class SpanStream : public TStream {
+// Bytes in memory.
+class SpanStream : public ViewStream {
 public:
     explicit SpanStream(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
     std::size_t Read(void* buffer, std::size_t n) override {
@@ -50,20 +58,10 @@ public:
         pos_ += static_cast<std::int64_t>(got);
         return got;
     }
-    std::size_t Write(const void*, std::size_t) override { return 0; }
-    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-        std::int64_t target = origin == SeekOrigin::Begin ? offset
-                              : origin == SeekOrigin::Current ? pos_ + offset
-                                                              : Size() + offset;
-        if (target < 0) throw EReadError(msg::StreamRead);
-        pos_ = target;
-        return pos_;
-    }
     std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
 
 private:
     std::span<const std::uint8_t> bytes_;
-    std::int64_t pos_ = 0;
 };
 
 }  // namespace
