@@ -38,6 +38,7 @@ public:
     std::optional<std::string> openFileName(const FileDialog&) override { return std::nullopt; }
     std::vector<std::string> openFileNames(const FileDialog&) override { return {}; }
     std::optional<std::string> saveFileName(const FileDialog&) override { return std::nullopt; }
+    std::optional<std::string> askPassword(std::string_view) override { return std::nullopt; }
     void processPendingMessages() override { QCoreApplication::processEvents(); }
     void progress(int, int) override {}
     int errors = 0;

@@ -24,6 +24,7 @@
 #include "cli/cli_model.h"
 #include "cli/file_names.h"
 #include "cli/commands.h"
+#include "cli/signing_options.h"
 #include "exe/executable_kind.h"
 #include "exe/version_info.h"
 #include "package/describe.h"
@@ -51,6 +52,7 @@ struct BuildArgs {
     int compression = 0;
     unsigned jobs = 0;
     bool json = false, force = false;
+    SigningOptions sign;
 };
 
 // Stored names are full paths without "." and ".." segments.
@@ -307,6 +309,7 @@ int Build(BuildArgs a) {
     CliModel cli;
     TfVexelSCREENModel& m = cli.model;
     m.jobs = a.jobs;
+    if (!a.sign.certificate.empty()) m.signing = MakeSigningRequest(a.sign);
     // The engine a build takes depends on the player. It is looked for before
     // anything is written, also before the inspection rewrites the projector.
     auto requireEngine = [&m](ExecutableKind player) {
@@ -412,6 +415,9 @@ void addBuildCommand(CLI::App& app) {
     cmd->add_flag("--force", a->force, "With --retrieve: replace files that already exist in DIR");
     cmd->add_option("--jobs", a->jobs, "Threads that compress the files (default: one per core)")->check(CLI::Range(0, 256));
     cmd->add_flag("--json", a->json, "Print the output's path, size, package offset, packed files, version and timings as JSON");
+    cmd->add_option("--sign", a->sign.certificate,
+                    "Sign the projector (Authenticode, with osslsigncode) with a PKCS#12 file or a PEM certificate");
+    AddSigningOptions(*cmd, a->sign, "sign-");
     cmd->callback([a] { runWithReasons([&] { return Build(*a); }); });
 }
 

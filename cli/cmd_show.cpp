@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "app/code_signing.h"
 #include "app/describe_project.h"
 #include "app/project_file.h"
 #include "cli/commands.h"
@@ -49,8 +50,18 @@ void addShowCommand(CLI::App& app) {
             // The engine a projector carries is the executable it starts with.
             const ExecutableKind engine = ExecutableKindOf(stream);
             std::cout << "Built projector; settings stream at offset " << where.offset << "\n"
-                      << "Engine: " << ExecutableKindText(engine) << "\n"
-                      << DescribeSettings(settings);
+                      << "Engine: " << ExecutableKindText(engine) << "\n";
+            const SignatureReport signature = ReadSignature(*file);
+            if (signature.isSigned) {
+                std::cout << "Signature: ";
+                if (!signature.checked)
+                    std::cout << "present (" << signature.note << ")\n";
+                else
+                    std::cout << "signed by " << signature.signer << ", digest " << signature.digest << ", "
+                              << (signature.matches ? "matches the file" : "does NOT match the file: " + signature.note)
+                              << "\n";
+            }
+            std::cout << DescribeSettings(settings);
             return 0;
         });
     });

@@ -18,6 +18,7 @@ void addBuildCommand(CLI::App& app);      // build PROJECT.vsp | build --project
 void addDatetimeCommand(CLI::App& app);   // datetime FILE
 void addProjectorCommand(CLI::App& app);  // projector --player PLAYER.exe MOVIE.swf -o OUT.exe
 void addMovieCommand(CLI::App& app);      // movie FILE -o MOVIE.swf
+void addSignCommand(CLI::App& app);       // sign FILE --cert CERT
 
 // Runs a command body and records its exit code for main: any failure
 // becomes its message on stderr and exit code 1.

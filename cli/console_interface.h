@@ -14,6 +14,8 @@ public:
     std::optional<std::string> openFileName(const FileDialog&) override { return std::nullopt; }
     std::vector<std::string> openFileNames(const FileDialog&) override { return {}; }
     std::optional<std::string> saveFileName(const FileDialog&) override { return std::nullopt; }
+    // Passwords come through the signing options, never from a prompt.
+    std::optional<std::string> askPassword(std::string_view) override { return std::nullopt; }
     void processPendingMessages() override {}
     void progress(int, int) override {}
 };

@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
         vs::cli::addDatetimeCommand(app);
         vs::cli::addProjectorCommand(app);
         vs::cli::addMovieCommand(app);
+        vs::cli::addSignCommand(app);
         CLI11_PARSE(app, argc, argv);
     } catch (const std::exception& e) {
         std::cerr << "vexelscreen: " << e.what() << '\n';

@@ -50,4 +50,18 @@ if [ ! -f "$prefix/system.reg" ]; then
   fi
 fi
 [ -z "$prepare" ] || exit 0
-exec "$loader" "$@"
+# A start that wine itself gives up (on a loaded machine its server can be
+# busy starting or ending) fails at once and says nothing; a program that ran
+# says at least something. Such a start is tried once more.
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+"$loader" "$@" >"$out" 2>"$err"
+status=$?
+if [ $status -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  sleep 1
+  "$loader" "$@" >"$out" 2>"$err"
+  status=$?
+fi
+cat "$out"
+cat "$err" >&2
+exit $status

@@ -24,7 +24,8 @@ if [ "${1:-}" = --example ]; then
   example_only=1
 else
   # The tests, fuzzers, benchmarks, the Windows build's GoogleTest and installer.
-  packages+=(libclang-rt-14-dev libbenchmark-dev googletest nsis icoutils imagemagick xvfb xauth dpkg-dev fonts-wine)
+  packages+=(libclang-rt-14-dev libbenchmark-dev googletest nsis icoutils imagemagick xvfb xauth dpkg-dev fonts-wine
+             osslsigncode openssl)
   # npm fetches the packages with real movies. A Node.js from elsewhere may
   # bring its own npm and conflict with Debian's, so Debian's comes only
   # where there is none.

@@ -850,6 +850,21 @@ QWidget* TfVexelSCREEN::buildBuildPage() {
     versionLayout->addWidget(strings);
     versionLayout->addStretch(1);
     columns->addWidget(version, 0, 1, 2, 1, Qt::AlignTop);
+
+    // Captions beside their fields: three rows keep the page's height.
+    auto* signing = group(tr("Signing"), page);
+    auto* signingLayout = new QGridLayout(signing);
+    FileNameEdit* certificate = fileName(m.edSignCertificate, signing, [this] { model_->edSignCertificateBrowse(); });
+    signingLayout->addWidget(label(m.edSignCertificate, certificate, signing), 0, 0);
+    signingLayout->addWidget(certificate, 0, 1);
+    QLineEdit* description = edit(m.edSignDescription, signing);
+    signingLayout->addWidget(label(m.edSignDescription, description, signing), 1, 0);
+    signingLayout->addWidget(description, 1, 1);
+    QLineEdit* timestamp = edit(m.edSignTimestamp, signing);
+    signingLayout->addWidget(label(m.edSignTimestamp, timestamp, signing), 2, 0);
+    signingLayout->addWidget(timestamp, 2, 1);
+    signingLayout->setColumnStretch(1, 1);
+    columns->addWidget(signing, 2, 0, 1, 2);
     columns->setColumnStretch(0, 1);
     columns->setColumnStretch(1, 1);
     columns->setRowStretch(1, 1);

@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
@@ -111,6 +113,17 @@ std::optional<std::string> QtUserInterface::saveFileName(const FileDialog& descr
     SetUpFileDialog(dialog, description, DialogKind::Save);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
+}
+
+std::optional<std::string> QtUserInterface::askPassword(std::string_view prompt) {
+    QInputDialog dialog(dialogParent());
+    dialog.setObjectName("passwordDialog");
+    dialog.setWindowTitle(kApplicationTitle);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setLabelText(MessageText(prompt));
+    dialog.setTextEchoMode(QLineEdit::Password);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
 }
 
 void QtUserInterface::processPendingMessages() { QCoreApplication::processEvents(); }

@@ -41,6 +41,8 @@ public:
     std::optional<std::string> openFileName(const FileDialog& dialog) override;
     std::vector<std::string> openFileNames(const FileDialog& dialog) override;
     std::optional<std::string> saveFileName(const FileDialog& dialog) override;
+    // A modal input dialog ("passwordDialog") whose field does not echo.
+    std::optional<std::string> askPassword(std::string_view prompt) override;
     void processPendingMessages() override;
     void progress(int position, int maximum) override;
 

@@ -39,6 +39,7 @@ public:
         return a ? std::vector<std::string>{*a} : std::vector<std::string>{};
     }
     std::optional<std::string> saveFileName(const FileDialog&) override { return next(); }
+    std::optional<std::string> askPassword(std::string_view) override { return std::nullopt; }
     void processPendingMessages() override { QCoreApplication::processEvents(); }
     void progress(int, int) override {}
     int errors = 0;

@@ -26,6 +26,7 @@ public:
     std::optional<std::string> openFileName(const FileDialog& dialog) override { return inner_.openFileName(dialog); }
     std::vector<std::string> openFileNames(const FileDialog& dialog) override { return inner_.openFileNames(dialog); }
     std::optional<std::string> saveFileName(const FileDialog& dialog) override { return inner_.saveFileName(dialog); }
+    std::optional<std::string> askPassword(std::string_view prompt) override { return inner_.askPassword(prompt); }
     void processPendingMessages() override {
         if (beforePendingMessages) beforePendingMessages();
         inner_.processPendingMessages();

@@ -597,13 +597,35 @@ void GeneratorWindow::buildBuildPage(HWND page) {
     HWND small = label(page, "Smaller file", Place{-166, 340, 140, 18, 50, 0});
     SetWindowLongW(small, GWL_STYLE, GetWindowLongW(small, GWL_STYLE) | SS_RIGHT);
 
-    groupBox(page, "Version information", filled(rightHalf(6, 68, -24, 0), 12));
+    // Signing takes the bottom of the right half, under a shorter version
+    // grid: the left half is full down to the compression box, and the page
+    // is not much taller than that at the smallest window. Captions stand
+    // above their fields, which keeps the fields wide enough for a path.
+    constexpr int kSigningHeight = 176;
+    groupBox(page, "Version information", filled(rightHalf(6, 68, -24, 0), kSigningHeight + 24));
     SpinEdit* numbers[4] = {&m.seVI_1, &m.seVI_2, &m.seVI_3, &m.seVI_4};
     for (int i = 0; i < 4; ++i) {
         label(page, numbers[i]->caption, Place{18 + i * 98, 90, 94, 18, 50, 0}, FontKind::Normal, true);
         spin(page, *numbers[i], Place{18 + i * 98, 110, 88, 24, 50, 0});
     }
-    grid(page, m.pgVI, filled(rightHalf(18, 146, -48, 0), 24));
+    grid(page, m.pgVI, filled(rightHalf(18, 146, -48, 0), kSigningHeight + 36));
+
+    auto fromBottom = [](Place p) {
+        p.fromBottom = true;
+        return p;
+    };
+    groupBox(page, "Signing", fromBottom(rightHalf(6, kSigningHeight + 12, -24, kSigningHeight)));
+    int row = kSigningHeight - 10;  // the top of a caption, from the page's bottom
+    auto underCaption = [&](const std::string& text) {
+        label(page, text, fromBottom(rightHalf(18, row, -48, 20)), FontKind::Normal, true);
+        row -= 20;
+        return fromBottom(rightHalf(18, row, -48, 24));
+    };
+    fileName(page, m.edSignCertificate, underCaption(m.edSignCertificate.caption), [this] { model_->edSignCertificateBrowse(); });
+    row -= 28;
+    edit(page, m.edSignDescription, underCaption(m.edSignDescription.caption));
+    row -= 28;
+    edit(page, m.edSignTimestamp, underCaption(m.edSignTimestamp.caption));
 }
 
 void GeneratorWindow::buildDateTimePage(HWND page) {

@@ -188,6 +188,80 @@ DWORD openFlags(const FileDialog& d) {
     return d.mustExist ? (OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST) : 0;
 }
 
+// A dialog template made in memory, so that the program needs no dialog
+// resource: the header, then one item after another, each DWORD-aligned.
+class DialogTemplate {
+public:
+    DialogTemplate(std::wstring_view title, short width, short height, WORD items) {
+        dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER);
+        dword(0);
+        words_.push_back(items);
+        for (short v : {short(0), short(0), width, height}) words_.push_back(static_cast<WORD>(v));
+        words_.push_back(0);  // no menu
+        words_.push_back(0);  // the system's dialog class
+        text(title);
+        words_.push_back(8);
+        text(L"MS Shell Dlg");
+    }
+    // `atom` is the predefined class: 0x80 button, 0x81 edit, 0x82 static.
+    void item(DWORD style, short x, short y, short width, short height, WORD id, WORD atom, std::wstring_view caption) {
+        if (words_.size() % 2) words_.push_back(0);
+        dword(style | WS_CHILD | WS_VISIBLE);
+        dword(0);
+        for (short v : {x, y, width, height}) words_.push_back(static_cast<WORD>(v));
+        words_.push_back(id);
+        words_.push_back(0xFFFF);
+        words_.push_back(atom);
+        text(caption);
+        words_.push_back(0);  // no creation data
+    }
+    // A vector's storage is aligned for more than a DWORD.
+    const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    void dword(DWORD v) {
+        words_.push_back(LOWORD(v));
+        words_.push_back(HIWORD(v));
+    }
+    void text(std::wstring_view s) {
+        words_.insert(words_.end(), s.begin(), s.end());
+        words_.push_back(0);
+    }
+    std::vector<WORD> words_;
+};
+
+constexpr WORD kPromptId = 100, kPasswordId = 101;
+
+struct PasswordDialog {
+    std::wstring prompt;
+    std::wstring password;
+
+    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            const auto* self = reinterpret_cast<const PasswordDialog*>(lParam);
+            SetDlgItemTextW(dialog, kPromptId, self->prompt.c_str());
+            return TRUE;  // the focus goes to the password field, the first tab stop
+        }
+        if (message != WM_COMMAND) return FALSE;
+        auto* self = reinterpret_cast<PasswordDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        const WORD id = LOWORD(wParam);
+        if (id == IDOK && self) {
+            HWND field = GetDlgItem(dialog, kPasswordId);
+            std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+            text.resize(static_cast<std::size_t>(GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
+            self->password = std::move(text);
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    }
+};
+
 }  // namespace
 
 bool ShowMessage(MessageKind kind, std::string_view text) {
@@ -218,6 +292,22 @@ std::optional<std::string> Win32UserInterface::openFileName(const FileDialog& di
     DialogState state(dialog, openFlags(dialog));
     if (!state.run(false)) return std::nullopt;
     return Utf8(state.buffer.data());
+}
+
+std::optional<std::string> Win32UserInterface::askPassword(std::string_view prompt) {
+    DialogTemplate layout(kApplicationTitle, 280, 94, 4);
+    layout.item(SS_LEFT | SS_NOPREFIX, 7, 7, 266, 40, kPromptId, 0x82, L"");
+    layout.item(ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 52, 266, 14, kPasswordId, 0x81, L"");
+    layout.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 169, 73, 50, 14, IDOK, 0x80, L"OK");
+    layout.item(BS_PUSHBUTTON | WS_TABSTOP, 223, 73, 50, 14, IDCANCEL, 0x80, L"Cancel");
+    PasswordDialog state{MessageText(prompt), {}};
+    const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), layout.get(), DialogOwner(),
+                                                   &PasswordDialog::Proc, reinterpret_cast<LPARAM>(&state));
+    std::optional<std::string> password;
+    if (result == IDOK) password = Utf8(state.password);
+    // The typed password leaves no copy behind in this buffer.
+    SecureZeroMemory(state.password.data(), state.password.size() * sizeof(wchar_t));
+    return password;
 }
 
 std::vector<std::string> Win32UserInterface::openFileNames(const FileDialog& dialog) {

@@ -32,6 +32,9 @@ public:
     std::optional<std::string> openFileName(const FileDialog& dialog) override;
     std::vector<std::string> openFileNames(const FileDialog& dialog) override;
     std::optional<std::string> saveFileName(const FileDialog& dialog) override;
+    // A small modal dialog: the prompt, a field that shows no characters,
+    // OK and Cancel.
+    std::optional<std::string> askPassword(std::string_view prompt) override;
     // Lets every message waiting in this thread's queue run once; a quit
     // message is put back for the main loop.
     void processPendingMessages() override;

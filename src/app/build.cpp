@@ -146,6 +146,11 @@ BuildReport TfVexelSCREENModel::BuildProjectorPending(const std::string& fileNam
         report.packageOffset = AppendPackage(out, s);
         report.size = static_cast<std::uint64_t>(out.Size());
     }
+    if (signing) {
+        output = SignPending(*output, *signing);
+        report.signedWith = true;
+        report.size = static_cast<std::uint64_t>(TFileStream(output->tempName(), FileMode::OpenRead).Size());
+    }
     report.total = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     return report;
 }
@@ -177,6 +182,13 @@ void TfVexelSCREENModel::qbtBuildClick() {
                   "\" is empty. Choose the file that the projector is to be built into.");
         return;
     }
+    // The password is asked before the busy page shows; it lives only as
+    // long as this build.
+    if (!PrepareSigning()) return;
+    struct ForgetSigning {
+        std::optional<SigningRequest>& signing;
+        ~ForgetSigning() { signing.reset(); }
+    } forgetSigning{signing};
     int previous = 0;
     BringBusyPage("Please hold while your projector is being constructed...", previous);
     struct Restore {

@@ -34,6 +34,7 @@ constexpr const char* kStoredOpenProject = "OpenProject.FileName";
 constexpr const char* kStoredSaveProject = "SaveProject.FileName";
 constexpr const char* kStoredSaveSample = "SaveSample.FileName";
 constexpr const char* kStoredPlayer = "StandalonePlayer.FileName";
+constexpr const char* kStoredSignCertificate = "edSignCertificate.FileName";
 
 std::string WithSeparator(std::string dir) {
     if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += static_cast<char>(fs::path::preferred_separator);
@@ -131,6 +132,7 @@ TfVexelSCREENModel::TfVexelSCREENModel(UserInterface& ui, Shell& shell, Settings
     OutputProjector.fileName = "VexelSCREEN Projector.exe";
     OutputProjector.dialog = {"", "Windows executable files|*.exe", ".exe", true};
     OpenIcon.dialog = {"Browse for Icon", "Icon files|*.ico|Other files (get icon)|*.*", ".ico", false};
+    edSignCertificate.dialog = {"Browse for Certificate", "Certificates|*.p12;*.pfx;*.pem|All Files|*.*", "", false};
     // The texts that the package or the project file store as Windows-1252.
     for (FileNameEdit* f : {&edFlashProjector, &OutputProjector, &OpenIcon}) f->storedText = true;
     for (Edit* e : {&edCaption, &edVarFilename}) e->storedText = true;
@@ -218,6 +220,7 @@ void TfVexelSCREENModel::RestoreStoredValues() {
     restore(kStoredSaveProject, SaveProjectFileName);
     restore(kStoredSaveSample, SaveSampleFileName);
     restore(kStoredPlayer, StandalonePlayer);
+    restore(kStoredSignCertificate, edSignCertificate.fileName);
 }
 
 void TfVexelSCREENModel::FormShow() {
@@ -242,6 +245,7 @@ void TfVexelSCREENModel::FormClose() {
     store_.setValue(kStoredSaveProject, SaveProjectFileName);
     store_.setValue(kStoredSaveSample, SaveSampleFileName);
     store_.setValue(kStoredPlayer, StandalonePlayer);
+    store_.setValue(kStoredSignCertificate, edSignCertificate.fileName);
 }
 
 // ---------------------------------------------------------------- the settings mapping
@@ -559,6 +563,21 @@ void TfVexelSCREENModel::OpenIconBrowse() {
         OpenIcon.fileName = *name;
         OpenIconAfterDialog(*name);
     }
+}
+
+void TfVexelSCREENModel::edSignCertificateBrowse() {
+    if (std::optional<std::string> name = ui_.openFileName(DialogOf(edSignCertificate)))
+        edSignCertificate.fileName = *name;
+}
+
+bool TfVexelSCREENModel::PrepareSigning() {
+    const std::string& certificate = edSignCertificate.fileName;
+    if (certificate.empty()) return true;
+    std::optional<std::string> password =
+        ui_.askPassword("Password of " + certificate + " (leave it empty if it has none):");
+    if (!password) return false;
+    signing = SigningRequest{certificate, "", std::move(*password), edSignDescription.text, edSignTimestamp.text};
+    return true;
 }
 
 void TfVexelSCREENModel::rbShapeClick() {

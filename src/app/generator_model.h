@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/code_signing.h"
 #include "app/controls.h"
 #include "app/image_control.h"
 #include "app/ports.h"
@@ -63,6 +64,7 @@ struct BuildReport {
     std::string versionRefusal;
     bool iconWritten = false;
     std::uint16_t build = 0;  // the Build number the package carries
+    bool signedWith = false;  // signed after the stamp and the package
     std::chrono::milliseconds packing{0}, total{0};
 };
 
@@ -88,6 +90,9 @@ public:
     // Runs on the settings object right after every mapping of a build or a
     // project save (the command line's --set).
     std::function<void(s_TVexelProjector&)> afterMapping;
+    // When set, a build signs the projector once it is complete (stamped and
+    // packed), before it takes its place.
+    std::optional<SigningRequest> signing;
     // The clock of the date/time file and of the preview's name.
     std::function<LocalDateTime()> clock = LocalNow;
 
@@ -192,6 +197,11 @@ public:
         seVI_3{"seVI_3", "Release:", 0}, seVI_4{"seVI_4", "Build:", 0};
     PropertyGrid pgVI{"pgVI"};
     TrackBar tbCompression{"tbCompression", "Projector launch speed vs. Compression intensity", 1, 4, 3};
+    // Signing of a build (never of a preview). Only the certificate's name
+    // is remembered; the password is asked at each build and kept nowhere.
+    FileNameEdit edSignCertificate{"edSignCertificate", "Sign with certificate: "};
+    Edit edSignDescription{"edSignDescription", "Signature description: "};
+    Edit edSignTimestamp{"edSignTimestamp", "Timestamp server (optional): "};
 
     // ---- Date/time page and the help pages
     RichText edDateTimeInfo{"edDateTimeInfo"};
@@ -264,6 +274,7 @@ public:
     void OpenIconDropFiles(const std::string& fileName);
     void OpenIconBrowse();
     void OutputProjectorBrowse();
+    void edSignCertificateBrowse();
     // A key typed in the output name: Build is enabled only while it names
     // something. Every view calls it on each edit of the field.
     void OutputProjectorEdited(const std::string& text);
@@ -356,6 +367,10 @@ private:
     void ShowPage(const std::string& page, Button* button);
     void BringBusyPage(const std::string& text, int& previousPage, bool cancellable = true);
     bool ProjectorChosen() const { return !edFlashProjector.fileName.empty(); }
+    // With a certificate chosen, asks for its password and sets `signing`
+    // for the build; false when the user cancels (nothing is to be built).
+    // Without one, `signing` stays as it is.
+    bool PrepareSigning();
     void RestoreStoredValues();
     void LoadHelpDocuments();
     void ShowMainIcon();

@@ -36,6 +36,8 @@ public:
     virtual std::optional<std::string> openFileName(const FileDialog& dialog) = 0;
     virtual std::vector<std::string> openFileNames(const FileDialog& dialog) = 0;
     virtual std::optional<std::string> saveFileName(const FileDialog& dialog) = 0;
+    // A password typed without echo; nothing when the user cancels.
+    virtual std::optional<std::string> askPassword(std::string_view prompt) = 0;
     // Lets pending window messages run once.
     virtual void processPendingMessages() = 0;
     // Progress of a long operation: position out of maximum (0 of 0: none).

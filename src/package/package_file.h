@@ -4,9 +4,11 @@
 // root is the settings object, and the 4-byte little-endian offset of that
 // stream. A project file begins with the settings stream.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/errors.h"
 #include "platform/stream.h"
 
 namespace vs {
@@ -52,9 +54,31 @@ struct LocatedSettings {
     std::int64_t offset;  // where the component stream begins
 };
 
+// The certificate table of a signed executable (its Authenticode
+// signatures), where the PE security directory puts it.
+struct CertificateTable {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+// A signed file whose certificate table cannot be trusted to be one.
+class ECertificateTableError : public EReadError {
+public:
+    using EReadError::EReadError;
+};
+
+// The certificate table of a PE image whose security directory is not empty;
+// nothing for any other file. Fails with ECertificateTableError when the
+// table lies outside the file, does not end it, or its entries do not fill
+// it exactly.
+std::optional<CertificateTable> FindCertificateTable(TStream& file);
+
 // Finds the settings stream of a built projector (the last 4 bytes point at a
-// "TPF0" stream before them) or of a project file (a stream at offset 0).
-// Fails with "Invalid stream format" when the file is neither.
+// "TPF0" stream before them) or of a project file (a stream at offset 0). In a
+// signed projector the 4 bytes stand just before the certificate table (and
+// the zero bytes, fewer than 8, that a signer pads the file with), never
+// inside it. Fails with "Invalid stream format" when the file is neither, and
+// as FindCertificateTable for a damaged signature.
 LocatedSettings LocateSettings(TStream& file);
 
 // Reads the settings of a built projector or project file into an object.

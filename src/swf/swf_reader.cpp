@@ -228,26 +228,23 @@ void TSWFReader::ParseFileHeader(const std::string& fileName, TSWF_Header& heade
     if (p < 0) return;
     MovieOffset = p;
     FileTailStream movie(file, p);
-    struct Reset {
-        TSWFReader& r;
-        ~Reset() { r.Data = nullptr; }
-    } reset{*this};
-    Data = &movie;
-    TSWF_Header read{};
-    Read_Header(read);  // a header cut short throws and leaves `header` all zero
-    header = read;
+    ReadHeaderFrom(movie, header);
 }
 
 void TSWFReader::ParseMovieHeader(std::span<const std::uint8_t> bytes, TSWF_Header& header) {
     header = TSWF_Header{};
     SpanStream movie(bytes);
+    ReadHeaderFrom(movie, header);
+}
+
+void TSWFReader::ReadHeaderFrom(TStream& movie, TSWF_Header& header) {
     struct Reset {
         TSWFReader& r;
         ~Reset() { r.Data = nullptr; }
     } reset{*this};
     Data = &movie;
     TSWF_Header read{};
-    Read_Header(read);
+    Read_Header(read);  // a header cut short throws and leaves `header` as it was
     header = read;
 }
 

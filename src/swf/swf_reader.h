@@ -109,6 +109,8 @@ public:
 
 private:
     std::uint8_t ReadByte();
+    // Reads the header of `movie` (from its start) while it is the data.
+    void ReadHeaderFrom(TStream& movie, TSWF_Header& header);
 
     TStream* Data = nullptr;
 };

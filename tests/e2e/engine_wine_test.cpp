@@ -39,6 +39,7 @@
 #include "exe/icon_replace.h"
 #include "package/package_file.h"
 #include "support/projector_builder.h"
+#include "support/test_signer.h"
 #include "swf/projector_movie.h"
 #include "package/store_win_region.h"
 #include "package/vexel_projector.h"
@@ -714,6 +715,65 @@ TEST_P(Engine, RunsTheProjectorOfARealCompressedMovie) {
         std::ofstream(control_ / "close.request").put('\n');
         EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
     }
+}
+
+TEST_P(Engine, RunsWhenSignedAndRefusesASignatureThatDoesNotEndTheFile) {
+    if (const std::string why = test::SigningUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    const test::TestSigner signer = test::MakeTestSigner(dir_.string());
+    // A shaped projector with a file of its own, built unsigned, built with
+    // --sign, and signed afterwards by osslsigncode: all three show the same.
+    const std::string player = (dir_ / "player.exe").string();
+    test::WritePlayerProjector(player, family().player);
+    std::vector<std::uint32_t> pixels(160 * 80, 0xFF00FF);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < (y < 40 ? 160 : 80); ++x) pixels[static_cast<std::size_t>(y * 160 + x)] = 0x2060A0;
+    const std::string bitmap = (dir_ / "shape.bmp").string(), readme = (dir_ / "readme.txt").string();
+    test::WriteFileBytes(bitmap, test::MakeBmp({}, 160, 80, pixels));
+    std::ofstream(readme) << "travels with the projector";
+    const std::vector<std::string> options = {"build", "--projector", player, "--shape", bitmap, "--transparent", "FF00FF",
+                                              "--add", readme, "--set", "CaptionText=Signed projector"};
+    auto build = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> args = options;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"-o", out});
+        const test::CliResult r = test::RunCli(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    };
+    const std::string unsignedExe = (out_ / "Unsigned.exe").string(), builtSigned = (out_ / "Built signed.exe").string();
+    build(unsignedExe, {});
+    build(builtSigned, {"--sign", signer.certificate, "--sign-key", signer.key});
+    ASSERT_TRUE(test::SignWithOsslsigncode(signer, unsignedExe, exe_));
+    for (const std::string& file : {builtSigned, exe_}) EXPECT_TRUE(test::VerifyWithOsslsigncode(signer, file)) << file;
+
+    const auto foldersBefore = EngineFolders();
+    auto run = [&](const std::string& exe) {
+        for (const char* stale : {"shown.txt", "report.txt", "report.request"}) fs::remove(control_ / stale);
+        WineProcess engine(loader(), {exe}, Env(), dir_ / "engine.log");
+        EXPECT_TRUE(WaitFor([&] { return fs::exists(control_ / "shown.txt"); }, 120s)) << Slurp(dir_ / "engine.log");
+        auto r = ReportWhen(control_, [](auto& r) { return r["region"] == "0,0,160,40;0,40,80,80"; });
+        std::ofstream(control_ / "close.request").put('\n');
+        EXPECT_EQ(engine.Wait(60s), 0) << Slurp(dir_ / "engine.log");
+        return r;
+    };
+    auto plain = run(unsignedExe);
+    EXPECT_EQ(plain["caption"], "Signed projector");
+    EXPECT_EQ(plain["region"], "0,0,160,40;0,40,80,80");
+    EXPECT_NE(plain["files"].find("readme.txt"), std::string::npos) << plain["files"];
+    for (const std::string& exe : {builtSigned, exe_}) {
+        SCOPED_TRACE(exe);
+        auto r = run(exe);
+        for (const char* key : {"caption", "region", "files"}) EXPECT_EQ(r[key], plain[key]) << key;
+    }
+    EXPECT_EQ(FoldersLeft(foldersBefore), std::set<std::string>());
+
+    // Bytes after the signature: the engine says so and starts nothing.
+    std::ofstream(exe_, std::ios::app | std::ios::binary) << "appended after the signature";
+    fs::remove(control_ / "shown.txt");
+    WineProcess damaged(loader(), {exe_}, Env(), dir_ / "damaged.log");
+    EXPECT_NE(damaged.Wait(120s), 0);
+    EXPECT_NE(Slurp(dir_ / "damaged.log").find("certificate table does not end the file"), std::string::npos)
+        << Slurp(dir_ / "damaged.log");
+    EXPECT_FALSE(fs::exists(control_ / "shown.txt"));
 }
 
 TEST_P(Engine, SmallCaptionKeepsRatioAndEndsWithItsPlayer) {

@@ -22,6 +22,7 @@
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
 #include "support/temp_dir.h"
+#include "support/test_signer.h"
 #include "support/wine_loader.h"
 #include "swf/projector_movie.h"
 
@@ -200,6 +201,27 @@ TEST_F(SameOnBothSystems, CompressedMoviesProjectorsOfMoviesAndMoviesTakenOut) {
         return std::vector<std::string>{"build", "--projector", p(Path("published.exe")), "--add", p(Path("readme.txt"))};
     });
     EXPECT_TRUE(test::ReadProjectorFile(Path("published.exe")) == published);
+}
+
+TEST_F(SameOnBothSystems, ASignedProjectorReadsTheSameAndSigningSaysWhatToInstall) {
+    if (const std::string why = test::SigningUnavailable(); !why.empty()) GTEST_SKIP() << why;
+    const test::TestSigner signer = test::MakeTestSigner(dir_.string());
+    Movie("movie.exe", [](test::SwfBuilder& b) { b.fsExec("vexelprint(0,0,0,0)"); });
+    ASSERT_EQ(RunCli({"build", "--projector", Path("movie.exe"), "-o", Path("built.exe")}).exitCode, 0);
+    ASSERT_TRUE(test::SignWithOsslsigncode(signer, Path("built.exe"), Path("signed.exe")));
+    const CliResult w = RunWindows({"extract", WinePath(Path("signed.exe")), WinePath(Path("w"))});
+    if (w.exitCode == 77) GTEST_SKIP() << w.err;
+    ASSERT_EQ(w.exitCode, 0) << w.err;
+    ASSERT_EQ(RunCli({"extract", Path("signed.exe"), Path("l")}).exitCode, 0);
+    for (const char* name : {"movie.exe", "VSP.exe"})
+        EXPECT_TRUE(Slurp(dir_ / "w" / name) == Slurp(dir_ / "l" / name)) << name;
+    // No osslsigncode.exe on wine's PATH: signing says what to install and
+    // leaves the projector as it was.
+    const std::string before = Slurp(Path("built.exe"));
+    const CliResult sign = RunWindows({"sign", WinePath(Path("built.exe")), "--cert", WinePath(signer.certificate)});
+    EXPECT_EQ(sign.exitCode, 1);
+    EXPECT_NE(sign.err.find("Signing needs osslsigncode"), std::string::npos) << sign.err;
+    EXPECT_TRUE(Slurp(Path("built.exe")) == before);
 }
 
 TEST_F(SameOnBothSystems, SixtyFourBitPlayerGetsTheSixtyFourBitEngine) {

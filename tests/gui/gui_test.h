@@ -48,6 +48,15 @@ public:
         return a ? std::vector<std::string>{*a} : std::vector<std::string>{};
     }
     std::optional<std::string> saveFileName(const FileDialog& d) override { return answer("save", d); }
+    // Answered from the script; an empty password when it has none left.
+    std::deque<std::optional<std::string>> passwordAnswers;
+    std::optional<std::string> askPassword(std::string_view prompt) override {
+        messages.push_back("password: " + std::string(prompt));
+        if (passwordAnswers.empty()) return std::string();
+        auto a = passwordAnswers.front();
+        passwordAnswers.pop_front();
+        return a;
+    }
     void processPendingMessages() override {
         if (onPendingMessages) onPendingMessages();
     }

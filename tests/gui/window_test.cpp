@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -33,6 +34,7 @@
 #include "gui/qt/generator_window.h"
 #include "gui/qt/picture_view.h"
 #include "gui/qt/property_grid.h"
+#include "gui/qt/qt_ports.h"
 #include "gui/qt/rich_text_view.h"
 #include "gui/qt/shape_window.h"
 #include "gui/qt/stored_text.h"
@@ -762,6 +764,114 @@ private slots:
         QCOMPARE(next.window->windowTitle(), QString("[start.vsp]  VexelSCREEN 1.0"));
         QCOMPARE(next.w<QLineEdit>("edCaption")->text(), QString("From the command line"));
         QVERIFY(next.w("btBuild")->isEnabled());
+    }
+
+    void theBuildPageSignsWithACertificateWhosePasswordIsAskedAndNeverKept() {
+        Session s;
+        s.installTools();
+        QVERIFY(s.start());
+        s.dropProjector(s.projector());
+        s.click("btBuild");
+        // The three fields of the Signing group, each with its caption.
+        auto* page = s.w("pageBuild");
+        auto caption = [&](QWidget* field) {
+            for (QLabel* l : page->findChildren<QLabel*>())
+                if (l->buddy() == field) return l->text();
+            return QString();
+        };
+        auto* certificate = s.w<FileNameEdit>("edSignCertificate");
+        auto* description = s.w<QLineEdit>("edSignDescription");
+        auto* timestamp = s.w<QLineEdit>("edSignTimestamp");
+        QVERIFY(certificate && description && timestamp);
+        QVERIFY(page->isAncestorOf(certificate) && shown(certificate) && shown(description) && shown(timestamp));
+        QCOMPARE(caption(certificate), QString("Sign with certificate: "));
+        QCOMPARE(caption(description), QString("Signature description: "));
+        QCOMPARE(caption(timestamp), QString("Timestamp server (optional): "));
+
+        // The browse button opens a certificate.
+        const std::string cert = s.textFile("signer.p12", "certificate");
+        s.ui.fileAnswers = {cert};
+        QTest::mouseClick(certificate->browseButton(), Qt::LeftButton);
+        QCOMPARE(s.ui.dialogs.back().filter, std::string("Certificates|*.p12;*.pfx;*.pem|All Files|*.*"));
+        QCOMPARE(certificate->fileName(), QString::fromStdString(cert));
+        QTest::keyClicks(description, "Demo");
+        QTest::keyClicks(timestamp, "http://timestamp.example");
+
+        fs::create_directories(s.path("out"));
+        const std::string output = s.path("out/out.exe");
+        auto* out = s.w<FileNameEdit>("OutputProjector")->lineEdit();
+        out->selectAll();
+        QTest::keyClicks(out, QString::fromStdString(output));
+        const std::string prompt = "password: Password of " + cert + " (leave it empty if it has none):";
+
+        // A cancelled password builds nothing: no busy page, no file.
+        s.ui.passwordAnswers = {std::nullopt};
+        int looks = 0;
+        s.ui.onPendingMessages = [&] { ++looks; };
+        s.ui.messages.clear();
+        s.click("qbtBuild");
+        s.ui.onPendingMessages = nullptr;
+        QCOMPARE(s.ui.messages, std::vector<std::string>{prompt});
+        QCOMPARE(looks, 0);
+        QVERIFY(fs::is_empty(s.path("out")));
+        QCOMPARE(s.page(), QString("pageBuild"));
+
+        // A password reaches the build's request with the fields' texts; the
+        // build stops before anything is signed.
+        std::optional<vs::SigningRequest> seen;
+        s.model().afterMapping = [&](vs::s_TVexelProjector&) {
+            seen = s.model().signing;
+            throw vs::EOperationCancelled();
+        };
+        s.ui.passwordAnswers = {std::string("s3cret")};
+        s.click("qbtBuild");
+        s.model().afterMapping = nullptr;
+        QVERIFY(seen);
+        QCOMPARE(seen->certificate, cert);
+        QCOMPARE(seen->password, std::string("s3cret"));
+        QCOMPARE(seen->description, std::string("Demo"));
+        QCOMPARE(seen->timestampUrl, std::string("http://timestamp.example"));
+        QVERIFY(!s.model().signing);
+        QVERIFY(fs::is_empty(s.path("out")));
+
+        // The certificate's name is remembered, the password nowhere.
+        s.window->close();
+        QCOMPARE(s.store.values["edSignCertificate.FileName"], cert);
+        for (const auto& [key, value] : s.store.values) QVERIFY2(value.find("s3cret") == std::string::npos, key.c_str());
+        s.window.reset();
+        QVERIFY(s.start());
+        QCOMPARE(s.w<FileNameEdit>("edSignCertificate")->fileName(), QString::fromStdString(cert));
+        QCOMPARE(s.w<QLineEdit>("edSignDescription")->text(), QString());
+
+        // The window's own port asks in a dialog that shows no characters.
+        // The dialog is answered first and looked at afterwards, so that a
+        // failed look cannot leave it open.
+        QtUserInterface real(s.window.get());
+        QLineEdit::EchoMode echo = QLineEdit::Normal;
+        QString label;
+        auto answer = [&](bool accept) {
+            auto* poll = new QTimer;
+            QObject::connect(poll, &QTimer::timeout, [&, poll, accept] {
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* dialog = qobject_cast<QInputDialog*>(w);
+                    if (!dialog || dialog->objectName() != "passwordDialog" || !dialog->isVisible()) continue;
+                    poll->stop();
+                    poll->deleteLater();
+                    echo = dialog->textEchoMode();
+                    label = dialog->labelText();
+                    dialog->setTextValue("typed");
+                    accept ? dialog->accept() : dialog->reject();
+                    return;
+                }
+            });
+            poll->start(10);
+        };
+        answer(true);
+        QCOMPARE(real.askPassword("Key?"), std::optional<std::string>("typed"));
+        QCOMPARE(echo, QLineEdit::Password);
+        QCOMPARE(label, QString("Key?"));
+        answer(false);
+        QCOMPARE(real.askPassword("Key?"), std::optional<std::string>());
     }
 };
 

@@ -24,6 +24,8 @@ public:
     std::deque<std::optional<std::string>> fileAnswers;    // for openFileName and saveFileName; cancel when empty
     std::deque<std::vector<std::string>> filesAnswers;     // for openFileNames; none when empty
     std::vector<FileDialog> dialogs;                       // every dialog shown, in order
+    std::deque<std::optional<std::string>> passwordAnswers;  // for askPassword; an empty password when empty
+    std::vector<std::string> passwordPrompts;               // every password asked for, in order
     int pendingMessageCalls = 0;
     int progressCalls = 0;
     std::vector<std::pair<int, int>> progressLog;
@@ -39,6 +41,13 @@ public:
     }
     std::optional<std::string> openFileName(const FileDialog& dialog) override { return nextFile(dialog); }
     std::optional<std::string> saveFileName(const FileDialog& dialog) override { return nextFile(dialog); }
+    std::optional<std::string> askPassword(std::string_view prompt) override {
+        passwordPrompts.emplace_back(prompt);
+        if (passwordAnswers.empty()) return std::string();
+        auto password = std::move(passwordAnswers.front());
+        passwordAnswers.pop_front();
+        return password;
+    }
     std::vector<std::string> openFileNames(const FileDialog& dialog) override {
         dialogs.push_back(dialog);
         if (filesAnswers.empty()) return {};

@@ -11,6 +11,11 @@ std::int64_t ReadEnginePackage(TStream& file, s_TVexelProjector& settings) {
     LocatedSettings where{};
     try {
         where = LocateSettings(file);
+    } catch (const ECertificateTableError& e) {
+        // "The projector's signature is damaged: its certificate table ..."
+        std::string text = e.what();
+        if (text.rfind("The file's", 0) == 0) text.replace(0, 10, "The projector's");
+        throw EPackageError(text);
     } catch (const VsError&) {
         throw EPackageError("The projector holds no package");
     }

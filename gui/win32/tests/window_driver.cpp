@@ -637,6 +637,49 @@ void CheckFits(HWND main, const std::string& when) {
     Check(overlapping.empty(), when + ": no two bar buttons overlap" + overlapping);
 }
 
+// The Build page shows the signing fields, each after its caption, within
+// the page and clear of every other control but their group's box.
+void CheckSigningFields(HWND main, const std::string& when) {
+    ShowPage(main, "Build", "Projector icon:");
+    for (const char* caption : {"Sign with certificate: ", "Signature description: ", "Timestamp server (optional): "}) {
+        const std::vector<HWND> labels = ByCaption(main, caption, true);
+        Check(labels.size() == 1, when + ": the Build page shows \"" + caption + "\"");
+        if (labels.size() != 1) continue;
+        {
+            // The caption fits its label whole.
+            HDC dc = GetDC(labels[0]);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(labels[0], WM_GETFONT, 0, 0)));
+            const std::wstring text = W(caption);
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            SelectObject(dc, old);
+            ReleaseDC(labels[0], dc);
+            RECT client{};
+            GetClientRect(labels[0], &client);
+            Check(extent.cx <= client.right, when + ": \"" + caption + "\" fits its label (" +
+                                                 std::to_string(extent.cx) + " of " + std::to_string(client.right) + ")");
+        }
+        HWND field = GetWindow(labels[0], GW_HWNDNEXT);
+        Check(field && ClassOf(field) == "Edit" && IsWindowVisible(field), when + ": a field follows \"" + caption + "\"");
+        if (!field) continue;
+        HWND page = GetParent(field);
+        RECT area{}, r{};
+        GetClientRect(page, &area);
+        MapWindowPoints(page, nullptr, reinterpret_cast<POINT*>(&area), 2);
+        GetWindowRect(field, &r);
+        Check(Inside(r, area) && r.right - r.left >= 40, when + ": the field of \"" + caption + "\" " + Text(r) +
+                                                             " lies within the page " + Text(area));
+        std::string covering;
+        for (HWND other = GetWindow(page, GW_CHILD); other; other = GetWindow(other, GW_HWNDNEXT)) {
+            if (other == field || !IsWindowVisible(other) || Caption(other) == "Signing") continue;
+            RECT o{}, both{};
+            GetWindowRect(other, &o);
+            if (IntersectRect(&both, &r, &o)) covering += " [" + Caption(other) + "] " + Text(o);
+        }
+        Check(covering.empty(), when + ": nothing covers the field of \"" + caption + "\"" + covering);
+    }
+}
+
 // Opens the File menu with its button; returns the menu's window.
 HWND OpenFileMenu(HWND main) {
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
@@ -724,6 +767,7 @@ int CheckLayout(const fs::path& generator, const fs::path& project) {
     fs::remove(SettingsFile(), ec);
     HWND main = StartMain(generator, project);
     CheckFits(main, "at a fresh start");
+    CheckSigningFields(main, "at a fresh start");
     CloseMain(main);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -1005,7 +1049,36 @@ int wmain(int argc, wchar_t** argv) {
     Check(!IsWindowVisible(One(main, "Edit shape ...", false)), "\"Standard rectangle\" hides \"Edit shape ...\"");
 
     // 3. Build writes the projector the command line writes from the same project.
-    ShowPage(main, "Build", "Projector icon:");
+    CheckSigningFields(main, "in the flow");
+    // With a certificate chosen, Build first asks for its password, in a
+    // field that shows no characters; Cancel there builds nothing.
+    {
+        HWND certificate = FieldAfter(main, "Sign with certificate: ");
+        Type(certificate, (dir / "signer.p12").string());
+        Type(FieldAfter(main, "New projector filename and path:"), guiOut.string());
+        Settle();
+        const std::vector<fs::path> before = Listing(dir);
+        Click(BottomBuild(main));
+        HWND box = WaitTopLevel(L"#32770", "the password dialog");
+        HWND field = nullptr;
+        std::string prompt;
+        for (HWND w : Descendants(box)) {
+            if (ClassOf(w) == "Edit") field = w;
+            if (ClassOf(w) == "Static") prompt += TextOf(w);
+        }
+        Check(TextOf(box) == "VexelSCREEN Generator", "the password dialog is titled \"VexelSCREEN Generator\"");
+        Check(prompt.rfind("Password of " + (dir / "signer.p12").string(), 0) == 0,
+              "the password dialog names the certificate (" + prompt + ")");
+        Check(field && (GetWindowLongW(field, GWL_STYLE) & ES_PASSWORD), "the password field shows no characters");
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDCANCEL)));
+        WaitGone(box, "the password dialog");
+        Settle();
+        Check(!FindTopLevel(L"#32770"), "a cancelled password asks nothing more");
+        if (FindTopLevel(L"#32770")) AnswerMessage(IDNO);
+        Check(Listing(dir) == before, "a cancelled password builds nothing");
+        Type(certificate, "");
+        Settle();
+    }
     HWND spinBuild = FieldAfter(main, "Build:");
     const std::string buildBefore = TextOf(spinBuild);
     // Back to the project's own settings for the comparison: load it again.

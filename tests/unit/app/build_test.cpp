@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "app/projector_inspection.h"
 #include "exe/exe_image.h"
@@ -268,6 +269,72 @@ TEST_F(BuildTest, BuildButtonAndItsRunQuestion) {
     m.Run([&] { m.qbtBuildClick(); });
     EXPECT_EQ(ui.texts("error"), std::vector<std::string>{"Couldnt start"});
     EXPECT_EQ(m.seVI_4.value(), 3);
+}
+
+TEST_F(BuildTest, SigningAsksForThePasswordOfEachBuildAndKeepsItNowhere) {
+    TfVexelSCREENModel& m = Ready();
+    // What the build is to sign with, seen once the settings are mapped; the
+    // build stops there, so nothing is signed here.
+    std::vector<std::optional<SigningRequest>> seen;
+    bool stop = true;
+    m.afterMapping = [&](s_TVexelProjector&) {
+        seen.push_back(m.signing);
+        if (stop) throw EOperationCancelled();
+    };
+    const std::string certificate = Text(Path("signer.p12"), "certificate");
+    m.edSignCertificate.fileName = certificate;
+    m.edSignDescription.text = "Demo";
+    m.edSignTimestamp.text = "http://timestamp.example";
+    ui.passwordAnswers = {std::string("s3cret")};
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_EQ(ui.passwordPrompts,
+              std::vector<std::string>{"Password of " + certificate + " (leave it empty if it has none):"});
+    ASSERT_EQ(seen.size(), 1u);
+    ASSERT_TRUE(seen[0].has_value());
+    EXPECT_EQ(seen[0]->certificate, certificate);
+    EXPECT_EQ(seen[0]->key, "");
+    EXPECT_EQ(seen[0]->password, "s3cret");
+    EXPECT_EQ(seen[0]->description, "Demo");
+    EXPECT_EQ(seen[0]->timestampUrl, "http://timestamp.example");
+    EXPECT_FALSE(m.signing) << "the request ends with its build, also a stopped one";
+    EXPECT_EQ(m.pages.activePage(), "pageFiles");
+
+    // A cancelled password: no build at all, not even the busy page.
+    ui.passwordAnswers = {std::nullopt};
+    int looks = 0;
+    ui.whilePending = [&] { ++looks; };
+    m.Run([&] { m.qbtBuildClick(); });
+    ui.whilePending = nullptr;
+    EXPECT_EQ(ui.passwordPrompts.size(), 2u);
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(looks, 0);
+    EXPECT_FALSE(m.signing);
+    EXPECT_FALSE(fs::exists(Path("out.exe")));
+    EXPECT_TRUE(ui.texts("error").empty());
+
+    // Without a certificate nobody is asked, and the build is not signed.
+    m.edSignCertificate.fileName.clear();
+    stop = false;
+    m.Run([&] { m.qbtBuildClick(); });
+    EXPECT_EQ(ui.passwordPrompts.size(), 2u);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_FALSE(seen[1]);
+    EXPECT_TRUE(fs::exists(Path("out.exe")));
+    EXPECT_TRUE(ui.texts("error").empty());
+
+    // A preview never signs, a certificate chosen or not.
+    m.edSignCertificate.fileName = certificate;
+    m.Run([&] { m.qbtPreviewClick(); });
+    EXPECT_EQ(ui.passwordPrompts.size(), 2u);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_FALSE(seen[2]);
+
+    // The certificate's name is remembered; no password is.
+    m.FormClose();
+    EXPECT_EQ(store.values["edSignCertificate.FileName"], certificate);
+    for (const auto& [key, value] : store.values) EXPECT_EQ(value.find("s3cret"), std::string::npos) << key;
+    MakeModel();
+    EXPECT_EQ(Started().edSignCertificate.fileName, certificate);
 }
 
 TEST_F(BuildTest, PreviewStoresFilesAndCleansUp) {
