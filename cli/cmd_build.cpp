@@ -295,10 +295,8 @@ int Build(BuildArgs a) {
                           "`vexelscreen projector --player PLAYER.exe MOVIE.swf -o PROJECTOR.exe` and build with "
                           "--projector");
         if (a.output.empty()) throw VsError("no output file: give -o OUT.exe");
-        for (const std::string& input : {a.movie, a.player})
-            if (SameFile(a.output, input))
-                throw VsError("\"" + a.output + "\" is both the output (-o) and an input. Nothing was written; choose "
-                              "another name.");
+        RefuseOutputOverInput(a.output, a.movie, "the movie (--movie)");
+        RefuseOutputOverInput(a.output, a.player, "the player (--player)");
         made = std::make_unique<MovieProjector>(Absolute(a.player), Absolute(a.movie));
         a.projector = made->name();
     }

@@ -11,21 +11,13 @@
 #include "app/movie_files.h"
 #include "app/tools_folder.h"
 #include "cli/commands.h"
+#include "cli/file_names.h"
 #include "platform/atomic_file.h"
 #include "platform/errors.h"
 #include "platform/file_identity.h"
 #include "platform/file_system.h"
 
 namespace vs::cli {
-
-namespace {
-
-void RefuseOverInput(const std::string& output, const std::string& input, const std::string& role) {
-    if (SameFile(output, input))
-        throw VsError("\"" + output + "\" is both the output (-o) and " + role + ". Nothing was written; choose another name.");
-}
-
-}  // namespace
 
 void addProjectorCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand(
@@ -40,8 +32,8 @@ void addProjectorCommand(CLI::App& app) {
     cmd->add_option("-o,--output", *output, "The projector to write (.exe)")->required()->check(named);
     cmd->callback([player, movie, output] {
         runWithReasons([&] {
-            RefuseOverInput(*output, *player, "the player (--player)");
-            RefuseOverInput(*output, *movie, "the movie");
+            RefuseOutputOverInput(*output, *player, "the player (--player)");
+            RefuseOutputOverInput(*output, *movie, "the movie");
             RefuseToolsFolderOutput(GeneratorPaths::OfThisProgram().generatorDir, *output);
             const std::vector<std::uint8_t> bytes = MakeProjectorOfFiles(*player, *movie);
             WriteFileAtomic(*output, bytes.data(), bytes.size());

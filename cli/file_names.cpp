@@ -1,5 +1,8 @@
 #include "cli/file_names.h"
 
+#include "platform/errors.h"
+#include "platform/file_identity.h"
+
 namespace vs::cli {
 
 namespace {
@@ -48,6 +51,11 @@ std::string UniqueName(const std::string& name, std::set<std::string>& used) {
     for (int n = 2; used.count(FoldedName(candidate)); ++n) candidate = Numbered(name, n);
     used.insert(FoldedName(candidate));
     return candidate;
+}
+
+void RefuseOutputOverInput(const std::string& output, const std::string& input, const std::string& role) {
+    if (SameFile(output, input))
+        throw VsError("\"" + output + "\" is both the output (-o) and " + role + ". Nothing was written; choose another name.");
 }
 
 }  // namespace vs::cli

@@ -10,4 +10,8 @@ namespace vs::cli {
 // "name (2).ext", "name (3).ext", ...; the result is added to `used`.
 std::string UniqueName(const std::string& name, std::set<std::string>& used);
 
+// Refuses, before anything is written, an output (-o) that is the same file as
+// an input; `role` names the input ("the player (--player)").
+void RefuseOutputOverInput(const std::string& output, const std::string& input, const std::string& role);
+
 }  // namespace vs::cli

@@ -13,14 +13,29 @@ namespace vs {
 
 namespace {
 
-std::vector<std::uint8_t> ReadNamed(const std::string& fileName) {
-    TFileStream file(fileName, FileMode::OpenRead);
+// The whole of an open file, which must fit in a projector.
+std::vector<std::uint8_t> ReadAll(TFileStream& file, const std::string& fileName) {
     const std::int64_t size = file.Size();
     if (static_cast<std::uint64_t>(size) > kLargestProjector)
         throw EMovieError(fileName + ": the file is larger than a projector can be (2 GiB)");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.SetPosition(0);
     file.ReadBuffer(bytes.data(), bytes.size());
     return bytes;
+}
+
+std::vector<std::uint8_t> ReadNamed(const std::string& fileName) {
+    TFileStream file(fileName, FileMode::OpenRead);
+    return ReadAll(file, fileName);
+}
+
+void CheckPlayer(const std::string& player, const std::vector<std::uint8_t>& bytes) {
+    if (IsBareMovie(bytes)) throw EMovieError(player + " is a Flash movie, not a player. Choose a standalone Flash player (.exe).");
+    try {
+        ReadPeHeaders(bytes);
+    } catch (const VsError&) {
+        throw EMovieError(player + " is not a Windows program. Choose a standalone Flash player (.exe).");
+    }
 }
 
 template <class F>
@@ -45,19 +60,11 @@ bool IsMovieFile(const std::string& fileName) {
     }
 }
 
-void CheckPlayerFile(const std::string& player) {
-    const std::vector<std::uint8_t> bytes = ReadNamed(player);
-    if (IsBareMovie(bytes)) throw EMovieError(player + " is a Flash movie, not a player. Choose a standalone Flash player (.exe).");
-    try {
-        ReadPeHeaders(bytes);
-    } catch (const VsError&) {
-        throw EMovieError(player + " is not a Windows program. Choose a standalone Flash player (.exe).");
-    }
-}
+void CheckPlayerFile(const std::string& player) { CheckPlayer(player, ReadNamed(player)); }
 
 std::vector<std::uint8_t> MakeProjectorOfFiles(const std::string& player, const std::string& movie) {
-    CheckPlayerFile(player);
     const std::vector<std::uint8_t> playerBytes = ReadNamed(player);
+    CheckPlayer(player, playerBytes);
     const std::vector<std::uint8_t> movieBytes = ReadNamed(movie);
     if (!IsBareMovie(movieBytes))
         throw EMovieError(movie + ": the file is not a Flash movie (it does not begin with \"FWS\", \"CWS\" or \"ZWS\")");
@@ -71,32 +78,29 @@ std::vector<std::uint8_t> MakeProjectorOfFiles(const std::string& player, const 
 }
 
 std::vector<std::uint8_t> MovieOfFile(const std::string& fileName) {
-    const std::vector<std::uint8_t> bytes = ReadNamed(fileName);
+    TFileStream file(fileName, FileMode::OpenRead);
+    const std::vector<std::uint8_t> bytes = ReadAll(file, fileName);
     if (IsBareMovie(bytes)) return Naming(fileName, [&] { return UncompressedMovie(bytes); });
-    // A built projector or a project carries the Flash projector packed.
+    // A built projector or a project carries the Flash projector packed; a
+    // damaged signature is an error of its own, not a sign of another kind of file.
     std::optional<LocatedSettings> where;
-    {
-        TFileStream file(fileName, FileMode::OpenRead);
-        try {
-            where = LocateSettings(file);
-        } catch (const EReadError&) {
-        }
-        if (where) {
-            file.SetPosition(where->offset);
-            s_TVexelProjector settings;
-            ReadComponentFromStream(file, settings);
-            const TPackedFile& main = settings.MainFile();
-            if (main.IsEmpty())
-                throw EMovieError(fileName + ": it carries no Flash projector, so it has no movie");
-            const std::vector<std::uint8_t> projector = main.Extract();
-            try {
-                return MovieOfProjector(projector);
-            } catch (const EMovieError& e) {
-                throw EMovieError(fileName + ": its Flash projector " + main.Filename() + ": " + e.what());
-            }
-        }
+    try {
+        where = LocateSettings(file);
+    } catch (const ECertificateTableError&) {
+        throw;
+    } catch (const EReadError&) {
     }
-    return Naming(fileName, [&] { return MovieOfProjector(bytes); });
+    if (!where) return Naming(fileName, [&] { return MovieOfProjector(bytes); });
+    file.SetPosition(where->offset);
+    s_TVexelProjector settings;
+    ReadComponentFromStream(file, settings);
+    const TPackedFile& main = settings.MainFile();
+    if (main.IsEmpty()) throw EMovieError(fileName + ": it carries no Flash projector, so it has no movie");
+    try {
+        return MovieOfProjector(main.Extract());
+    } catch (const EMovieError& e) {
+        throw EMovieError(fileName + ": its Flash projector " + main.Filename() + ": " + e.what());
+    }
 }
 
 void WriteMovieFile(const std::string& target, const std::vector<std::uint8_t>& fws, MovieCompression compression,

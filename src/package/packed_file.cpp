@@ -101,14 +101,24 @@ private:
 
 }  // namespace
 
-std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int level) {
+namespace {
+
+// DeflateBytes's chunks, looking at `cancel` before each one.
+std::vector<std::uint8_t> DeflateChunks(std::span<const std::uint8_t> data, int level, const std::atomic<bool>* cancel) {
     Deflater d(level, data.size());
     for (std::size_t pos = 0; pos < data.size();) {
-        std::size_t n = std::min(kPackInputChunk, data.size() - pos);
+        if (cancel && cancel->load(std::memory_order_relaxed)) throw EPackingCancelled();
+        const std::size_t n = std::min(kPackInputChunk, data.size() - pos);
         d.feed(data.data() + pos, n);
         pos += n;
     }
     return d.finish();
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> data, int level) {
+    return DeflateChunks(data, level, nullptr);
 }
 
 std::int32_t PackableFileSize(TFileStream& file) {
@@ -119,14 +129,7 @@ std::int32_t PackableFileSize(TFileStream& file) {
 
 std::vector<std::uint8_t> CompressBytes(std::span<const std::uint8_t> bytes, std::uint8_t mode,
                                         const std::atomic<bool>* cancel) {
-    Deflater d(LevelForMode(mode), bytes.size());
-    for (std::size_t pos = 0; pos < bytes.size();) {
-        if (cancel && cancel->load(std::memory_order_relaxed)) throw EPackingCancelled();
-        const std::size_t chunk = std::min(kPackInputChunk, bytes.size() - pos);
-        d.feed(bytes.data() + pos, chunk);
-        pos += chunk;
-    }
-    return d.finish();
+    return DeflateChunks(bytes, LevelForMode(mode), cancel);
 }
 
 std::vector<std::uint8_t> CompressFile(TFileStream& file, std::int64_t size, std::uint8_t mode,

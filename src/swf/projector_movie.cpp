@@ -241,34 +241,39 @@ bool IsBareMovie(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= kSwfHeaderSize && CompressionOfSignature(bytes).has_value();
 }
 
-std::optional<MovieSpan> MovieByTrailer(std::span<const std::uint8_t> file) {
-    if (file.size() < sizeof(ProjectorTrailer)) return std::nullopt;
-    const std::size_t trailerAt = file.size() - sizeof(ProjectorTrailer);
-    ByteReader reader(file);
-    reader.seek(trailerAt);
-    const auto trailer = reader.read<ProjectorTrailer>();
-    if (trailer.magic != kProjectorTrailerMagic || trailer.length > trailerAt) return std::nullopt;
-    const std::size_t movieAt = trailerAt - trailer.length;
-    if (!CompressionOfSignature(file.subspan(movieAt, trailer.length))) return std::nullopt;
+namespace {
+
+// The movie that the trailer of a file of `size` bytes names, reading its
+// bytes through `read(offset, buffer, count)`, which the checks keep inside
+// the file.
+template <class Read>
+std::optional<MovieSpan> TrailerMovie(std::uint64_t size, Read&& read) {
+    if (size < sizeof(ProjectorTrailer)) return std::nullopt;
+    const std::uint64_t trailerAt = size - sizeof(ProjectorTrailer);
+    ProjectorTrailer trailer{};
+    read(trailerAt, &trailer, sizeof trailer);
+    std::uint8_t signature[3] = {};
+    if (trailer.magic != kProjectorTrailerMagic || trailer.length < sizeof signature || trailer.length > trailerAt)
+        return std::nullopt;
+    const std::uint64_t movieAt = trailerAt - trailer.length;
+    read(movieAt, signature, sizeof signature);
+    if (!CompressionOfSignature(signature)) return std::nullopt;
     return MovieSpan{movieAt, trailer.length};
 }
 
+}  // namespace
+
+std::optional<MovieSpan> MovieByTrailer(std::span<const std::uint8_t> file) {
+    return TrailerMovie(file.size(), [&](std::uint64_t at, void* out, std::size_t n) {
+        std::memcpy(out, file.data() + at, n);
+    });
+}
+
 std::optional<MovieSpan> MovieByTrailer(TFileStream& file) {
-    const std::int64_t size = file.Size();
-    if (size < static_cast<std::int64_t>(sizeof(ProjectorTrailer))) return std::nullopt;
-    ProjectorTrailer trailer{};
-    const std::int64_t trailerAt = size - static_cast<std::int64_t>(sizeof trailer);
-    file.SetPosition(trailerAt);
-    file.ReadBuffer(&trailer, sizeof trailer);
-    if (trailer.magic != kProjectorTrailerMagic || trailer.length > static_cast<std::uint64_t>(trailerAt))
-        return std::nullopt;
-    const std::int64_t movieAt = trailerAt - trailer.length;
-    std::uint8_t signature[3] = {};
-    if (trailer.length < sizeof signature) return std::nullopt;
-    file.SetPosition(movieAt);
-    file.ReadBuffer(signature, sizeof signature);
-    if (!CompressionOfSignature(signature)) return std::nullopt;
-    return MovieSpan{static_cast<std::uint64_t>(movieAt), trailer.length};
+    return TrailerMovie(static_cast<std::uint64_t>(file.Size()), [&](std::uint64_t at, void* out, std::size_t n) {
+        file.SetPosition(static_cast<std::int64_t>(at));
+        file.ReadBuffer(out, n);
+    });
 }
 
 void AppendUnpackedMovie(std::span<const std::uint8_t> movie, std::vector<std::uint8_t>& out) {

@@ -5,7 +5,6 @@
 // xz's own LZMA encoder. Every result is compared with an independent
 // decompression: zlib's one-call uncompress, and xz's decoder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "cli_support.h"
 #include "support/projector_builder.h"
 #include "support/swf_builder.h"
+#include "support/temp_dir.h"
 
 namespace vs {
 namespace {
@@ -48,17 +48,13 @@ bool HaveXz() { return std::system("xz --version >/dev/null 2>&1") == 0; }
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }
 
-class RealMovies : public ::testing::Test {
+class RealMovies : public test::TempDirTest {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vs_e2e_movie_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        TempDirTest::SetUp();
         player_ = test::BuildPlayerPart({.size = 8192});
         Write(dir_ / "player.exe", player_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     // The published movies, or a skip that says why there are none.
     std::vector<fs::path> Published() {
@@ -105,9 +101,8 @@ protected:
         return Read(dir_ / "x.body");
     }
 
-    std::string P(const std::string& name) const { return (dir_ / name).string(); }
+    std::string P(const std::string& name) const { return Path(name); }
 
-    fs::path dir_;
     ByteVec player_;
 };
 
